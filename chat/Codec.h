@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace chat {
+
+// Converts between UTF-8 (the widgets' text) and the 8-bit code page used on
+// the wire. Both directions are total: they never fail and never throw once
+// the converter exists.
+class Codec {
+public:
+  // Throws std::runtime_error if iconv does not know the code page.
+  explicit Codec(std::string codePage);
+
+  // UTF-8 to wire bytes. A character the code page cannot hold becomes "?",
+  // invalid UTF-8 bytes and a zero character too; every line break (CR LF, CR, LF, U+2028, U+2029)
+  // becomes CR LF.
+  [[nodiscard]] std::string Encode(std::string_view utf8) const;
+
+  // Wire bytes to UTF-8. A byte (or sequence) the code page leaves undefined
+  // becomes U+FFFD, and so does a zero byte, which no text can hold.
+  [[nodiscard]] std::string Decode(std::string_view bytes) const;
+
+  [[nodiscard]] const std::string& CodePage() const { return codePage_; }
+
+  // The converter for the code page the program was built with.
+  static const Codec& Wire();
+
+private:
+  std::string codePage_;
+};
+
+} // namespace chat

@@ -1,0 +1,232 @@
+#include "net/NMUDP.h"
+
+#include "platform/Controls.h"
+#include "platform/Forms.h"
+
+#include <QHostAddress>
+#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMaxPayload = 65507;
+constexpr int kReceiveBuffer = 8 << 20;
+constexpr unsigned kReadBatch = 32;
+
+// Per-datagram bookkeeping counted against the queue's limit.
+constexpr std::size_t kOverhead = 64;
+
+struct Arrival {
+  std::string bytes;
+  std::uint32_t address = 0; // network order
+  std::uint16_t port = 0;    // host order
+};
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+// A file descriptor closed when it goes out of scope.
+class Fd {
+public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd& operator=(Fd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  [[nodiscard]] int get() const { return fd_; }
+
+private:
+  int fd_;
+};
+
+int OpenListeningSocket(int port) {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  // A large receive buffer absorbs bursts while the reader is descheduled;
+  // the privileged variant passes the system's limit where it may.
+  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0)
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+} // namespace
+
+struct TNMUDP::Impl {
+  Fd socket;
+  Fd wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+  QUdpSocket sender;
+  QObject context; // lives on the event loop's thread; receives the drain calls
+  std::thread reader;
+
+  std::mutex mutex;
+  std::deque<Arrival> queue; // guarded by mutex
+  std::size_t queuedBytes = 0;
+  bool drainPosted = false;
+  std::uint64_t dropped = 0;
+
+  // Event loop side only.
+  std::deque<Arrival> batch;
+  const Arrival* current = nullptr;
+  bool currentRead = false;
+};
+
+TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
+    : TComponent(owner, std::move(name)), LocalPort(settings.LocalPort),
+      RemotePort(settings.RemotePort), RemoteHost(settings.RemoteHost),
+      ReportLevel(settings.ReportLevel), d_(std::make_unique<Impl>()) {
+  d_->socket = Fd(OpenListeningSocket(LocalPort));
+  if (d_->socket.get() < 0)
+    throw Exception("Impossible d'écouter sur le port UDP " + std::to_string(LocalPort) + " : " +
+                    SystemReason(errno) + ".");
+  if (d_->wake.get() < 0)
+    throw Exception("Impossible de préparer la réception UDP : " + SystemReason(errno) + ".");
+
+  d_->reader = std::thread([impl = d_.get(), this] {
+    std::vector<char> buffers(std::size_t{kReadBatch} * (kMaxPayload + 1));
+    mmsghdr messages[kReadBatch];
+    iovec vectors[kReadBatch];
+    sockaddr_in senders[kReadBatch];
+    pollfd fds[2] = {{impl->socket.get(), POLLIN, 0}, {impl->wake.get(), POLLIN, 0}};
+    for (;;) {
+      if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+      if ((fds[1].revents & POLLIN) != 0) return;
+      for (;;) {
+        for (unsigned i = 0; i < kReadBatch; ++i) {
+          vectors[i] = {buffers.data() + std::size_t{i} * (kMaxPayload + 1), kMaxPayload + 1};
+          messages[i] = {};
+          messages[i].msg_hdr.msg_iov = &vectors[i];
+          messages[i].msg_hdr.msg_iovlen = 1;
+          messages[i].msg_hdr.msg_name = &senders[i];
+          messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+        }
+        const int count = recvmmsg(impl->socket.get(), messages, kReadBatch, MSG_DONTWAIT, nullptr);
+        if (count <= 0) break;
+        bool post = false;
+        {
+          std::lock_guard lock(impl->mutex);
+          for (int i = 0; i < count; ++i) {
+            const auto index = static_cast<std::size_t>(i);
+            const std::size_t size = std::min<std::size_t>(messages[index].msg_len, kMaxPayload);
+            if (impl->queuedBytes + size + kOverhead > kQueueBytes) {
+              ++impl->dropped;
+              continue;
+            }
+            impl->queue.push_back({std::string(static_cast<const char*>(vectors[index].iov_base), size),
+                                   senders[index].sin_addr.s_addr, ntohs(senders[index].sin_port)});
+            impl->queuedBytes += size + kOverhead;
+          }
+          post = !impl->drainPosted && !impl->queue.empty();
+          if (post) impl->drainPosted = true;
+        }
+        if (post) QMetaObject::invokeMethod(&impl->context, [this] { Drain(); }, Qt::QueuedConnection);
+        if (static_cast<unsigned>(count) < kReadBatch) break;
+      }
+    }
+  });
+}
+
+TNMUDP::~TNMUDP() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const auto written = write(d_->wake.get(), &one, sizeof one);
+  if (d_->reader.joinable()) d_->reader.join();
+}
+
+void TNMUDP::Drain() {
+  // A handler may open a modal box whose nested loop drains again; both
+  // take from the same batch, so order holds.
+  for (std::size_t handled = 0; handled < kBatch; ++handled) {
+    if (d_->batch.empty()) {
+      std::lock_guard lock(d_->mutex);
+      const std::size_t take = std::min(d_->queue.size(), kBatch);
+      for (std::size_t i = 0; i < take; ++i) {
+        d_->queuedBytes -= d_->queue.front().bytes.size() + kOverhead;
+        d_->batch.push_back(std::move(d_->queue.front()));
+        d_->queue.pop_front();
+      }
+      if (d_->batch.empty()) {
+        d_->drainPosted = false;
+        return;
+      }
+    }
+    const Arrival arrival = std::move(d_->batch.front());
+    d_->batch.pop_front();
+    d_->current = &arrival;
+    d_->currentRead = false;
+    Dispatch([&] {
+      if (!OnDataReceived) return;
+      char address[INET_ADDRSTRLEN] = {};
+      inet_ntop(AF_INET, &arrival.address, address, sizeof address);
+      OnDataReceived(this, static_cast<int>(arrival.bytes.size()), address, arrival.port);
+    });
+    d_->current = nullptr;
+  }
+  // More to come: let input and painting through before the next batch.
+  QMetaObject::invokeMethod(&d_->context, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
+void TNMUDP::ReadBuffer(char* Buff, int BuffLast, int& Length) {
+  Length = 0;
+  if (d_->current == nullptr || d_->currentRead || Buff == nullptr || BuffLast < 0) return;
+  d_->currentRead = true;
+  const std::size_t count =
+      std::min(d_->current->bytes.size(), static_cast<std::size_t>(BuffLast) + 1);
+  std::memcpy(Buff, d_->current->bytes.data(), count);
+  Length = static_cast<int>(count);
+}
+
+void TNMUDP::SendBuffer(const char* Buff, int BuffLast, int Length) {
+  const std::string target = RemoteHost + ":" + std::to_string(RemotePort);
+  if (Length > kMaxPayload)
+    throw Exception("Envoi impossible vers " + target + " : le datagramme ferait " +
+                    std::to_string(Length) + " octets, la limite est de " +
+                    std::to_string(kMaxPayload) + " octets.");
+  if (Length < 0 || Buff == nullptr || Length > BuffLast + 1)
+    throw Exception("Envoi impossible vers " + target + " : " + std::to_string(Length) +
+                    " octets demandés, le tampon n'en contient que " +
+                    std::to_string(Buff == nullptr ? 0 : std::max(BuffLast + 1, 0)) + ".");
+  const qint64 sent =
+      d_->sender.writeDatagram(Buff, Length, QHostAddress(QString::fromStdString(RemoteHost)),
+                               static_cast<quint16>(RemotePort));
+  if (sent != Length)
+    throw Exception("Envoi impossible vers " + target + " : " +
+                    d_->sender.errorString().toStdString() + ".");
+}
+
+std::uint64_t TNMUDP::Dropped() const {
+  std::lock_guard lock(d_->mutex);
+  return d_->dropped;
+}
+
+void UdpDesc::Create(TForm& form) const {
+  auto& udp = form.Create<TNMUDP>(std::string(name),
+                                  TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel});
+  if (!onDataReceived.empty())
+    udp.OnDataReceived = form.Events().Bind<TComponent*, int, AnsiString, int>(onDataReceived, form);
+}

@@ -1,0 +1,176 @@
+#include "platform/Controls.h"
+
+#include "platform/Forms.h"
+
+#include <chat/Codec.h>
+#include <chat/TextLines.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cstring>
+
+QColor SystemColor(SysColor color) {
+  const QPalette palette = QApplication::palette();
+  switch (color) {
+  case SysColor::BtnFace: return palette.color(QPalette::Button);
+  case SysColor::InfoBk: return palette.color(QPalette::ToolTipBase);
+  case SysColor::Window: return palette.color(QPalette::Base);
+  case SysColor::WindowText: return palette.color(QPalette::WindowText);
+  // The host has no title bars of its own to match; the palette's light
+  // grey is the nearest to the inactive caption's text colour.
+  case SysColor::InactiveCaptionText: return palette.color(QPalette::Midlight);
+  }
+  return palette.color(QPalette::Window);
+}
+
+QFont MakeFont(const FontDesc& desc) {
+  QFont font;
+  // The named face first, then what the host offers in its place.
+  QStringList families{QString::fromUtf8(desc.name.data(), static_cast<qsizetype>(desc.name.size()))};
+  if (desc.name == "Comic Sans MS") {
+    families << "Comic Neue" << "Comic Relief";
+    font.setStyleHint(QFont::Cursive);
+  } else {
+    families << "Microsoft Sans Serif" << "DejaVu Sans" << "Liberation Sans";
+    font.setStyleHint(QFont::SansSerif);
+  }
+  font.setFamilies(families);
+  font.setPixelSize(std::abs(desc.height));
+  font.setBold(desc.bold);
+  return font;
+}
+
+void Dispatch(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    Application->HandleException(std::current_exception());
+  }
+}
+
+// ---- TControl
+
+TControl::TControl(TComponent* owner, std::string name, QWidget* widget)
+    : TComponent(owner, std::move(name)), widget_(widget) {
+  widget_->setObjectName(QString::fromStdString(Name()));
+}
+
+void TControl::SetBounds(const Bounds& bounds) {
+  widget_->setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
+}
+
+void TControl::SetFont(const FontDesc& font) {
+  widget_->setFont(MakeFont(font));
+  QPalette palette = widget_->palette();
+  const QColor color = SystemColor(font.color);
+  palette.setColor(QPalette::WindowText, color);
+  palette.setColor(QPalette::ButtonText, color);
+  palette.setColor(QPalette::Text, color);
+  widget_->setPalette(palette);
+}
+
+void TControl::SetColor(SysColor color) {
+  QPalette palette = widget_->palette();
+  palette.setColor(QPalette::Window, SystemColor(color));
+  widget_->setPalette(palette);
+  widget_->setAutoFillBackground(true);
+}
+
+// ---- TLabel, TButton
+
+TLabel::TLabel(TComponent* owner, std::string name, QWidget* parent)
+    : TControl(owner, std::move(name), new QLabel(parent)) {}
+
+TButton::TButton(TComponent* owner, std::string name, QWidget* parent)
+    : TControl(owner, std::move(name), new QPushButton(parent)) {
+  // Enter as well as Space clicks the focused button; outside a dialog
+  // this makes no button the default one.
+  Button()->setAutoDefault(true);
+  QObject::connect(Button(), &QPushButton::clicked, Button(), [this] {
+    Dispatch([this] {
+      if (OnClick) OnClick(this);
+    });
+  });
+}
+
+QPushButton* TButton::Button() const { return static_cast<QPushButton*>(Widget()); }
+
+// ---- Text boxes
+
+int TCustomEdit::GetTextLen() const {
+  return static_cast<int>(chat::Codec::Wire().Encode(Text().toStdString()).size());
+}
+
+int TCustomEdit::GetTextBuf(char* Buffer, int BufSize) const {
+  if (Buffer == nullptr || BufSize <= 0) return 0;
+  const std::string bytes = chat::Codec::Wire().Encode(Text().toStdString());
+  const auto count = std::min(bytes.size(), static_cast<std::size_t>(BufSize) - 1);
+  std::memcpy(Buffer, bytes.data(), count);
+  Buffer[count] = '\0';
+  return static_cast<int>(count);
+}
+
+TEdit::TEdit(TComponent* owner, std::string name, QWidget* parent)
+    : TCustomEdit(owner, std::move(name), new QLineEdit(parent)) {}
+
+QLineEdit* TEdit::LineEdit() const { return static_cast<QLineEdit*>(Widget()); }
+
+QString TEdit::Text() const { return LineEdit()->text(); }
+
+TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* parent)
+    : TCustomEdit(owner, std::move(name), new QPlainTextEdit(parent)),
+      lines_(std::make_unique<TStrings>(TextEdit())), Lines(lines_.get()) {
+  QPlainTextEdit* edit = TextEdit();
+  edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  edit->setTabChangesFocus(true);
+}
+
+QPlainTextEdit* TRichEdit::TextEdit() const { return static_cast<QPlainTextEdit*>(Widget()); }
+
+// The raw text keeps non-breaking spaces, which plain text would turn into
+// spaces; its paragraph separators become CR LF on encoding.
+QString TRichEdit::Text() const { return TextEdit()->document()->toRawText(); }
+
+void TStrings::Add(const AnsiString& text) {
+  const std::string utf8 = chat::Codec::Wire().Decode(text);
+  QTextCursor cursor(edit_->document());
+  cursor.beginEditBlock();
+  cursor.movePosition(QTextCursor::End);
+  for (const std::string_view line : chat::SplitLines(utf8)) {
+    cursor.insertBlock();
+    cursor.insertText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+  }
+  cursor.endEditBlock();
+  // Bring the new last line into view.
+  QScrollBar* bar = edit_->verticalScrollBar();
+  bar->setValue(bar->maximum());
+}
+
+int TStrings::Count() const { return edit_->document()->blockCount(); }
+
+// ---- Tool bar
+
+TToolBar::TToolBar(TComponent* owner, std::string name, QWidget* parent)
+    : TControl(owner, std::move(name), new QWidget(parent)) {
+  Widget()->setFocusPolicy(Qt::NoFocus);
+  AlignTop = true;
+}
+
+TToolButton::TToolButton(TComponent* owner, std::string name, QWidget* parent, std::string caption)
+    : TControl(owner, std::move(name), new QToolButton(parent)), caption_(std::move(caption)) {
+  auto* button = static_cast<QToolButton*>(Widget());
+  button->setAutoRaise(true);
+  button->setFocusPolicy(Qt::NoFocus);
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "platform/Classes.h"
+#include "platform/Layout.h"
+
+#include <QFont>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class QWidget;
+
+QColor SystemColor(SysColor color);
+QFont MakeFont(const FontDesc& font);
+
+// Runs an event handler; an error it raises is shown by the application,
+// never passed on to the event loop.
+void Dispatch(const std::function<void()>& handler);
+
+// A visual component: an adapter over one widget, which its parent widget owns.
+class TControl : public TComponent {
+public:
+  TControl(TComponent* owner, std::string name, QWidget* widget);
+  [[nodiscard]] QWidget* Widget() const { return widget_; }
+  void SetBounds(const Bounds& bounds);
+  void SetFont(const FontDesc& font);
+  void SetColor(SysColor color);
+
+  int TabOrder = -1;
+  bool AlignTop = false;
+
+private:
+  QWidget* widget_;
+};
+
+class TLabel : public TControl {
+public:
+  TLabel(TComponent* owner, std::string name, QWidget* parent);
+};
+
+class TButton : public TControl {
+public:
+  TButton(TComponent* owner, std::string name, QWidget* parent);
+  [[nodiscard]] QPushButton* Button() const;
+  TNotifyEvent OnClick;
+};
+
+// Text of a box as 8-bit text: its length in bytes, and a copy of at most
+// size - 1 bytes followed by a zero byte. Returns the bytes copied.
+class TCustomEdit : public TControl {
+public:
+  using TControl::TControl;
+  [[nodiscard]] int GetTextLen() const;
+  int GetTextBuf(char* Buffer, int BufSize) const;
+
+protected:
+  [[nodiscard]] virtual QString Text() const = 0;
+};
+
+class TEdit : public TCustomEdit {
+public:
+  TEdit(TComponent* owner, std::string name, QWidget* parent);
+  [[nodiscard]] QLineEdit* LineEdit() const;
+
+protected:
+  [[nodiscard]] QString Text() const override;
+};
+
+// The lines of a multi-line box. Text added is plain text in the wire's code
+// page; each CR LF, CR or LF in it starts another line.
+class TStrings {
+public:
+  explicit TStrings(QPlainTextEdit* edit) : edit_(edit) {}
+  void Add(const AnsiString& text);
+  [[nodiscard]] int Count() const;
+
+private:
+  QPlainTextEdit* edit_;
+};
+
+class TRichEdit : public TCustomEdit {
+  std::unique_ptr<TStrings> lines_; // before Lines, which points at it
+
+public:
+  TRichEdit(TComponent* owner, std::string name, QWidget* parent);
+  [[nodiscard]] QPlainTextEdit* TextEdit() const;
+
+  TStrings* const Lines;
+
+protected:
+  [[nodiscard]] QString Text() const override;
+};
+
+class TToolBar : public TControl {
+public:
+  TToolBar(TComponent* owner, std::string name, QWidget* parent);
+};
+
+class TToolButton : public TControl {
+public:
+  TToolButton(TComponent* owner, std::string name, QWidget* parent, std::string caption);
+  [[nodiscard]] const std::string& Caption() const { return caption_; }
+
+private:
+  std::string caption_;
+};
+
+// Dialogs hold their settings; nothing is built unless one is opened.
+class TFontDialog : public TComponent {
+public:
+  TFontDialog(TComponent* owner, std::string name, FontDesc font)
+      : TComponent(owner, std::move(name)), Font(font) {}
+  FontDesc Font;
+};
+
+class TColorDialog : public TComponent {
+public:
+  using TComponent::TComponent;
+};

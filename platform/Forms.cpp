@@ -1,0 +1,261 @@
+#include "platform/Forms.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QScrollArea>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+// The client area: controls sit at fixed positions; those aligned to the
+// top stretch to its width when it is resized.
+class ClientArea : public QWidget {
+public:
+  using QWidget::QWidget;
+  std::vector<TControl*> alignedTop;
+
+protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    for (TControl* control : alignedTop)
+      control->Widget()->setGeometry(0, 0, width(), control->Widget()->height());
+  }
+};
+
+namespace {
+
+// The outer size of the window includes a frame of 4 pixels on each side and
+// a 19-pixel title bar; the host draws its own decorations around the client.
+constexpr int kFrameWidth = 8;
+constexpr int kFrameHeight = 27;
+
+} // namespace
+
+TForm::TForm(TComponent* owner, const FormDesc& desc, const EventTable& events)
+    : TComponent(owner, "Form"), events_(events), window_(std::make_unique<QScrollArea>()),
+      client_(new ClientArea) {
+  window_->setWindowTitle(QString::fromUtf8(desc.caption.data(), static_cast<qsizetype>(desc.caption.size())));
+  window_->setFrameShape(QFrame::NoFrame);
+  window_->setWidgetResizable(true);
+  window_->setWidget(client_);
+  window_->move(desc.outer.left, desc.outer.top);
+  window_->resize(desc.outer.width - kFrameWidth, desc.outer.height - kFrameHeight);
+  QPalette palette = window_->palette();
+  palette.setColor(QPalette::Window, SystemColor(desc.color));
+  window_->setPalette(palette);
+  client_->setFont(MakeFont(desc.font));
+  client_->setPalette(palette);
+  client_->setAutoFillBackground(true);
+  if (desc.iconXpm != nullptr) window_->setWindowIcon(QIcon(QPixmap(desc.iconXpm)));
+}
+
+TForm::~TForm() {
+  // Components first, while the widgets they adapt still exist.
+  DestroyComponents();
+}
+
+QWidget* TForm::Window() const { return window_.get(); }
+QWidget* TForm::Client() const { return client_; }
+
+void TForm::Loaded() {
+  std::vector<TControl*> focusable;
+  int right = 0;
+  int bottom = 0;
+  for (const auto& component : Components()) {
+    auto* control = dynamic_cast<TControl*>(component.get());
+    if (control == nullptr) continue;
+    if (control->AlignTop) {
+      client_->alignedTop.push_back(control);
+    } else if (control->Widget()->parentWidget() == client_) {
+      right = std::max(right, control->Widget()->geometry().right() + 1);
+      bottom = std::max(bottom, control->Widget()->geometry().bottom() + 1);
+    }
+    if (control->TabOrder >= 0 && control->Widget()->focusPolicy() != Qt::NoFocus)
+      focusable.push_back(control);
+  }
+  client_->setMinimumSize(right, bottom);
+  std::stable_sort(focusable.begin(), focusable.end(),
+                   [](const TControl* a, const TControl* b) { return a->TabOrder < b->TabOrder; });
+  for (std::size_t i = 1; i < focusable.size(); ++i)
+    QWidget::setTabOrder(focusable[i - 1]->Widget(), focusable[i]->Widget());
+  if (!focusable.empty()) focusable.front()->Widget()->setFocus();
+}
+
+void TForm::Show() { window_->show(); }
+void TForm::Close() { window_->close(); }
+
+// ---- Component descriptions
+
+namespace {
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+void LabelDesc::Create(TForm& form) const {
+  auto& label = form.Create<TLabel>(std::string(name), form.Client());
+  label.SetBounds(bounds);
+  static_cast<QLabel*>(label.Widget())->setText(ToQString(caption));
+  if (font) label.SetFont(*font);
+  if (color) label.SetColor(*color);
+}
+
+void ButtonDesc::Create(TForm& form) const {
+  auto& button = form.Create<TButton>(std::string(name), form.Client());
+  button.SetBounds(bounds);
+  button.Button()->setText(ToQString(caption));
+  if (font) button.SetFont(*font);
+  button.TabOrder = tabOrder;
+  if (!onClick.empty()) button.OnClick = form.Events().Bind<TObject*>(onClick, form);
+}
+
+void EditDesc::Create(TForm& form) const {
+  auto& edit = form.Create<TEdit>(std::string(name), form.Client());
+  edit.SetBounds(bounds);
+  edit.TabOrder = tabOrder;
+}
+
+void RichEditDesc::Create(TForm& form) const {
+  auto& edit = form.Create<TRichEdit>(std::string(name), form.Client());
+  edit.SetBounds(bounds);
+  edit.TabOrder = tabOrder;
+  // An empty box already shows one empty line.
+  for (int i = 1; i < initialLines; ++i) edit.TextEdit()->appendPlainText(QString());
+  edit.TextEdit()->setUndoRedoEnabled(undo);
+}
+
+void ToolBarDesc::Create(TForm& form) const {
+  auto& bar = form.Create<TToolBar>(std::string(name), form.Client());
+  bar.SetBounds({0, 0, form.Client()->width(), height});
+  bar.SetColor(color);
+  bar.TabOrder = tabOrder;
+}
+
+void ToolButtonDesc::Create(TForm& form) const {
+  auto& bar = form.Component<TToolBar>(parent);
+  auto& button = form.Create<TToolButton>(std::string(name), bar.Widget(), std::string(caption));
+  button.SetBounds(bounds);
+}
+
+void FontDialogDesc::Create(TForm& form) const { form.Create<TFontDialog>(std::string(name), font); }
+
+void ColorDialogDesc::Create(TForm& form) const { form.Create<TColorDialog>(std::string(name)); }
+
+// ---- Application
+
+namespace {
+
+TApplication instance;
+
+// Termination requests (a session ending, kill, Ctrl+C) close the main
+// window as its close box would, so that the program ends normally.
+int signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
+}
+
+bool HasDisplay() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  const bool wantsX = platform.isEmpty() || platform.startsWith("xcb");
+  const bool wantsWayland = platform.isEmpty() || platform.startsWith("wayland");
+  if (!platform.isEmpty() && !wantsX && !wantsWayland) return true; // offscreen, vnc...
+  return (wantsX && !qgetenv("DISPLAY").isEmpty()) ||
+         (wantsWayland && !qgetenv("WAYLAND_DISPLAY").isEmpty());
+}
+
+} // namespace
+
+TApplication* const Application = &instance;
+
+TApplication::TApplication() = default;
+
+TApplication::~TApplication() {
+  forms_.clear();
+  // Qt cannot destroy its application object once main has returned (its own
+  // globals are gone by then); Run destroys it, and on a start-up failure it
+  // is left to the end of the process.
+  static_cast<void>(ownApp_.release());
+}
+
+void TApplication::Initialize() {
+  if (QApplication::instance() != nullptr) return;
+  if (!HasDisplay())
+    throw Exception("aucun affichage graphique (DISPLAY n'est pas défini) : lancez lanchat dans "
+                    "une session graphique.");
+  // The program takes nothing on its command line.
+  static int argc = 1;
+  static char name[] = "lanchat";
+  static char* argv[] = {name, nullptr};
+  ownApp_ = std::make_unique<QApplication>(argc, argv);
+}
+
+void TApplication::AddForm(std::unique_ptr<TForm> form) {
+  if (mainForm_ == nullptr) mainForm_ = form.get();
+  forms_.push_back(std::move(form));
+}
+
+void TApplication::Run() {
+  if (mainForm_ == nullptr) return;
+  std::unique_ptr<QSocketNotifier> notifier;
+  if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+  }
+  if (signalPipe[0] >= 0) {
+    notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] {
+      char bytes[16];
+      while (read(signalPipe[0], bytes, sizeof bytes) > 0) {
+      }
+      if (mainForm_ != nullptr) mainForm_->Close();
+    });
+  }
+  mainForm_->Show();
+  QApplication::exec();
+  notifier.reset();
+  mainForm_ = nullptr;
+  forms_.clear();
+  ownApp_.reset();
+}
+
+void TApplication::ShowException(const Exception* E) {
+  const QString message = E != nullptr ? QString::fromStdString(E->Message()) : QString();
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    std::fprintf(stderr, "lanchat: %s\n", message.toLocal8Bit().constData());
+    return;
+  }
+  QWidget* parent = mainForm_ != nullptr && mainForm_->Window()->isVisible() ? mainForm_->Window() : nullptr;
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+void TApplication::HandleException(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const Exception& e) {
+    ShowException(&e);
+  } catch (const std::exception& e) {
+    const Exception wrapped(e.what());
+    ShowException(&wrapped);
+  } catch (...) {
+    const Exception empty("");
+    ShowException(&empty);
+  }
+}

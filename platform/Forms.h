@@ -1,0 +1,85 @@
+#pragma once
+
+#include "platform/Classes.h"
+#include "platform/Controls.h"
+#include "platform/Layout.h"
+
+#include <exception>
+#include <memory>
+#include <variant>
+
+class QApplication;
+class QScrollArea;
+class QWidget;
+class ClientArea;
+
+// A top-level window whose components all come from its layout. The client
+// area shows scroll bars when the window is smaller than its controls need.
+class TForm : public TComponent {
+public:
+  template <class... Descs>
+  TForm(TComponent* owner, const FormLayout<Descs...>& layout, const EventTable& events)
+      : TForm(owner, layout.form, events) {
+    for (const auto& component : layout.components)
+      std::visit([this](const auto& desc) { desc.Create(*this); }, component);
+    Loaded();
+  }
+  ~TForm() override;
+
+  void Show();
+  void Close();
+
+  [[nodiscard]] QWidget* Window() const;
+  [[nodiscard]] QWidget* Client() const;
+  [[nodiscard]] const EventTable& Events() const { return events_; }
+
+private:
+  TForm(TComponent* owner, const FormDesc& desc, const EventTable& events);
+  // Tab order, first focus and the client area's extent, once every
+  // component exists.
+  void Loaded();
+
+  const EventTable& events_;
+  std::unique_ptr<QScrollArea> window_;
+  ClientArea* client_;
+};
+
+class TApplication {
+public:
+  TApplication();
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  // Prepares the application; throws Exception when there is no display.
+  void Initialize();
+
+  // Creates a form; the first one created becomes the main window.
+  template <class T> void CreateForm(T*& reference) {
+    auto form = std::make_unique<T>(nullptr);
+    reference = form.get();
+    AddForm(std::move(form));
+  }
+
+  // Shows the main window and runs the event loop until it closes; then
+  // destroys the forms and all they own.
+  void Run();
+
+  // Shows an error's message in the standard error box and waits for the
+  // user; without a display, writes it to the standard error stream.
+  void ShowException(const Exception* E);
+
+  // Shows an error that escaped an event handler.
+  void HandleException(const std::exception_ptr& error);
+
+  [[nodiscard]] TForm* MainForm() const { return mainForm_; }
+
+private:
+  void AddForm(std::unique_ptr<TForm> form);
+
+  std::unique_ptr<QApplication> ownApp_;
+  std::vector<std::unique_ptr<TForm>> forms_;
+  TForm* mainForm_ = nullptr;
+};
+
+extern TApplication* const Application;

@@ -1,0 +1,44 @@
+#include "ui/Form1Layout.h"
+
+#include "ui/Icon.h"
+
+#include <lanchat/BuildConfig.h>
+
+namespace {
+
+constexpr FontDesc kWindowFont{.name = "MS Sans Serif", .height = -11};
+constexpr FontDesc kComicBold{.name = "Comic Sans MS", .height = -21, .bold = true, .charset = Charset::Ansi};
+constexpr FontDesc kLargeSans{.name = "MS Sans Serif", .height = -21};
+
+} // namespace
+
+// clang-format off
+const Form1Layout kForm1Layout = {
+    .form = {.caption = "Form1", .outer = {192, 8, 699, 586}, .color = SysColor::BtnFace,
+             .font = kWindowFont, .iconXpm = kLanchatIcon},
+    .components = {
+        LabelDesc{.name = "Label1", .bounds = {16, 136, 67, 30}, .caption = "pseudo",
+                  .font = kComicBold, .color = SysColor::InfoBk},
+        ButtonDesc{.name = "Button1", .bounds = {464, 184, 113, 25}, .caption = "Envoyer",
+                   .font = kComicBold, .tabOrder = 0, .onClick = "Button1Click"},
+        EditDesc{.name = "Edit2", .bounds = {96, 144, 121, 21}, .tabOrder = 1},
+        ButtonDesc{.name = "Button2", .bounds = {528, 368, 121, 41}, .caption = "Quitter",
+                   .font = kLargeSans, .tabOrder = 2, .onClick = "Button2Click"},
+        ToolBarDesc{.name = "ToolBar1", .height = 25, .color = SysColor::InactiveCaptionText,
+                    .tabOrder = 3},
+        ToolButtonDesc{.name = "ToolButton1", .parent = "ToolBar1", .bounds = {0, 0, 105, 25},
+                       .caption = "FontDialog_rec"},
+        ToolButtonDesc{.name = "ToolButton2", .parent = "ToolBar1", .bounds = {105, 0, 105, 25},
+                       .caption = "FontDialog_env"},
+        ToolButtonDesc{.name = "ToolButton3", .parent = "ToolBar1", .bounds = {210, 0, 105, 25},
+                       .caption = "ColorDialog"},
+        RichEditDesc{.name = "RichEdit1", .bounds = {88, 232, 377, 201}, .initialLines = 1,
+                     .undo = false, .tabOrder = 4},
+        RichEditDesc{.name = "RichEdit2", .bounds = {96, 192, 337, 25}, .tabOrder = 5},
+        UdpDesc{.name = "NMUDP1", .localPort = 2000, .remotePort = 2000,
+                .remoteHost = lanchat::config::kBroadcastAddress, .reportLevel = 1,
+                .onDataReceived = "NMUDP1DataReceived"},
+        FontDialogDesc{.name = "FontDialog1", .font = kWindowFont},
+        ColorDialogDesc{.name = "ColorDialog1"},
+    }};
+// clang-format on
