@@ -211,9 +211,10 @@ void TNMUDP::SendBuffer(const char* Buff, int BuffLast, int Length) {
     throw Exception("Envoi impossible vers " + target + " : " + std::to_string(Length) +
                     " octets demandés, le tampon n'en contient que " +
                     std::to_string(Buff == nullptr ? 0 : std::max(BuffLast + 1, 0)) + ".");
-  const qint64 sent =
-      d_->sender.writeDatagram(Buff, Length, QHostAddress(QString::fromStdString(RemoteHost)),
-                               static_cast<quint16>(RemotePort));
+  const QHostAddress host(QString::fromStdString(RemoteHost));
+  if (host.protocol() != QAbstractSocket::IPv4Protocol)
+    throw Exception("Envoi impossible vers " + target + " : ce n'est pas une adresse IPv4.");
+  const qint64 sent = d_->sender.writeDatagram(Buff, Length, host, static_cast<quint16>(RemotePort));
   if (sent != Length)
     throw Exception("Envoi impossible vers " + target + " : " +
                     d_->sender.errorString().toStdString() + ".");

@@ -64,11 +64,11 @@ private:
 };
 
 struct UdpDesc {
-  std::string_view name;
+  std::string_view name{};
   int localPort = 0;
   int remotePort = 0;
-  std::string_view remoteHost;
+  std::string_view remoteHost{};
   int reportLevel = 0;
-  std::string_view onDataReceived;
+  std::string_view onDataReceived{};
   void Create(TForm& form) const;
 };

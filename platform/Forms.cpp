@@ -47,6 +47,7 @@ TForm::TForm(TComponent* owner, const FormDesc& desc, const EventTable& events)
       client_(new ClientArea) {
   window_->setWindowTitle(QString::fromUtf8(desc.caption.data(), static_cast<qsizetype>(desc.caption.size())));
   window_->setFrameShape(QFrame::NoFrame);
+  window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
   window_->setWidgetResizable(true);
   window_->setWidget(client_);
   window_->move(desc.outer.left, desc.outer.top);

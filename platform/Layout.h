@@ -23,7 +23,7 @@ enum class SysColor { BtnFace, InfoBk, Window, WindowText, InactiveCaptionText }
 enum class Charset { Default, Ansi };
 
 struct FontDesc {
-  std::string_view name;
+  std::string_view name{};
   int height = -11; // negative: character height in pixels
   bool bold = false;
   Charset charset = Charset::Default;
@@ -31,42 +31,42 @@ struct FontDesc {
 };
 
 struct FormDesc {
-  std::string_view caption;
-  Bounds outer; // screen position and outer size, frame included
+  std::string_view caption{};
+  Bounds outer{}; // screen position and outer size, frame included
   SysColor color = SysColor::BtnFace;
-  FontDesc font;
+  FontDesc font{};
   const char* const* iconXpm = nullptr;
 };
 
 struct LabelDesc {
-  std::string_view name;
-  Bounds bounds;
-  std::string_view caption;
-  std::optional<FontDesc> font;
-  std::optional<SysColor> color; // opaque background
+  std::string_view name{};
+  Bounds bounds{};
+  std::string_view caption{};
+  std::optional<FontDesc> font{};
+  std::optional<SysColor> color{}; // opaque background
   void Create(TForm& form) const;
 };
 
 struct ButtonDesc {
-  std::string_view name;
-  Bounds bounds;
-  std::string_view caption;
-  std::optional<FontDesc> font;
+  std::string_view name{};
+  Bounds bounds{};
+  std::string_view caption{};
+  std::optional<FontDesc> font{};
   int tabOrder = -1;
-  std::string_view onClick;
+  std::string_view onClick{};
   void Create(TForm& form) const;
 };
 
 struct EditDesc {
-  std::string_view name;
-  Bounds bounds;
+  std::string_view name{};
+  Bounds bounds{};
   int tabOrder = -1;
   void Create(TForm& form) const;
 };
 
 struct RichEditDesc {
-  std::string_view name;
-  Bounds bounds;
+  std::string_view name{};
+  Bounds bounds{};
   int initialLines = 0; // empty lines it starts with, besides an empty box
   bool undo = true;
   int tabOrder = -1;
@@ -75,7 +75,7 @@ struct RichEditDesc {
 
 // A flat bar along the top edge, as wide as the window's client area.
 struct ToolBarDesc {
-  std::string_view name;
+  std::string_view name{};
   int height = 25;
   SysColor color = SysColor::BtnFace;
   int tabOrder = -1;
@@ -83,21 +83,21 @@ struct ToolBarDesc {
 };
 
 struct ToolButtonDesc {
-  std::string_view name;
-  std::string_view parent;
-  Bounds bounds;
-  std::string_view caption; // held, not shown: the bar shows no captions
+  std::string_view name{};
+  std::string_view parent{};
+  Bounds bounds{};
+  std::string_view caption{}; // held, not shown: the bar shows no captions
   void Create(TForm& form) const;
 };
 
 struct FontDialogDesc {
-  std::string_view name;
-  FontDesc font;
+  std::string_view name{};
+  FontDesc font{};
   void Create(TForm& form) const;
 };
 
 struct ColorDialogDesc {
-  std::string_view name;
+  std::string_view name{};
   void Create(TForm& form) const;
 };
 

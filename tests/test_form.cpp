@@ -1,0 +1,316 @@
+// The main window on the offscreen platform: its layout, focus, keyboard,
+// tool bar, resizing, quitting, and errors shown by the event loop.
+#include "Support.h"
+
+#include <lanchat/BuildConfig.h>
+#include <ui/Unit1.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+// A form of its own, to check how layouts bind events.
+class TTestForm : public TForm {
+public:
+  template <class Layout>
+  TTestForm(const Layout& layout, const EventTable& events) : TForm(nullptr, layout, events) {}
+  void Click(TObject*) { ++clicks; }
+  void Received(TComponent*, int, AnsiString, int) {}
+  int clicks = 0;
+};
+
+const EventTable kTestEvents = {{"Click", &TTestForm::Click}, {"Received", &TTestForm::Received}};
+
+QWidget* W(TControl* control) { return control->Widget(); }
+
+} // namespace
+
+class TestForm : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TForm1> form;
+
+private slots:
+  void init() {
+    form = std::make_unique<TForm1>(nullptr);
+    form->Show();
+    QVERIFY(QTest::qWaitForWindowActive(form->Window()));
+  }
+  void cleanup() { form.reset(); }
+
+  void layout_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<bool>("bold");
+    // name, left, top, width, height, caption, font
+    QTest::newRow("Label1") << "Label1" << QRect(16, 136, 67, 30) << "pseudo" << "Comic Sans MS" << 21 << true;
+    QTest::newRow("Button1") << "Button1" << QRect(464, 184, 113, 25) << "Envoyer" << "Comic Sans MS" << 21 << true;
+    QTest::newRow("Edit2") << "Edit2" << QRect(96, 144, 121, 21) << "" << "MS Sans Serif" << 11 << false;
+    QTest::newRow("Button2") << "Button2" << QRect(528, 368, 121, 41) << "Quitter" << "MS Sans Serif" << 21 << false;
+    QTest::newRow("RichEdit1") << "RichEdit1" << QRect(88, 232, 377, 201) << "" << "MS Sans Serif" << 11 << false;
+    QTest::newRow("RichEdit2") << "RichEdit2" << QRect(96, 192, 337, 25) << "" << "MS Sans Serif" << 11 << false;
+    QTest::newRow("ToolButton1") << "ToolButton1" << QRect(0, 0, 105, 25) << "" << "MS Sans Serif" << 11 << false;
+    QTest::newRow("ToolButton2") << "ToolButton2" << QRect(105, 0, 105, 25) << "" << "MS Sans Serif" << 11 << false;
+    QTest::newRow("ToolButton3") << "ToolButton3" << QRect(210, 0, 105, 25) << "" << "MS Sans Serif" << 11 << false;
+  }
+  void layout() {
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+    QFETCH(QString, family);
+    QFETCH(int, pixelSize);
+    QFETCH(bool, bold);
+    auto* widget = form->Window()->findChild<QWidget*>(name);
+    QVERIFY(widget != nullptr);
+    QCOMPARE(widget->geometry(), geometry);
+    QString shown;
+    if (auto* label = qobject_cast<QLabel*>(widget)) shown = label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) shown = button->text();
+    QCOMPARE(shown, caption);
+    QCOMPARE(widget->font().families().value(0), family);
+    QCOMPARE(widget->font().pixelSize(), pixelSize);
+    QCOMPARE(widget->font().bold(), bold);
+  }
+
+  void window() {
+    QCOMPARE(form->Window()->windowTitle(), QString("Form1"));
+    QCOMPARE(form->Window()->pos(), QPoint(192, 8));
+    // 699 x 586 outside, less the frame it was designed with.
+    QCOMPARE(form->Window()->size(), QSize(691, 559));
+    QCOMPARE(form->Window()->windowIcon().availableSizes().value(0), QSize(32, 32));
+    QCOMPARE(form->ToolButton1->Caption(), "FontDialog_rec");
+    QCOMPARE(form->ToolButton2->Caption(), "FontDialog_env");
+    QCOMPARE(form->ToolButton3->Caption(), "ColorDialog");
+    QCOMPARE(form->FontDialog1->Font.name, "MS Sans Serif");
+    QCOMPARE(form->NMUDP1->LocalPort, 2000);
+    QCOMPARE(form->NMUDP1->RemotePort, 2000);
+    QCOMPARE(form->NMUDP1->RemoteHost, std::string(lanchat::config::kBroadcastAddress));
+    QCOMPARE(form->NMUDP1->ReportLevel, 1);
+    QCOMPARE(form->Label1->Widget()->palette().color(QPalette::Window), QApplication::palette().color(QPalette::ToolTipBase));
+    QVERIFY(form->Label1->Widget()->autoFillBackground());
+  }
+
+  void startsEmpty() {
+    QCOMPARE(form->Edit2->LineEdit()->text(), QString());
+    QCOMPARE(Lines(form->RichEdit2->TextEdit()), QStringList{""});
+    QCOMPARE(Lines(form->RichEdit1->TextEdit()), QStringList{""});
+    QCOMPARE(form->RichEdit1->GetTextLen(), 0);
+  }
+
+  void historyAndMessageBoxSettings() {
+    for (TRichEdit* edit : {form->RichEdit1, form->RichEdit2}) {
+      QCOMPARE(edit->TextEdit()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+      QCOMPARE(edit->TextEdit()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+      QCOMPARE(edit->TextEdit()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+      QVERIFY(!edit->TextEdit()->isReadOnly());
+    }
+  }
+
+  void focusStartsOnEnvoyer() { QCOMPARE(QApplication::focusWidget(), W(form->Button1)); }
+
+  // Enter and Space on the focused "Envoyer" send at once: with empty boxes,
+  // the 9-byte datagram.
+  void enterAndSpaceClickTheFocusedButton_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+  }
+  void enterAndSpaceClickTheFocusedButton() {
+    QFETCH(int, key);
+    UdpSniffer sniffer;
+    QVERIFY(sniffer.ok());
+    QTest::keyClick(W(form->Button1), Qt::Key(key));
+    QCOMPARE(sniffer.Receive(), QByteArray(" a dit :\0", 9));
+  }
+
+  void tabOrder() {
+    const QList<QWidget*> expected = {W(form->Edit2), W(form->Button2), W(form->RichEdit1),
+                                      W(form->RichEdit2), W(form->Button1)};
+    for (QWidget* next : expected) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), next);
+    }
+    QCOMPARE(Lines(form->RichEdit1->TextEdit()), QStringList{""});
+    QCOMPARE(Lines(form->RichEdit2->TextEdit()), QStringList{""});
+  }
+
+  // A focused button shows as the one Enter clicks; none is default otherwise.
+  void noDefaultButton() {
+    form->Edit2->LineEdit()->setFocus();
+    QVERIFY(!form->Button1->Button()->isDefault());
+    QVERIFY(!form->Button2->Button()->isDefault());
+  }
+
+  void toolBarButtonsChangeNothing() {
+    UdpSniffer sniffer;
+    ErrorBoxWatcher boxes;
+    form->Edit2->LineEdit()->setText("Ana");
+    for (TToolButton* button : {form->ToolButton1, form->ToolButton2, form->ToolButton3}) {
+      QTest::mouseClick(W(button), Qt::LeftButton);
+      QCOMPARE(static_cast<QToolButton*>(W(button))->text(), QString());
+    }
+    QCOMPARE(QApplication::focusWidget(), W(form->Button1));
+    QCOMPARE(form->Edit2->LineEdit()->text(), QString("Ana"));
+    QCOMPARE(Lines(form->RichEdit1->TextEdit()), QStringList{""});
+    QVERIFY(!sniffer.Receive(100));
+    QVERIFY(boxes.texts.isEmpty());
+    QCOMPARE(W(form->ToolBar1)->focusPolicy(), Qt::NoFocus);
+  }
+
+  void textTypedIntoTheHistoryStays() {
+    QPlainTextEdit* history = form->RichEdit1->TextEdit();
+    history->setFocus();
+    QTest::keyClicks(history, "note perso");
+    form->RichEdit1->Lines->Add("Ana a dit :");
+    form->RichEdit1->Lines->Add("Salut");
+    QCOMPARE(Lines(history), (QStringList{"note perso", "Ana a dit :", "Salut"}));
+  }
+
+  void linesArePlainTextAndSplitAtBreaks() {
+    form->RichEdit1->Lines->Add("<b>gras</b> {\\rtf1 \\b x} <a href=\"http://x\">lien</a>");
+    form->RichEdit1->Lines->Add("un\r\ndeux\rtrois\nquatre");
+    QCOMPARE(Lines(form->RichEdit1->TextEdit()),
+             (QStringList{"", "<b>gras</b> {\\rtf1 \\b x} <a href=\"http://x\">lien</a>", "un", "deux",
+                          "trois", "quatre"}));
+  }
+
+  void newLinesAreBroughtIntoView() {
+    for (int i = 0; i < 100; ++i) form->RichEdit1->Lines->Add(std::to_string(i));
+    QPlainTextEdit* history = form->RichEdit1->TextEdit();
+    QTRY_VERIFY(history->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(history->verticalScrollBar()->value(), history->verticalScrollBar()->maximum());
+    const QTextBlock last = history->document()->lastBlock();
+    QVERIFY(history->cursorForPosition(QPoint(5, history->viewport()->height() - 8)).blockNumber() >= last.blockNumber() - 1);
+  }
+
+  void resizingMovesNothingButTheToolBar() {
+    QList<QRect> before;
+    const QList<TControl*> fixed = {form->Label1, form->Button1, form->Edit2, form->Button2,
+                                    form->RichEdit1, form->RichEdit2};
+    for (TControl* control : fixed) before << W(control)->geometry();
+    auto* area = static_cast<QScrollArea*>(form->Window());
+    form->Window()->resize(1000, 700);
+    QTRY_COMPARE(W(form->ToolBar1)->width(), form->Client()->width());
+    QCOMPARE(form->Client()->width(), 1000);
+    for (int i = 0; i < fixed.size(); ++i) QCOMPARE(W(fixed[i])->geometry(), before[i]);
+    QVERIFY(!area->horizontalScrollBar()->isVisible());
+    form->Window()->resize(300, 200);
+    QTRY_VERIFY(area->horizontalScrollBar()->isVisible());
+    QVERIFY(area->verticalScrollBar()->isVisible());
+    for (int i = 0; i < fixed.size(); ++i) QCOMPARE(W(fixed[i])->geometry(), before[i]);
+  }
+
+  void anErrorInAHandlerIsShownAndTheWindowGoesOn() {
+    ErrorBoxWatcher boxes;
+    int clicks = 0;
+    form->Button1->OnClick = [&](TObject*) {
+      if (++clicks == 1) throw Exception("Erreur de test");
+      throw 42; // not an error object: an empty message
+    };
+    QTest::mouseClick(W(form->Button1), Qt::LeftButton);
+    QTRY_COMPARE(boxes.texts, QStringList{"Erreur de test"});
+    QTest::mouseClick(W(form->Button1), Qt::LeftButton);
+    QTRY_COMPARE(boxes.texts, (QStringList{"Erreur de test", ""}));
+    // Still usable: typing and quitting work.
+    form->Edit2->LineEdit()->setFocus();
+    QTest::keyClicks(form->Edit2->LineEdit(), "Zoe");
+    QCOMPARE(form->Edit2->LineEdit()->text(), QString("Zoe"));
+    QTest::mouseClick(W(form->Button2), Qt::LeftButton);
+    QTRY_VERIFY(!form->Window()->isVisible());
+  }
+
+  void unknownOrMismatchedHandlersFailAtCreation_data() {
+    QTest::addColumn<QString>("handler");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown name") << "Nowhere" << "inconnu";
+    QTest::newRow("wrong signature") << "Received" << "signature";
+  }
+  void unknownOrMismatchedHandlersFailAtCreation() {
+    QFETCH(QString, handler);
+    QFETCH(QString, message);
+    const std::string name = handler.toStdString();
+    const FormLayout<ButtonDesc> layout{.form = {.caption = "T"},
+                                        .components = {ButtonDesc{.name = "B", .onClick = name}}};
+    try {
+      TTestForm test(layout, kTestEvents);
+      QFAIL("no exception");
+    } catch (const Exception& e) {
+      QVERIFY2(QString::fromStdString(e.Message()).contains(message), e.what());
+    }
+  }
+
+  void handlersBindByName() {
+    const FormLayout<ButtonDesc> layout{.form = {.caption = "T"},
+                                        .components = {ButtonDesc{.name = "B", .onClick = "Click"}}};
+    TTestForm test(layout, kTestEvents);
+    test.Component<TButton>("B").Button()->click();
+    QCOMPARE(test.clicks, 1);
+  }
+};
+
+// The start-up sequence, driven in this process: the loop ends when the
+// window closes, and the window with all it owns is destroyed.
+class TestStartup : public QObject {
+  Q_OBJECT
+
+private slots:
+  void runEndsWhenTheWindowCloses_data() {
+    QTest::addColumn<bool>("quitButton");
+    QTest::newRow("Quitter") << true;
+    QTest::newRow("close box") << false;
+  }
+  void runEndsWhenTheWindowCloses() {
+    QFETCH(bool, quitButton);
+    Application->Initialize();
+    Application->CreateForm(Form1);
+    QPointer<QWidget> window = Form1->Window();
+    QTimer::singleShot(50, [&] {
+      if (quitButton)
+        QTest::mouseClick(W(Form1->Button2), Qt::LeftButton);
+      else
+        window->close();
+    });
+    Application->Run();
+    QVERIFY(window.isNull());
+    QCOMPARE(Application->MainForm(), nullptr);
+  }
+
+  void aPortHeldWithoutSharingFailsCreation() {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(2000);
+    QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    TForm1* created = nullptr;
+    try {
+      Application->CreateForm(created);
+      close(fd);
+      QFAIL("no exception");
+    } catch (const Exception& e) {
+      close(fd);
+      QVERIFY2(QString::fromStdString(e.Message()).contains("port UDP 2000"), e.what());
+    }
+    QCOMPARE(created, nullptr);
+    QCOMPARE(Application->MainForm(), nullptr);
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  TestForm form;
+  TestStartup startup;
+  return QTest::qExec(&form, argc, argv) | QTest::qExec(&startup, argc, argv);
+}
+
+#include "test_form.moc"

@@ -1,0 +1,174 @@
+// The UDP endpoint over loopback: sharing the port, exact sizes, limits,
+// order under a burst, short buffers and binding failures.
+#include <net/NMUDP.h>
+
+#include <QtTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kBroadcast = "127.255.255.255";
+
+struct Arrived {
+  QByteArray bytes;
+  int announced = 0;
+  QString fromIp;
+};
+
+// An endpoint on `port` that records every datagram it is told about.
+struct Endpoint {
+  explicit Endpoint(int port, std::string host = kBroadcast)
+      : udp(nullptr, "udp", {port, port, std::move(host), 1}) {
+    udp.OnDataReceived = [this](TComponent*, int size, AnsiString ip, int) {
+      std::vector<char> buffer(static_cast<std::size_t>(std::max(size, 0)));
+      int got = -1;
+      udp.ReadBuffer(buffer.data(), size - 1, got);
+      arrived.push_back({QByteArray(buffer.data(), got), size, QString::fromStdString(ip)});
+    };
+  }
+  void Send(const QByteArray& bytes) {
+    udp.SendBuffer(bytes.constData(), static_cast<int>(bytes.size()) - 1, static_cast<int>(bytes.size()));
+  }
+  TNMUDP udp;
+  std::vector<Arrived> arrived;
+};
+
+} // namespace
+
+class TestUdp : public QObject {
+  Q_OBJECT
+
+private slots:
+  void bothEndpointsOnOnePortReceiveABroadcast() {
+    Endpoint a(47101);
+    Endpoint b(47101);
+    a.Send(QByteArray("Ana a dit :Salut\0", 17));
+    QTRY_COMPARE(a.arrived.size(), 1u);
+    QTRY_COMPARE(b.arrived.size(), 1u);
+    for (const Endpoint* e : {&a, &b}) {
+      QCOMPARE(e->arrived[0].bytes, QByteArray("Ana a dit :Salut\0", 17));
+      QCOMPARE(e->arrived[0].announced, 17);
+      QCOMPARE(e->arrived[0].fromIp, QString("127.0.0.1"));
+    }
+  }
+
+  void exactSizes_data() {
+    QTest::addColumn<int>("size");
+    QTest::newRow("0 bytes") << 0;
+    QTest::newRow("1 byte") << 1;
+    QTest::newRow("65507 bytes, the largest") << 65507;
+  }
+  void exactSizes() {
+    QFETCH(int, size);
+    Endpoint sender(47102);
+    Endpoint receiver(47102);
+    QByteArray payload(size, '\0');
+    for (int i = 0; i < size; ++i) payload[i] = static_cast<char>(i * 7 + 1);
+    sender.Send(payload);
+    QTRY_COMPARE(receiver.arrived.size(), 1u);
+    QCOMPARE(receiver.arrived[0].announced, size);
+    QCOMPARE(receiver.arrived[0].bytes, payload);
+  }
+
+  void refusedSendsRaiseAndSendNothing_data() {
+    QTest::addColumn<int>("bufferSize");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("65508 bytes") << 65508 << 65508 << kBroadcast << "65507";
+    QTest::newRow("longer than the buffer") << 10 << 11 << kBroadcast << "10";
+    QTest::newRow("negative length") << 10 << -1 << kBroadcast << "-1";
+    QTest::newRow("no such address") << 5 << 5 << "pas.une.adresse" << "pas.une.adresse:47103";
+  }
+  void refusedSendsRaiseAndSendNothing() {
+    QFETCH(int, bufferSize);
+    QFETCH(int, length);
+    QFETCH(QString, host);
+    QFETCH(QString, mentions);
+    Endpoint sender(47103, host.toStdString());
+    Endpoint listener(47103);
+    const QByteArray buffer(bufferSize, 'x');
+    try {
+      sender.udp.SendBuffer(buffer.constData(), bufferSize - 1, length);
+      QFAIL("no exception");
+    } catch (const Exception& e) {
+      QVERIFY2(QString::fromStdString(e.Message()).contains(mentions), e.what());
+    }
+    QTest::qWait(100);
+    QCOMPARE(listener.arrived.size(), 0u);
+  }
+
+  void burstArrivesCompleteAndInOrder() {
+    Endpoint sender(47104);
+    Endpoint receiver(47104);
+    constexpr int kCount = 1000;
+    for (int i = 0; i < kCount; ++i) sender.Send(QByteArray::number(i));
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.arrived.size(), std::size_t{kCount}, 10000);
+    for (int i = 0; i < kCount; ++i) QCOMPARE(receiver.arrived[std::size_t(i)].bytes, QByteArray::number(i));
+    QCOMPARE(receiver.udp.Dropped(), 0u);
+  }
+
+  void readBufferNeverOverflows() {
+    Endpoint sender(47105);
+    TNMUDP receiver(nullptr, "receiver", {47105, 47105, kBroadcast, 1});
+    std::vector<int> reads;
+    char canary[8] = {};
+    receiver.OnDataReceived = [&](TComponent*, int, AnsiString, int) {
+      char buffer[4 + 8];
+      std::memset(buffer, '#', sizeof buffer);
+      int got = -1;
+      receiver.ReadBuffer(buffer, 3, got); // room for 4 bytes
+      reads.push_back(got);
+      std::memcpy(canary, buffer + 4, sizeof canary);
+      receiver.ReadBuffer(buffer, 3, got); // a second read gets nothing
+      reads.push_back(got);
+    };
+    sender.Send("0123456789");
+    QTRY_COMPARE(reads.size(), 2u);
+    QCOMPARE(reads, (std::vector<int>{4, 0}));
+    QCOMPARE(QByteArray(canary, 8), QByteArray(8, '#'));
+
+    char outside[4] = {'a', 'b', 'c', 'd'};
+    int got = -1;
+    receiver.ReadBuffer(outside, 3, got);
+    QCOMPARE(got, 0);
+    QCOMPARE(QByteArray(outside, 4), QByteArray("abcd"));
+  }
+
+  void aThrowingHandlerDoesNotStopDelivery() {
+    Endpoint sender(47106);
+    TNMUDP receiver(nullptr, "receiver", {47106, 47106, kBroadcast, 1});
+    int calls = 0;
+    receiver.OnDataReceived = [&](TComponent*, int, AnsiString, int) {
+      ++calls;
+      throw Exception("échec volontaire");
+    };
+    sender.Send("un");
+    sender.Send("deux");
+    QTRY_COMPARE(calls, 2);
+  }
+
+  void aPortHeldWithoutSharingRaises() {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(47107);
+    QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    try {
+      Endpoint blocked(47107);
+      close(fd);
+      QFAIL("no exception");
+    } catch (const Exception& e) {
+      close(fd);
+      const QString message = QString::fromStdString(e.Message());
+      QVERIFY2(message.contains("47107") && message.contains("Address already in use"), e.what());
+    }
+  }
+};
+
+QTEST_GUILESS_MAIN(TestUdp)
+#include "test_udp.moc"
