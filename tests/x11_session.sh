@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The real program in a real X server: two instances chat, accents included;
+# "Quitter" ends with code 0; a port held by another program gives one error
+# box and code 1.
+set -u
+lanchat=$1 udp_tool=$2
+. "$(dirname "$0")/x11_lib.sh"
+x11_need
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
+failures=0 passes=0
+check() { if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
+
+x11_start; d1=$X_DISPLAY; pids+=($X_PID)
+x11_start; d2=$X_DISPLAY; pids+=($X_PID)
+
+DISPLAY=$d1 "$lanchat" 2>>lanchat.log & p1=$!; pids+=($p1)
+DISPLAY=$d2 "$lanchat" 2>>lanchat.log & p2=$!; pids+=($p2)
+w1=$(x11_window "$d1" Form1); w2=$(x11_window "$d2" Form1)
+check "both windows shown" '[ -n "$w1" ] && [ -n "$w2" ]'
+
+# Élodie writes from the first instance; the wire carries Windows-1252.
+"$udp_tool" recv 2000 5000 >wire.hex & sniffer=$!
+sleep 0.3
+x11_click "$d1" "$w1" $X_NICKNAME; x11_type "$d1" "Élodie"
+x11_click "$d1" "$w1" $X_MESSAGE; x11_type "$d1" "Ça va très bien, merci !"
+x11_click "$d1" "$w1" $X_SEND
+wait $sniffer
+expected=$(printf 'Élodie a dit :Ça va très bien, merci !' | iconv -f UTF-8 -t WINDOWS-1252 | od -An -tx1 | tr -d ' \n')00
+check "the datagram on the wire" '[ "$(cat wire.hex)" = "$expected" ]'
+for pair in "$d1 $w1" "$d2 $w2"; do
+  history=$(x11_copy_history $pair)
+  check "history on $pair" '[ "$history" = "$(printf "\nÉlodie a dit :\nÇa va très bien, merci !")" ]'
+done
+
+# "Quitter" ends the program with code 0.
+x11_click "$d1" "$w1" $X_QUIT
+timeout 5 tail --pid=$p1 -f /dev/null; wait $p1; rc=$?
+check "Quitter gives exit code 0 (got $rc)" '[ "$rc" -eq 0 ]'
+kill -TERM $p2; wait $p2
+
+# A port held without sharing: one error box, then exit code 1.
+"$udp_tool" hold 2000 >/dev/null & holder=$!; pids+=($holder)
+sleep 0.2
+DISPLAY=$d1 "$lanchat" 2>>lanchat.log & p3=$!; pids+=($p3)
+box=$(x11_window "$d1" lanchat)
+count=$(DISPLAY=$d1 xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
+check "an error box is shown" '[ -n "$box" ]'
+check "only the error box is shown (windows: $count)" '[ "$count" -eq 1 ]'
+DISPLAY=$d1 xdotool windowfocus --sync "$box" key Return 2>/dev/null
+timeout 5 tail --pid=$p3 -f /dev/null; wait $p3; rc=$?
+check "a start-up failure gives exit code 1 (got $rc)" '[ "$rc" -eq 1 ]'
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
