@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Takes docs/window.png (the window as it starts) and docs/screenshot.png
+# (two instances after a short exchange) in Xvfb at 96 dpi.
+set -eu
+cd "$(dirname "$0")/.."
+. scripts/common.sh
+install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool xclip imagemagick
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF -DLANCHAT_BUILD_BENCH=OFF >/dev/null
+cmake --build build/release -j"$(nproc)" --target lanchat >/dev/null
+lanchat=$PWD/build/release/app/lanchat
+. tests/x11_lib.sh
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
+fifo=$(mktemp -u); mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1600x620x24 -dpi 96 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 & pids+=($!)
+read -r number <"$fifo"; rm -f "$fifo"
+d=:$number
+
+DISPLAY=$d "$lanchat" 2>/dev/null & pids+=($!)
+w1=$(x11_window "$d" Form1)
+sleep 0.5
+DISPLAY=$d import -window root -crop 691x559+192+8 +repage docs/window.png
+
+DISPLAY=$d "$lanchat" 2>/dev/null & pids+=($!)
+sleep 1
+w2=$(DISPLAY=$d xdotool search --onlyvisible --name '^Form1$' | grep -v "^$w1\$" | head -n 1)
+DISPLAY=$d xdotool windowmove "$w2" 900 8
+sleep 0.3
+x11_click "$d" "$w1" $X_NICKNAME; x11_type "$d" "Élodie"
+x11_click "$d" "$w1" $X_MESSAGE; x11_type "$d" "Salut ! Ça va ?"
+x11_click "$d" "$w1" $X_SEND
+x11_click "$d" "$w2" $X_NICKNAME; x11_type "$d" "Zoé"
+x11_click "$d" "$w2" $X_MESSAGE; x11_type "$d" "Très bien, merci. On déjeune à midi ?"
+x11_click "$d" "$w2" $X_SEND
+sleep 0.5
+DISPLAY=$d import -window root docs/screenshot.png
+echo "docs/window.png and docs/screenshot.png written"
