@@ -27,7 +27,7 @@ x11_start() {
 # x11_window DISPLAY NAME: waits for a visible window of that name; prints its id.
 x11_window() {
   local id=""
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     id=$(DISPLAY=$1 xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -n 1)
     [ -n "$id" ] && break
     sleep 0.1
