@@ -1,6 +1,7 @@
 #include "platform/Controls.h"
 
 #include "platform/Forms.h"
+#include "platform/LogView.h"
 
 #include <chat/Codec.h>
 #include <chat/TextLines.h>
@@ -127,24 +128,42 @@ QLineEdit* TEdit::LineEdit() const { return static_cast<QLineEdit*>(Widget()); }
 
 QString TEdit::Text() const { return LineEdit()->text(); }
 
-TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* parent)
-    : TCustomEdit(owner, std::move(name), new QPlainTextEdit(parent)),
-      lines_(std::make_unique<TStrings>(TextEdit())), Lines(lines_.get()) {
+namespace {
+
+QWidget* MakeRichEdit(QWidget* parent, bool largeLog) {
+  if (largeLog) return new LogView(parent);
+  return new QPlainTextEdit(parent);
+}
+
+} // namespace
+
+TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool largeLog)
+    : TCustomEdit(owner, std::move(name), MakeRichEdit(parent, largeLog)),
+      lines_(std::make_unique<TStrings>(TextEdit(), Log())), Lines(lines_.get()) {
   QPlainTextEdit* edit = TextEdit();
+  if (edit == nullptr) return;
   edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   edit->setTabChangesFocus(true);
 }
 
-QPlainTextEdit* TRichEdit::TextEdit() const { return static_cast<QPlainTextEdit*>(Widget()); }
+QPlainTextEdit* TRichEdit::TextEdit() const { return qobject_cast<QPlainTextEdit*>(Widget()); }
+LogView* TRichEdit::Log() const { return dynamic_cast<LogView*>(Widget()); }
 
 // The raw text keeps non-breaking spaces, which plain text would turn into
 // spaces; its paragraph separators become CR LF on encoding.
-QString TRichEdit::Text() const { return TextEdit()->document()->toRawText(); }
+QString TRichEdit::Text() const {
+  return TextEdit() != nullptr ? TextEdit()->document()->toRawText() : Log()->Text();
+}
 
 void TStrings::Add(const AnsiString& text) {
   const std::string utf8 = chat::Codec::Wire().Decode(text);
+  if (log_ != nullptr) {
+    for (const std::string_view line : chat::SplitLines(utf8))
+      log_->AppendLine(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    return;
+  }
   QTextCursor cursor(edit_->document());
   cursor.beginEditBlock();
   cursor.movePosition(QTextCursor::End);
@@ -158,7 +177,20 @@ void TStrings::Add(const AnsiString& text) {
   bar->setValue(bar->maximum());
 }
 
-int TStrings::Count() const { return edit_->document()->blockCount(); }
+int TStrings::Count() const {
+  return log_ != nullptr ? log_->LineCount() : edit_->document()->blockCount();
+}
+
+QStringList TStrings::ToStringList() const {
+  QStringList lines;
+  if (log_ != nullptr) {
+    for (int i = 0; i < log_->LineCount(); ++i) lines << log_->LineText(i);
+  } else {
+    for (QTextBlock block = edit_->document()->begin(); block.isValid(); block = block.next())
+      lines << block.text();
+  }
+  return lines;
+}
 
 // ---- Tool bar
 

@@ -12,6 +12,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 class QWidget;
+class LogView;
 
 QColor SystemColor(SysColor color);
 QFont MakeFont(const FontDesc& font);
@@ -73,20 +74,26 @@ protected:
 // page; each CR LF, CR or LF in it starts another line.
 class TStrings {
 public:
-  explicit TStrings(QPlainTextEdit* edit) : edit_(edit) {}
+  TStrings(QPlainTextEdit* edit, LogView* log) : edit_(edit), log_(log) {}
   void Add(const AnsiString& text);
   [[nodiscard]] int Count() const;
+  // The lines as they show.
+  [[nodiscard]] QStringList ToStringList() const;
 
 private:
   QPlainTextEdit* edit_;
+  LogView* log_;
 };
 
+// A multi-line box. One made for a long log keeps its lines compactly in a
+// LogView; any other is a QPlainTextEdit.
 class TRichEdit : public TCustomEdit {
   std::unique_ptr<TStrings> lines_; // before Lines, which points at it
 
 public:
-  TRichEdit(TComponent* owner, std::string name, QWidget* parent);
-  [[nodiscard]] QPlainTextEdit* TextEdit() const;
+  TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool largeLog = false);
+  [[nodiscard]] QPlainTextEdit* TextEdit() const; // null for a log
+  [[nodiscard]] LogView* Log() const;             // null otherwise
 
   TStrings* const Lines;
 

@@ -130,12 +130,11 @@ void EditDesc::Create(TForm& form) const {
 }
 
 void RichEditDesc::Create(TForm& form) const {
-  auto& edit = form.Create<TRichEdit>(std::string(name), form.Client());
+  auto& edit = form.Create<TRichEdit>(std::string(name), form.Client(), largeLog);
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
   // An empty box already shows one empty line.
-  for (int i = 1; i < initialLines; ++i) edit.TextEdit()->appendPlainText(QString());
-  edit.TextEdit()->setUndoRedoEnabled(undo);
+  for (int i = 1; i < initialLines; ++i) edit.Lines->Add({});
 }
 
 void ToolBarDesc::Create(TForm& form) const {

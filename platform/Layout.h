@@ -68,7 +68,7 @@ struct RichEditDesc {
   std::string_view name{};
   Bounds bounds{};
   int initialLines = 0; // empty lines it starts with, besides an empty box
-  bool undo = true;
+  bool largeLog = false; // holds a long, growing log: lines stored compactly
   int tabOrder = -1;
   void Create(TForm& form) const;
 };

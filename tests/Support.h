@@ -1,8 +1,7 @@
 #pragma once
 
 // Helpers shared by the window tests: a raw UDP socket on the chat port to
-// watch and inject datagrams, a watcher that answers error boxes, and the
-// history's lines.
+// watch and inject datagrams, and a watcher that answers error boxes.
 
 #include <QApplication>
 #include <QByteArray>
@@ -83,10 +82,3 @@ public:
 private:
   QTimer timer_;
 };
-
-inline QStringList Lines(QPlainTextEdit* edit) {
-  QStringList lines;
-  for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
-    lines << block.text();
-  return lines;
-}

@@ -70,8 +70,8 @@ private slots:
     Type(nickname, message);
     Send();
     QCOMPARE(wire->Receive(), datagram);
-    QTRY_COMPARE(Lines(a->RichEdit1->TextEdit()), history);
-    QTRY_COMPARE(Lines(b->RichEdit1->TextEdit()), history);
+    QTRY_COMPARE(a->RichEdit1->Lines->ToStringList(), history);
+    QTRY_COMPARE(b->RichEdit1->Lines->ToStringList(), history);
     // The boxes keep what was sent.
     QCOMPARE(a->Edit2->LineEdit()->text(), nickname);
     QCOMPARE(a->RichEdit2->TextEdit()->toPlainText(), message);
@@ -98,15 +98,15 @@ private slots:
     QVERIFY(first && second);
     QCOMPARE(*first, Wire("Ana a dit :encore\0", 18));
     QCOMPARE(*second, *first);
-    QTRY_COMPARE(Lines(b->RichEdit1->TextEdit()),
+    QTRY_COMPARE(b->RichEdit1->Lines->ToStringList(),
                  (QStringList{"", "Ana a dit :", "encore", "Ana a dit :", "encore"}));
   }
 
   void theSenderSeesItsMessageOnlyWhenItComesBack() {
     Type("Ana", "retour");
     a->Button1->Button()->click(); // no event processed after the click
-    QCOMPARE(Lines(a->RichEdit1->TextEdit()), QStringList{""});
-    QTRY_COMPARE(Lines(a->RichEdit1->TextEdit()), (QStringList{"", "Ana a dit :", "retour"}));
+    QCOMPARE(a->RichEdit1->Lines->ToStringList(), QStringList{""});
+    QTRY_COMPARE(a->RichEdit1->Lines->ToStringList(), (QStringList{"", "Ana a dit :", "retour"}));
   }
 
   // Payloads that are no chat datagram are dropped silently; the next valid
@@ -122,8 +122,8 @@ private slots:
     ErrorBoxWatcher boxes;
     wire->Send(payload);
     wire->Send(Wire("Bob a dit :ok\0", 14));
-    QTRY_COMPARE(Lines(b->RichEdit1->TextEdit()), (QStringList{"", "Bob a dit :", "ok"}));
-    QCOMPARE(Lines(a->RichEdit1->TextEdit()), (QStringList{"", "Bob a dit :", "ok"}));
+    QTRY_COMPARE(b->RichEdit1->Lines->ToStringList(), (QStringList{"", "Bob a dit :", "ok"}));
+    QCOMPARE(a->RichEdit1->Lines->ToStringList(), (QStringList{"", "Bob a dit :", "ok"}));
     QVERIFY(boxes.texts.isEmpty());
   }
 
@@ -142,7 +142,7 @@ private slots:
     QFETCH(QByteArray, payload);
     QFETCH(QStringList, history);
     wire->Send(payload);
-    QTRY_COMPARE(Lines(b->RichEdit1->TextEdit()), history);
+    QTRY_COMPARE(b->RichEdit1->Lines->ToStringList(), history);
   }
 
   // Refused sends: an error box says why, nothing leaves, the boxes keep

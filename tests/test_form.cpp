@@ -5,7 +5,10 @@
 #include <lanchat/BuildConfig.h>
 #include <ui/Unit1.h>
 
+#include <QClipboard>
 #include <QLabel>
+#include <QWheelEvent>
+#include <platform/LogView.h>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -102,18 +105,19 @@ private slots:
 
   void startsEmpty() {
     QCOMPARE(form->Edit2->LineEdit()->text(), QString());
-    QCOMPARE(Lines(form->RichEdit2->TextEdit()), QStringList{""});
-    QCOMPARE(Lines(form->RichEdit1->TextEdit()), QStringList{""});
+    QCOMPARE(form->RichEdit2->Lines->ToStringList(), QStringList{""});
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(), QStringList{""});
     QCOMPARE(form->RichEdit1->GetTextLen(), 0);
   }
 
-  void historyAndMessageBoxSettings() {
-    for (TRichEdit* edit : {form->RichEdit1, form->RichEdit2}) {
-      QCOMPARE(edit->TextEdit()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-      QCOMPARE(edit->TextEdit()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-      QCOMPARE(edit->TextEdit()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-      QVERIFY(!edit->TextEdit()->isReadOnly());
-    }
+  void messageBoxSettings() {
+    QPlainTextEdit* edit = form->RichEdit2->TextEdit();
+    QCOMPARE(edit->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(edit->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(edit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QVERIFY(edit->tabChangesFocus());
+    QVERIFY(form->RichEdit1->Log() != nullptr);
+    QVERIFY(form->RichEdit1->Log()->findChildren<QScrollBar*>().isEmpty());
   }
 
   void focusStartsOnEnvoyer() { QCOMPARE(QApplication::focusWidget(), W(form->Button1)); }
@@ -141,8 +145,8 @@ private slots:
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       QCOMPARE(QApplication::focusWidget(), next);
     }
-    QCOMPARE(Lines(form->RichEdit1->TextEdit()), QStringList{""});
-    QCOMPARE(Lines(form->RichEdit2->TextEdit()), QStringList{""});
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(), QStringList{""});
+    QCOMPARE(form->RichEdit2->Lines->ToStringList(), QStringList{""});
   }
 
   // A focused button shows as the one Enter clicks; none is default otherwise.
@@ -162,36 +166,110 @@ private slots:
     }
     QCOMPARE(QApplication::focusWidget(), W(form->Button1));
     QCOMPARE(form->Edit2->LineEdit()->text(), QString("Ana"));
-    QCOMPARE(Lines(form->RichEdit1->TextEdit()), QStringList{""});
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(), QStringList{""});
     QVERIFY(!sniffer.Receive(100));
     QVERIFY(boxes.texts.isEmpty());
     QCOMPARE(W(form->ToolBar1)->focusPolicy(), Qt::NoFocus);
   }
 
   void textTypedIntoTheHistoryStays() {
-    QPlainTextEdit* history = form->RichEdit1->TextEdit();
+    LogView* history = form->RichEdit1->Log();
     history->setFocus();
     QTest::keyClicks(history, "note perso");
     form->RichEdit1->Lines->Add("Ana a dit :");
     form->RichEdit1->Lines->Add("Salut");
-    QCOMPARE(Lines(history), (QStringList{"note perso", "Ana a dit :", "Salut"}));
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(), (QStringList{"note perso", "Ana a dit :", "Salut"}));
+  }
+
+  // The history is an ordinary editable box: keys edit it, the clipboard
+  // works, and clearing it leaves one empty line for the next messages.
+  void editingTheHistory_data() {
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("keys"); // letters typed; | = Enter, < = Backspace, ^ = Home, $ = End, - = Up
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("typing at the end") << QStringList{"", "Ana a dit :", "Salut"} << "$!"
+                                       << QStringList{"", "Ana a dit :", "Salut!"};
+    QTest::newRow("Enter splits a line") << QStringList{"", "Salut"} << "^ab|"
+                                         << QStringList{"", "ab", "Salut"};
+    QTest::newRow("Backspace joins lines") << QStringList{"", "un", "deux"} << "^<"
+                                           << QStringList{"", "undeux"};
+    QTest::newRow("Up then type") << QStringList{"", "un", "deux"} << "^-x"
+                                  << QStringList{"", "xun", "deux"};
+  }
+  void editingTheHistory() {
+    QFETCH(QStringList, before);
+    QFETCH(QString, keys);
+    QFETCH(QStringList, after);
+    LogView* history = form->RichEdit1->Log();
+    for (qsizetype i = 1; i < before.size(); ++i) form->RichEdit1->Lines->Add(before[i].toStdString());
+    history->setFocus();
+    QTest::keyClick(history, Qt::Key_End, Qt::ControlModifier); // to the end of the text
+    for (const QChar key : keys) {
+      switch (key.unicode()) {
+      case '|': QTest::keyClick(history, Qt::Key_Return); break;
+      case '<': QTest::keyClick(history, Qt::Key_Backspace); break;
+      case '^': QTest::keyClick(history, Qt::Key_Home); break;
+      case '$': QTest::keyClick(history, Qt::Key_End); break;
+      case '-': QTest::keyClick(history, Qt::Key_Up); break;
+      default: QTest::keyClicks(history, QString(key));
+      }
+    }
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(), after);
+  }
+
+  void historyClipboardAndClearing() {
+    LogView* history = form->RichEdit1->Log();
+    form->RichEdit1->Lines->Add("Ana a dit :");
+    form->RichEdit1->Lines->Add("Salut");
+    history->setFocus();
+    QTest::keyClick(history, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(history, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QString("\nAna a dit :\nSalut"));
+    QTest::keyClick(history, Qt::Key_Delete);
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(), QStringList{""});
+    QApplication::clipboard()->setText("collé\nici");
+    QTest::keyClick(history, Qt::Key_V, Qt::ControlModifier);
+    form->RichEdit1->Lines->Add("Bob a dit :");
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(), (QStringList{"collé", "ici", "Bob a dit :"}));
+  }
+
+  void clickingPlacesTheCursor() {
+    LogView* history = form->RichEdit1->Log();
+    form->RichEdit1->Lines->Add("premier");
+    QTest::mouseClick(history, Qt::LeftButton, {}, QPoint(history->width() - 10, 8));
+    QTest::keyClicks(history, "X");
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(), (QStringList{"X", "premier"}));
   }
 
   void linesArePlainTextAndSplitAtBreaks() {
     form->RichEdit1->Lines->Add("<b>gras</b> {\\rtf1 \\b x} <a href=\"http://x\">lien</a>");
     form->RichEdit1->Lines->Add("un\r\ndeux\rtrois\nquatre");
-    QCOMPARE(Lines(form->RichEdit1->TextEdit()),
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(),
              (QStringList{"", "<b>gras</b> {\\rtf1 \\b x} <a href=\"http://x\">lien</a>", "un", "deux",
                           "trois", "quatre"}));
   }
 
   void newLinesAreBroughtIntoView() {
+    LogView* history = form->RichEdit1->Log();
     for (int i = 0; i < 100; ++i) form->RichEdit1->Lines->Add(std::to_string(i));
-    QPlainTextEdit* history = form->RichEdit1->TextEdit();
-    QTRY_VERIFY(history->verticalScrollBar()->maximum() > 0);
-    QCOMPARE(history->verticalScrollBar()->value(), history->verticalScrollBar()->maximum());
-    const QTextBlock last = history->document()->lastBlock();
-    QVERIFY(history->cursorForPosition(QPoint(5, history->viewport()->height() - 8)).blockNumber() >= last.blockNumber() - 1);
+    QCOMPARE(history->LastVisibleLine(), 100);
+    QVERIFY(history->FirstVisibleLine() > 80);
+    // Scrolled back by the user, then a message arrives: it shows.
+    QWheelEvent wheel(QPointF(10, 10), history->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, 120 * 20),
+                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(history, &wheel);
+    QVERIFY(history->LastVisibleLine() < 100);
+    form->RichEdit1->Lines->Add("nouveau");
+    QCOMPARE(history->LastVisibleLine(), 101);
+  }
+
+  void longLinesWrapAtTheBoxWidth() {
+    LogView* history = form->RichEdit1->Log();
+    form->RichEdit1->Lines->Add(std::string(2000, 'x'));
+    // One line too long for the box: shown wrapped, so the line before it is
+    // pushed out of view.
+    QCOMPARE(history->LastVisibleLine(), 1);
+    QCOMPARE(history->FirstVisibleLine(), 1);
   }
 
   void resizingMovesNothingButTheToolBar() {

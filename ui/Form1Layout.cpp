@@ -33,7 +33,7 @@ const Form1Layout kForm1Layout = {
         ToolButtonDesc{.name = "ToolButton3", .parent = "ToolBar1", .bounds = {210, 0, 105, 25},
                        .caption = "ColorDialog"},
         RichEditDesc{.name = "RichEdit1", .bounds = {88, 232, 377, 201}, .initialLines = 1,
-                     .undo = false, .tabOrder = 4},
+                     .largeLog = true, .tabOrder = 4},
         RichEditDesc{.name = "RichEdit2", .bounds = {96, 192, 337, 25}, .tabOrder = 5},
         UdpDesc{.name = "NMUDP1", .localPort = 2000, .remotePort = 2000,
                 .remoteHost = lanchat::config::kBroadcastAddress, .reportLevel = 1,
