@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <map>
+#include <memory>
 #include <stdexcept>
 
 namespace chat {
@@ -11,8 +13,9 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD in UTF-8
 
-// One iconv descriptor for the length of one conversion. Descriptors carry
-// shift state, so a fresh one per call keeps Encode/Decode reentrant.
+// An iconv descriptor. Opening one costs more than converting a message, so
+// each thread keeps one per conversion (descriptors carry shift state and
+// must not be shared between threads), reset before every use.
 class Converter {
 public:
   Converter(const std::string& to, const std::string& from)
@@ -23,6 +26,14 @@ public:
   ~Converter() { iconv_close(cd_); }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
+
+  static Converter& ForThisThread(const std::string& to, const std::string& from) {
+    thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> cache;
+    auto& converter = cache[{to, from}];
+    if (!converter) converter = std::make_unique<Converter>(to, from);
+    iconv(converter->cd_, nullptr, nullptr, nullptr, nullptr);
+    return *converter;
+  }
 
   // Converts `in` as far as it can, appending to `out`. Stops at the first
   // byte it cannot convert; returns the number of input bytes consumed and
@@ -104,7 +115,7 @@ Codec::Codec(std::string codePage) : codePage_(std::move(codePage)) {
 
 std::string Codec::Encode(std::string_view utf8) const {
   const std::string text = NormaliseLineBreaks(utf8);
-  Converter converter(codePage_, "UTF-8");
+  Converter& converter = Converter::ForThisThread(codePage_, "UTF-8");
   std::string out;
   out.reserve(text.size());
   std::string_view rest = text;
@@ -126,7 +137,7 @@ std::string Codec::Encode(std::string_view utf8) const {
 }
 
 std::string Codec::Decode(std::string_view bytes) const {
-  Converter converter("UTF-8", codePage_);
+  Converter& converter = Converter::ForThisThread("UTF-8", codePage_);
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
   while (!bytes.empty()) {

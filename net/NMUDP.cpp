@@ -109,7 +109,8 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
     throw Exception("Impossible de préparer la réception UDP : " + SystemReason(errno) + ".");
 
   d_->reader = std::thread([impl = d_.get(), this] {
-    std::vector<char> buffers(std::size_t{kReadBatch} * (kMaxPayload + 1));
+    // Left uninitialised: pages are touched only as datagrams fill them.
+    const auto buffers = std::make_unique_for_overwrite<char[]>(std::size_t{kReadBatch} * (kMaxPayload + 1));
     mmsghdr messages[kReadBatch];
     iovec vectors[kReadBatch];
     sockaddr_in senders[kReadBatch];
@@ -119,7 +120,7 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
       if ((fds[1].revents & POLLIN) != 0) return;
       for (;;) {
         for (unsigned i = 0; i < kReadBatch; ++i) {
-          vectors[i] = {buffers.data() + std::size_t{i} * (kMaxPayload + 1), kMaxPayload + 1};
+          vectors[i] = {buffers.get() + std::size_t{i} * (kMaxPayload + 1), kMaxPayload + 1};
           messages[i] = {};
           messages[i].msg_hdr.msg_iov = &vectors[i];
           messages[i].msg_hdr.msg_iovlen = 1;

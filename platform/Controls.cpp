@@ -7,6 +7,7 @@
 #include <chat/TextLines.h>
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -34,18 +35,28 @@ QColor SystemColor(SysColor color) {
   return palette.color(QPalette::Window);
 }
 
+QStringList FontCandidates(std::string_view name) {
+  // The named face first, then its nearest equivalents on Linux hosts.
+  QStringList families{QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))};
+  if (name == "Comic Sans MS")
+    families << "Comic Neue" << "Comic Relief";
+  else
+    families << "Microsoft Sans Serif" << "DejaVu Sans" << "Liberation Sans";
+  return families;
+}
+
 QFont MakeFont(const FontDesc& desc) {
   QFont font;
-  // The named face first, then what the host offers in its place.
-  QStringList families{QString::fromUtf8(desc.name.data(), static_cast<qsizetype>(desc.name.size()))};
-  if (desc.name == "Comic Sans MS") {
-    families << "Comic Neue" << "Comic Relief";
-    font.setStyleHint(QFont::Cursive);
-  } else {
-    families << "Microsoft Sans Serif" << "DejaVu Sans" << "Liberation Sans";
-    font.setStyleHint(QFont::SansSerif);
-  }
-  font.setFamilies(families);
+  font.setStyleHint(desc.name == "Comic Sans MS" ? QFont::Cursive : QFont::SansSerif);
+  // Only the first face the host has: asking for missing ones makes every
+  // lookup search the host's fallbacks, which slows start-up. The list of
+  // the host's faces is read once; looking a name up in it is cheap, unlike
+  // QFontDatabase::hasFamily.
+  static const QStringList hostFamilies = QFontDatabase::families();
+  const QStringList candidates = FontCandidates(desc.name);
+  const auto found = std::find_if(candidates.begin(), candidates.end(),
+                                  [](const QString& family) { return hostFamilies.contains(family); });
+  font.setFamilies({found != candidates.end() ? *found : candidates.front()});
   font.setPixelSize(std::abs(desc.height));
   font.setBold(desc.bold);
   return font;

@@ -15,6 +15,8 @@ class QWidget;
 class LogView;
 
 QColor SystemColor(SysColor color);
+// The faces that may stand for a font, the named one first.
+QStringList FontCandidates(std::string_view name);
 QFont MakeFont(const FontDesc& font);
 
 // Runs an event handler; an error it raises is shown by the application,

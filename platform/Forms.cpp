@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fontconfig/fontconfig.h>
+#include <thread>
 #include <unistd.h>
 
 // The client area: controls sit at fixed positions; those aligned to the
@@ -185,10 +187,10 @@ TApplication* const Application = &instance;
 TApplication::TApplication() = default;
 
 TApplication::~TApplication() {
-  forms_.clear();
-  // Qt cannot destroy its application object once main has returned (its own
-  // globals are gone by then); Run destroys it, and on a start-up failure it
-  // is left to the end of the process.
+  // Qt cannot destroy widgets or its application object once main has
+  // returned (its own globals are gone by then). Run destroys them; if it
+  // did not run to its end, they are left to the end of the process.
+  for (auto& form : forms_) static_cast<void>(form.release());
   static_cast<void>(ownApp_.release());
 }
 
@@ -201,7 +203,12 @@ void TApplication::Initialize() {
   static int argc = 1;
   static char name[] = "lanchat";
   static char* argv[] = {name, nullptr};
+  // Reading the host's font configuration is the slowest step of start-up;
+  // it runs on another core while the application object connects to the
+  // display. Qt finds it loaded when it first needs a font.
+  std::thread fontConfig([] { FcInit(); });
   ownApp_ = std::make_unique<QApplication>(argc, argv);
+  fontConfig.join();
 }
 
 void TApplication::AddForm(std::unique_ptr<TForm> form) {

@@ -1,0 +1,41 @@
+// The baseline receiver: a plain socket on PORT with the same receive buffer
+// as the chat's endpoint, that only reads. Once datagrams stop for IDLE_MS,
+// prints how many arrived and over how long.
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: bench_baseline_receiver PORT IDLE_MS\n");
+    return 2;
+  }
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  const int on = 1;
+  const int size = 8 << 20; // as the endpoint asks
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(std::atoi(argv[1])));
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
+  std::puts("ready");
+  std::fflush(stdout);
+  using Clock = std::chrono::steady_clock;
+  long count = 0;
+  Clock::time_point first, last;
+  char buffer[65536];
+  pollfd p{fd, POLLIN, 0};
+  while (poll(&p, 1, count == 0 ? 30000 : std::atoi(argv[2])) > 0) {
+    if (recv(fd, buffer, sizeof buffer, 0) < 0) continue;
+    last = Clock::now();
+    if (count++ == 0) first = last;
+  }
+  std::printf("%ld %.6f\n", count, std::chrono::duration<double>(last - first).count());
+  return 0;
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds lanchat and its benchmark in Release and prints the table of
+# figures, each beside a baseline measured in the same run. Pass --quick for
+# small counts. Needs UDP port 2000 free: close every lanchat first.
+set -eu
+cd "$(dirname "$0")/.."
+. scripts/common.sh
+install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF >/dev/null
+cmake --build build/bench -j"$(nproc)" >/dev/null
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+exec build/bench/bench/lanchat_bench build/bench/bench "$@"
