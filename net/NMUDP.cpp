@@ -3,8 +3,7 @@
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 
-#include <QHostAddress>
-#include <QUdpSocket>
+#include <QObject>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -59,6 +58,7 @@ int OpenListeningSocket(int port) {
   if (fd < 0) return -1;
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
   // A large receive buffer absorbs bursts while the reader is descheduled;
   // the privileged variant passes the system's limit where it may.
   if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0)
@@ -81,7 +81,6 @@ int OpenListeningSocket(int port) {
 struct TNMUDP::Impl {
   Fd socket;
   Fd wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
-  QUdpSocket sender;
   QObject context; // lives on the event loop's thread; receives the drain calls
   std::thread reader;
 
@@ -212,13 +211,18 @@ void TNMUDP::SendBuffer(const char* Buff, int BuffLast, int Length) {
     throw Exception("Envoi impossible vers " + target + " : " + std::to_string(Length) +
                     " octets demandés, le tampon n'en contient que " +
                     std::to_string(Buff == nullptr ? 0 : std::max(BuffLast + 1, 0)) + ".");
-  const QHostAddress host(QString::fromStdString(RemoteHost));
-  if (host.protocol() != QAbstractSocket::IPv4Protocol)
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(RemotePort));
+  if (inet_pton(AF_INET, RemoteHost.c_str(), &to.sin_addr) != 1)
     throw Exception("Envoi impossible vers " + target + " : ce n'est pas une adresse IPv4.");
-  const qint64 sent = d_->sender.writeDatagram(Buff, Length, host, static_cast<quint16>(RemotePort));
+  // Sent from the listening socket itself; the system's reason is reported
+  // as it gives it.
+  const auto sent = sendto(d_->socket.get(), Buff, static_cast<std::size_t>(Length), 0,
+                           reinterpret_cast<const sockaddr*>(&to), sizeof to);
   if (sent != Length)
     throw Exception("Envoi impossible vers " + target + " : " +
-                    d_->sender.errorString().toStdString() + ".");
+                    (sent < 0 ? SystemReason(errno) : "datagramme tronqué") + ".");
 }
 
 std::uint64_t TNMUDP::Dropped() const {

@@ -2,6 +2,8 @@
 //   udp_tool hold PORT            bind PORT without sharing it, until killed
 //   udp_tool send HOST PORT HEX   send one datagram of the given bytes
 //   udp_tool recv PORT MS         print the first datagram on PORT as hex
+//   udp_tool flood HOST PORT S    send valid chat datagrams as fast as it can
+//                                 for S seconds; print how many
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -10,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,23 @@ int main(int argc, char** argv) {
       return Fail("sendto");
     return 0;
   }
+  if (command == "flood" && argc == 5) {
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const sockaddr_in to = Address(argv[2], std::atoi(argv[3]));
+    const time_t end = time(nullptr) + std::atoi(argv[4]);
+    long sent = 0;
+    char payload[64];
+    while (time(nullptr) < end) {
+      for (int i = 0; i < 1000; ++i) {
+        const int n = std::snprintf(payload, sizeof payload, "Flood a dit :%ld", sent);
+        if (sendto(fd, payload, static_cast<std::size_t>(n) + 1, 0, reinterpret_cast<const sockaddr*>(&to),
+                   sizeof to) > 0)
+          ++sent;
+      }
+    }
+    std::printf("%ld\n", sent);
+    return 0;
+  }
   if (command == "recv" && argc == 4) {
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const sockaddr_in address = Address(nullptr, std::atoi(argv[2]));
@@ -66,6 +86,6 @@ int main(int argc, char** argv) {
     std::puts("");
     return 0;
   }
-  std::fprintf(stderr, "usage: udp_tool hold PORT | send HOST PORT HEX | recv PORT MS\n");
+  std::fprintf(stderr, "usage: udp_tool hold PORT | send HOST PORT HEX | recv PORT MS | flood HOST PORT S\n");
   return 2;
 }

@@ -22,6 +22,11 @@ x11_start() {
   read -r -t 10 number <"$fifo"; rm -f "$fifo"
   [ -n "${number:-}" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
   X_DISPLAY=":$number"
+  for _ in $(seq 50); do
+    DISPLAY=$X_DISPLAY "$@" xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "FAIL: Xvfb on $X_DISPLAY does not answer"; exit 1
 }
 
 # x11_window DISPLAY NAME: waits for a visible window of that name; prints its id.
