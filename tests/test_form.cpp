@@ -380,7 +380,8 @@ private slots:
       QFAIL("no exception");
     } catch (const Exception& e) {
       close(fd);
-      QVERIFY2(QString::fromStdString(e.Message()).contains("port UDP 2000"), e.what());
+      const QString message = QString::fromStdString(e.Message());
+      QVERIFY2(message.contains("port UDP 2000") && message.contains("Address already in use"), e.what());
     }
     QCOMPARE(created, nullptr);
     QCOMPARE(Application->MainForm(), nullptr);
