@@ -382,6 +382,7 @@ struct Started {
 };
 
 Started Start(Xserver& x, const std::string& program, bool listens) {
+  while (xcb_generic_event_t* stale = xcb_poll_for_event(x.connection)) std::free(stale);
   const auto t = Clock::now();
   Started started{Spawn({program}, {"DISPLAY=" + x.display, "QT_QPA_PLATFORM=xcb"}), 0, 0};
   started.window = x.WaitMapped(20);
@@ -408,11 +409,13 @@ void InXserver() {
   for (int i = 0; i < runs; ++i) {
     Started chat = Start(x, Bin("../app/lanchat"), true);
     ours.push_back(chat.seconds);
+    std::fprintf(stderr, "    start-up: lanchat %.1f ms", chat.seconds * 1000);
     usleep(300000);
     rss = RssOf(chat.child.pid);
     Stop(chat.child);
     Started empty = Start(x, Bin("bench_empty_window"), false);
     base.push_back(empty.seconds);
+    std::fprintf(stderr, ", empty window %.1f ms\n", empty.seconds * 1000);
     usleep(300000);
     baseRss = RssOf(empty.child.pid);
     Stop(empty.child);
