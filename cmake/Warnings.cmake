@@ -7,6 +7,10 @@ target_compile_options(lanchat_options INTERFACE
   -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wnull-dereference
   $<$<BOOL:${LANCHAT_WERROR}>:-Werror>)
 
+# Hardening for what ships.
+target_compile_definitions(lanchat_options INTERFACE $<$<CONFIG:Release>:_FORTIFY_SOURCE=2>)
+target_link_options(lanchat_options INTERFACE $<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
+
 if(LANCHAT_SANITIZE)
   target_compile_options(lanchat_options INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -97,6 +97,7 @@ void TForm::Loaded() {
 
 void TForm::Show() { window_->show(); }
 void TForm::Close() { window_->close(); }
+void TForm::Alert() { QApplication::alert(window_.get(), 0); }
 
 // ---- Component descriptions
 

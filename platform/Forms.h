@@ -28,6 +28,9 @@ public:
 
   void Show();
   void Close();
+  // Asks for the user's attention through the task bar, with the platform's
+  // standard alert, until the window is activated; nothing when it is active.
+  void Alert();
 
   [[nodiscard]] QWidget* Window() const;
   [[nodiscard]] QWidget* Client() const;

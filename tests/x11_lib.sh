@@ -6,9 +6,9 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
 x11_need() {
   local missing=""
-  for tool in Xvfb xdotool xclip; do command -v "$tool" >/dev/null || missing+=" $tool"; done
+  for tool in Xvfb xdotool xclip xev; do command -v "$tool" >/dev/null || missing+=" $tool"; done
   if [ -n "$missing" ]; then
-    echo "FAIL: missing$missing (Debian packages xvfb, xdotool, xclip; the README's test command installs them)"
+    echo "FAIL: missing$missing (Debian packages xvfb, xdotool, xclip, x11-utils; the README's test command installs them)"
     exit 1
   fi
 }

@@ -21,6 +21,13 @@ check "both windows shown" '[ -n "$w1" ] && [ -n "$w2" ]'
 
 # Élodie writes from the first instance; the wire carries Windows-1252.
 "$udp_tool" recv 2000 5000 >wire.hex & sniffer=$!
+# The second window is not the active one (the pointer, which carries the
+# focus here, is off it): it will ask for attention, which Qt requests from
+# the window manager through the root window.
+DISPLAY=$d2 xdotool mousemove 1000 700
+DISPLAY=$d2 xev -root -event structure >root2.xev 2>/dev/null & pids+=($!)
+sleep 0.5
+check "no request for attention before a message" '! grep -q "_NET_WM_STATE" root2.xev'
 sleep 0.3
 x11_click "$d1" "$w1" $X_NICKNAME; x11_type "$d1" "Élodie"
 x11_click "$d1" "$w1" $X_MESSAGE; x11_type "$d1" "Ça va très bien, merci !"
@@ -28,6 +35,8 @@ x11_click "$d1" "$w1" $X_SEND
 wait $sniffer
 expected=$(printf 'Élodie a dit :Ça va très bien, merci !' | iconv -f UTF-8 -t WINDOWS-1252 | od -An -tx1 | tr -d ' \n')00
 check "the datagram on the wire" '[ "$(cat wire.hex)" = "$expected" ]'
+sleep 0.5
+check "the inactive window asks for attention" 'grep -q "_NET_WM_STATE" root2.xev'
 for pair in "$d1 $w1" "$d2 $w2"; do
   history=$(x11_copy_history $pair)
   check "history on $pair" '[ "$history" = "$(printf "\nÉlodie a dit :\nÇa va très bien, merci !")" ]'
@@ -40,8 +49,9 @@ check "Quitter gives exit code 0 (got $rc)" '[ "$rc" -eq 0 ]'
 kill -TERM $p2; wait $p2
 
 # A port held without sharing: one error box, then exit code 1.
-"$udp_tool" hold 2000 >/dev/null & holder=$!; pids+=($holder)
+"$udp_tool" hold 2000 >held.txt & holder=$!; pids+=($holder)
 sleep 0.2
+check "port 2000 held by a socket that does not share it" 'grep -q held held.txt'
 DISPLAY=$d1 "$lanchat" 2>>lanchat.log & p3=$!; pids+=($p3)
 box=$(x11_window "$d1" lanchat)
 count=$(DISPLAY=$d1 xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)

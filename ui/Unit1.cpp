@@ -51,8 +51,9 @@ void TForm1::Button1Click(TObject* /*Sender*/) {
 
 void TForm1::Button2Click(TObject* /*Sender*/) { Close(); }
 
-// Shows an arrived datagram as its header line and its message line.
-// A payload without the separator is not a chat datagram and is dropped.
+// Shows an arrived datagram as its header line and its message line, and
+// asks for attention when the window is not the active one. A payload
+// without the separator is not a chat datagram and is dropped.
 void TForm1::NMUDP1DataReceived(TComponent* /*Sender*/, int NumberBytes, AnsiString /*FromIP*/,
                                 int /*Port*/) {
   std::vector<char> buffer(static_cast<std::size_t>(std::max(NumberBytes, 0)));
@@ -62,4 +63,5 @@ void TForm1::NMUDP1DataReceived(TComponent* /*Sender*/, int NumberBytes, AnsiStr
   if (!parts) return;
   RichEdit1->Lines->Add(AnsiString(parts->header));
   RichEdit1->Lines->Add(AnsiString(parts->message));
+  Alert();
 }

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the Debian package in build/pkg. Extra arguments go to cmake, for
+# example -DLANCHAT_BROADCAST_ADDRESS=192.168.1.255 for a given network.
+set -eu
+cd "$(dirname "$0")/.."
+. scripts/common.sh
+install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file
+rm -rf build/pkg/CMakeCache.txt
+cmake -S . -B build/pkg -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF -DLANCHAT_BUILD_BENCH=OFF "$@" >/dev/null
+cmake --build build/pkg -j"$(nproc)"
+(cd build/pkg && cpack -G DEB >/dev/null)
+ls build/pkg/lanchat_*.deb
