@@ -34,13 +34,16 @@ int main(int argc, char** argv) {
     const auto elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     if (elapsed > seconds) break;
     if (rate > 0) {
-      const auto due = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(i) / rate));
+      const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(double(i) / rate));
       while (Clock::now() < due) {
       }
     }
     payload = "Bench a dit :message " + std::to_string(i);
     payload.push_back('\0');
-    if (sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0) ++sent;
+    if (sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >
+        0)
+      ++sent;
   }
   std::printf("%ld %.6f\n", sent, std::chrono::duration<double>(Clock::now() - start).count());
   return 0;

@@ -16,19 +16,19 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <arpa/inet.h>
 #include <fcntl.h>
+#include <fstream>
 #include <malloc.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
-#include <fstream>
 #include <poll.h>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -36,7 +36,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double Since(Clock::time_point t) {
+  return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 std::string binDir;
 bool quick = false;
@@ -53,13 +55,15 @@ std::string Format(const char* format, double value) {
 }
 
 void Add(std::string figure, std::string value, std::string baseline, std::string target, bool ok) {
-  rows.push_back({std::move(figure), std::move(value), std::move(baseline), std::move(target), ok ? "ok" : "MISSED"});
-  std::fprintf(stderr, "  %s: %s (baseline %s)\n", rows.back().figure.c_str(), rows.back().value.c_str(),
-               rows.back().baseline.c_str());
+  rows.push_back({std::move(figure), std::move(value), std::move(baseline), std::move(target),
+                  ok ? "ok" : "MISSED"});
+  std::fprintf(stderr, "  %s: %s (baseline %s)\n", rows.back().figure.c_str(),
+               rows.back().value.c_str(), rows.back().baseline.c_str());
 }
 
 long RssOf(pid_t pid) {
-  std::ifstream status("/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) + "/status");
+  std::ifstream status("/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) +
+                       "/status");
   std::string key;
   long kb = 0;
   while (status >> key)
@@ -99,13 +103,15 @@ struct Child {
     std::string text;
     char buffer[256];
     ssize_t n;
-    while ((n = read(out, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    while ((n = read(out, buffer, sizeof buffer)) > 0)
+      text.append(buffer, static_cast<std::size_t>(n));
     return text;
   }
   std::string ReadLine() const {
     std::string line;
     char c;
-    while (read(out, &c, 1) == 1 && c != '\n') line += c;
+    while (read(out, &c, 1) == 1 && c != '\n')
+      line += c;
     return line;
   }
 };
@@ -121,9 +127,11 @@ Child Spawn(std::vector<std::string> args, std::vector<std::string> env = {}) {
     close(pipeFds[1]);
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 2);
-    for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+    for (const auto& e : env)
+      putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+      argv.push_back(a.data());
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
     _exit(127);
@@ -137,7 +145,8 @@ std::string Bin(const char* name) { return binDir + "/" + name; }
 
 void Pump(double seconds) {
   const auto start = Clock::now();
-  while (Since(start) < seconds) QApplication::processEvents(QEventLoop::AllEvents, 5);
+  while (Since(start) < seconds)
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 // Counts and times the datagrams a window handles, calling its own handler.
@@ -167,7 +176,8 @@ void Bursts() {
     // Baseline: a receiver that only reads.
     Child receiver = Spawn({Bin("bench_baseline_receiver"), "2000", "500"});
     receiver.ReadLine();
-    Child sender = Spawn({Bin("bench_sender"), "127.255.255.255", "2000", std::to_string(count), Format("%.0f", rate)});
+    Child sender = Spawn({Bin("bench_sender"), "127.255.255.255", "2000", std::to_string(count),
+                          Format("%.0f", rate)});
     std::istringstream sent(sender.ReadAll());
     sender.Wait();
     long sentCount = 0;
@@ -183,7 +193,8 @@ void Bursts() {
     auto form = std::make_unique<TForm1>(nullptr);
     form->Show();
     Meter meter(*form);
-    Child flood = Spawn({Bin("bench_sender"), "127.255.255.255", "2000", std::to_string(count), Format("%.0f", rate)});
+    Child flood = Spawn({Bin("bench_sender"), "127.255.255.255", "2000", std::to_string(count),
+                         Format("%.0f", rate)});
     const auto start = Clock::now();
     long lastSeen = -1;
     auto quiet = Clock::now();
@@ -208,8 +219,8 @@ void Bursts() {
     } else {
       Add("1. datagrams lost, " + label, std::to_string(lost) + " of " + std::to_string(sentCount),
           std::to_string(baseLost), "<= baseline", lost <= baseLost);
-      Add("1. rate into the history, " + label, Format("%.0f/s", rateShown), Format("%.0f/s", rateBase),
-          ">= 1/4 of baseline", rateShown >= rateBase / 4);
+      Add("1. rate into the history, " + label, Format("%.0f/s", rateShown),
+          Format("%.0f/s", rateBase), ">= 1/4 of baseline", rateShown >= rateBase / 4);
     }
   }
 }
@@ -217,24 +228,30 @@ void Bursts() {
 // ---- 2. Growth: the cost of one received message with a full history
 
 void Growth() {
-  const std::vector<long> fills = quick ? std::vector<long>{0, 1000, 10000} : std::vector<long>{0, 100000, 1000000};
+  const std::vector<long> fills =
+      quick ? std::vector<long>{0, 1000, 10000} : std::vector<long>{0, 100000, 1000000};
   const long count = quick ? 1000 : 10000;
   std::vector<double> costs;
   for (const long fill : fills) {
     auto form = std::make_unique<TForm1>(nullptr);
     form->Show();
-    for (long i = 0; i < fill; ++i) form->RichEdit1->Lines->Add("abcdefghijklmnopqrst");
+    for (long i = 0; i < fill; ++i)
+      form->RichEdit1->Lines->Add("abcdefghijklmnopqrst");
     Pump(0.05);
     Meter meter(*form);
-    Child sender = Spawn({Bin("bench_sender"), "127.255.255.255", "2000", std::to_string(count), "20000"});
+    Child sender =
+        Spawn({Bin("bench_sender"), "127.255.255.255", "2000", std::to_string(count), "20000"});
     const auto start = Clock::now();
-    while (meter.count < count && Since(start) < 30) Pump(0.02);
+    while (meter.count < count && Since(start) < 30)
+      Pump(0.02);
     sender.Wait();
-    costs.push_back(std::chrono::duration<double, std::micro>(meter.busy).count() / double(std::max(meter.count, 1L)));
+    costs.push_back(std::chrono::duration<double, std::micro>(meter.busy).count() /
+                    double(std::max(meter.count, 1L)));
   }
   for (std::size_t i = 1; i < fills.size(); ++i)
-    Add("2. cost per message at " + std::to_string(fills[i]) + " lines", Format("%.2f us", costs[i]),
-        Format("%.2f us at 0", costs[0]), "within 30 %", costs[i] <= costs[0] * 1.3);
+    Add("2. cost per message at " + std::to_string(fills[i]) + " lines",
+        Format("%.2f us", costs[i]), Format("%.2f us at 0", costs[0]), "within 30 %",
+        costs[i] <= costs[0] * 1.3);
 }
 
 // ---- 3. Latency from "Envoyer" to both lines in the sender's history
@@ -284,9 +301,10 @@ void Latency() {
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
   };
-  Add("3. latency p50", Format("%.0f us", percentile(samples, 0.5)), Format("%.0f us", percentile(base, 0.5)), "-", true);
-  Add("3. latency p99", Format("%.0f us", percentile(samples, 0.99)), Format("%.0f us", percentile(base, 0.99)),
-      "< 1000 us", percentile(samples, 0.99) < 1000);
+  Add("3. latency p50", Format("%.0f us", percentile(samples, 0.5)),
+      Format("%.0f us", percentile(base, 0.5)), "-", true);
+  Add("3. latency p99", Format("%.0f us", percentile(samples, 0.99)),
+      Format("%.0f us", percentile(base, 0.99)), "< 1000 us", percentile(samples, 0.99) < 1000);
 }
 
 // ---- 5b. Memory per history line
@@ -304,14 +322,16 @@ void MemoryPerLine() {
   form->Show();
   Pump(0.05);
   const long before = HeapInUse();
-  for (long i = 0; i < lines; ++i) form->RichEdit1->Lines->Add("abcdefghijklmnopqrst");
+  for (long i = 0; i < lines; ++i)
+    form->RichEdit1->Lines->Add("abcdefghijklmnopqrst");
   Pump(0.1);
   const double perLine = double(HeapInUse() - before) / double(lines);
   form.reset();
   // Baseline: the same lines in a vector of strings.
   const long baseBefore = HeapInUse();
   std::vector<std::string> plain;
-  for (long i = 0; i < lines; ++i) plain.emplace_back("abcdefghijklmnopqrst");
+  for (long i = 0; i < lines; ++i)
+    plain.emplace_back("abcdefghijklmnopqrst");
   const double basePerLine = double(HeapInUse() - baseBefore) / double(lines);
   Add("5. memory per history line of 20 characters", Format("%.0f B", perLine),
       Format("%.0f B in a vector<string>", basePerLine), "< 200 B", perLine < 200);
@@ -333,8 +353,8 @@ struct Xserver {
       dup2(null, 1);
       dup2(null, 2);
       const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-dpi", "96", "-nolisten",
-             "tcp", static_cast<char*>(nullptr));
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-dpi", "96",
+             "-nolisten", "tcp", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
@@ -346,7 +366,8 @@ struct Xserver {
     connection = xcb_connect(display.c_str(), nullptr);
     if (xcb_connection_has_error(connection)) return false;
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_change_window_attributes(connection, xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root,
+    xcb_change_window_attributes(connection,
+                                 xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root,
                                  XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection);
     return true;
@@ -357,7 +378,8 @@ struct Xserver {
     while (Since(start) < seconds) {
       while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
         const bool mapped = (event->response_type & 0x7F) == XCB_MAP_NOTIFY;
-        const xcb_window_t window = mapped ? reinterpret_cast<xcb_map_notify_event_t*>(event)->window : 0;
+        const xcb_window_t window =
+            mapped ? reinterpret_cast<xcb_map_notify_event_t*>(event)->window : 0;
         std::free(event);
         if (mapped) return window;
       }
@@ -382,11 +404,13 @@ struct Started {
 };
 
 Started Start(Xserver& x, const std::string& program, bool listens) {
-  while (xcb_generic_event_t* stale = xcb_poll_for_event(x.connection)) std::free(stale);
+  while (xcb_generic_event_t* stale = xcb_poll_for_event(x.connection))
+    std::free(stale);
   const auto t = Clock::now();
   Started started{Spawn({program}, {"DISPLAY=" + x.display, "QT_QPA_PLATFORM=xcb"}), 0, 0};
   started.window = x.WaitMapped(20);
-  while (listens && !Listening(2000) && Since(t) < 20) usleep(200);
+  while (listens && !Listening(2000) && Since(t) < 20)
+    usleep(200);
   started.seconds = Since(t);
   return started;
 }
@@ -423,8 +447,8 @@ void InXserver() {
   std::sort(ours.begin(), ours.end());
   std::sort(base.begin(), base.end());
   const double median = ours[ours.size() / 2] * 1000, baseMedian = base[base.size() / 2] * 1000;
-  Add("4. start-up to listening and shown (median)", Format("%.0f ms", median), Format("%.0f ms empty window", baseMedian),
-      "<= 1.5 x baseline", median <= 1.5 * baseMedian);
+  Add("4. start-up to listening and shown (median)", Format("%.0f ms", median),
+      Format("%.0f ms empty window", baseMedian), "<= 1.5 x baseline", median <= 1.5 * baseMedian);
   Add("5. resident memory after start-up", Format("%.1f MB", double(rss) / 1e6),
       Format("%.1f MB empty window", double(baseRss) / 1e6), "< 60 MB", rss < 60'000'000);
 
@@ -438,7 +462,8 @@ void InXserver() {
     Child flooder;
     const auto floodStart = Clock::now();
     if (flood)
-      flooder = Spawn({Bin("bench_sender"), "127.255.255.255", "2000", "1000000000", "0", Format("%.1f", floodSeconds)});
+      flooder = Spawn({Bin("bench_sender"), "127.255.255.255", "2000", "1000000000", "0",
+                       Format("%.1f", floodSeconds)});
     while (flood && Since(floodStart) < floodSeconds / 2) {
       peak = std::max(peak, RssOf(chat.child.pid));
       usleep(50000);
@@ -461,17 +486,18 @@ void InXserver() {
       flooder.Wait();
     }
   }
-  Add("6. \"Quitter\" answered during a full-speed flood", Format("%.0f ms", floodQuit), Format("%.0f ms idle", idleQuit),
-      "< 300 ms", floodQuit < 300);
+  Add("6. \"Quitter\" answered during a full-speed flood", Format("%.0f ms", floodQuit),
+      Format("%.0f ms idle", idleQuit), "< 300 ms", floodQuit < 300);
   Add("6. peak resident memory during the flood", Format("%.1f MB", double(peak) / 1e6), "-",
       Format("< %.0f MB (stated bound)", double(bound) / 1e6), peak < bound);
 }
 
 void Print() {
-  std::printf("\n%-52s %-16s %-28s %-22s %s\n", "figure", "lanchat", "baseline (same run)", "target", "");
+  std::printf("\n%-52s %-16s %-28s %-22s %s\n", "figure", "lanchat", "baseline (same run)",
+              "target", "");
   for (const Row& row : rows)
-    std::printf("%-52s %-16s %-28s %-22s %s\n", row.figure.c_str(), row.value.c_str(), row.baseline.c_str(),
-                row.target.c_str(), row.verdict.c_str());
+    std::printf("%-52s %-16s %-28s %-22s %s\n", row.figure.c_str(), row.value.c_str(),
+                row.baseline.c_str(), row.target.c_str(), row.verdict.c_str());
 }
 
 } // namespace

@@ -109,7 +109,8 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
 
   d_->reader = std::thread([impl = d_.get(), this] {
     // Left uninitialised: pages are touched only as datagrams fill them.
-    const auto buffers = std::make_unique_for_overwrite<char[]>(std::size_t{kReadBatch} * (kMaxPayload + 1));
+    const auto buffers =
+        std::make_unique_for_overwrite<char[]>(std::size_t{kReadBatch} * (kMaxPayload + 1));
     mmsghdr messages[kReadBatch];
     iovec vectors[kReadBatch];
     sockaddr_in senders[kReadBatch];
@@ -138,14 +139,17 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
               ++impl->dropped;
               continue;
             }
-            impl->queue.push_back({std::string(static_cast<const char*>(vectors[index].iov_base), size),
-                                   senders[index].sin_addr.s_addr, ntohs(senders[index].sin_port)});
+            impl->queue.push_back(
+                {std::string(static_cast<const char*>(vectors[index].iov_base), size),
+                 senders[index].sin_addr.s_addr, ntohs(senders[index].sin_port)});
             impl->queuedBytes += size + kOverhead;
           }
           post = !impl->drainPosted && !impl->queue.empty();
           if (post) impl->drainPosted = true;
         }
-        if (post) QMetaObject::invokeMethod(&impl->context, [this] { Drain(); }, Qt::QueuedConnection);
+        if (post)
+          QMetaObject::invokeMethod(
+              &impl->context, [this] { Drain(); }, Qt::QueuedConnection);
         if (static_cast<unsigned>(count) < kReadBatch) break;
       }
     }
@@ -188,7 +192,8 @@ void TNMUDP::Drain() {
     d_->current = nullptr;
   }
   // More to come: let input and painting through before the next batch.
-  QMetaObject::invokeMethod(&d_->context, [this] { Drain(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &d_->context, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 void TNMUDP::ReadBuffer(char* Buff, int BuffLast, int& Length) {
@@ -231,8 +236,10 @@ std::uint64_t TNMUDP::Dropped() const {
 }
 
 void UdpDesc::Create(TForm& form) const {
-  auto& udp = form.Create<TNMUDP>(std::string(name),
-                                  TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel});
+  auto& udp = form.Create<TNMUDP>(
+      std::string(name),
+      TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel});
   if (!onDataReceived.empty())
-    udp.OnDataReceived = form.Events().Bind<TComponent*, int, AnsiString, int>(onDataReceived, form);
+    udp.OnDataReceived =
+        form.Events().Bind<TComponent*, int, AnsiString, int>(onDataReceived, form);
 }

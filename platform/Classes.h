@@ -47,7 +47,8 @@ public:
     for (const auto& component : components_)
       if (component->Name() == name) {
         if (auto* typed = dynamic_cast<T*>(component.get())) return *typed;
-        throw Exception("Le composant « " + std::string(name) + " » n'est pas de la classe attendue.");
+        throw Exception("Le composant « " + std::string(name) +
+                        " » n'est pas de la classe attendue.");
       }
     throw Exception("Composant inconnu : « " + std::string(name) + " ».");
   }
@@ -58,7 +59,8 @@ public:
 
 protected:
   void DestroyComponents() {
-    while (!components_.empty()) components_.pop_back();
+    while (!components_.empty())
+      components_.pop_back();
   }
 
 private:
@@ -102,7 +104,8 @@ public:
     for (const auto& binding : bindings_) {
       if (binding.Name() != name) continue;
       const std::any bound = binding.Bind(form);
-      if (const auto* handler = std::any_cast<std::function<void(Args...)>>(&bound)) return *handler;
+      if (const auto* handler = std::any_cast<std::function<void(Args...)>>(&bound))
+        return *handler;
       throw Exception("Le gestionnaire « " + std::string(name) +
                       " » n'a pas la signature de l'événement qui le nomme.");
     }

@@ -39,9 +39,12 @@ QStringList FontCandidates(std::string_view name) {
   // The named face first, then its nearest equivalents on Linux hosts.
   QStringList families{QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))};
   if (name == "Comic Sans MS")
-    families << "Comic Neue" << "Comic Relief";
+    families << "Comic Neue"
+             << "Comic Relief";
   else
-    families << "Microsoft Sans Serif" << "DejaVu Sans" << "Liberation Sans";
+    families << "Microsoft Sans Serif"
+             << "DejaVu Sans"
+             << "Liberation Sans";
   return families;
 }
 
@@ -54,8 +57,9 @@ QFont MakeFont(const FontDesc& desc) {
   // QFontDatabase::hasFamily.
   static const QStringList hostFamilies = QFontDatabase::families();
   const QStringList candidates = FontCandidates(desc.name);
-  const auto found = std::find_if(candidates.begin(), candidates.end(),
-                                  [](const QString& family) { return hostFamilies.contains(family); });
+  const auto found = std::find_if(candidates.begin(), candidates.end(), [](const QString& family) {
+    return hostFamilies.contains(family);
+  });
   font.setFamilies({found != candidates.end() ? *found : candidates.front()});
   font.setPixelSize(std::abs(desc.height));
   font.setBold(desc.bold);
@@ -195,7 +199,8 @@ int TStrings::Count() const {
 QStringList TStrings::ToStringList() const {
   QStringList lines;
   if (log_ != nullptr) {
-    for (int i = 0; i < log_->LineCount(); ++i) lines << log_->LineText(i);
+    for (int i = 0; i < log_->LineCount(); ++i)
+      lines << log_->LineText(i);
   } else {
     for (QTextBlock block = edit_->document()->begin(); block.isValid(); block = block.next())
       lines << block.text();

@@ -4,10 +4,10 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSocketNotifier>
 
@@ -47,7 +47,8 @@ constexpr int kFrameHeight = 27;
 TForm::TForm(TComponent* owner, const FormDesc& desc, const EventTable& events)
     : TComponent(owner, "Form"), events_(events), window_(std::make_unique<QScrollArea>()),
       client_(new ClientArea) {
-  window_->setWindowTitle(QString::fromUtf8(desc.caption.data(), static_cast<qsizetype>(desc.caption.size())));
+  window_->setWindowTitle(
+      QString::fromUtf8(desc.caption.data(), static_cast<qsizetype>(desc.caption.size())));
   window_->setFrameShape(QFrame::NoFrame);
   window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
   window_->setWidgetResizable(true);
@@ -137,7 +138,8 @@ void RichEditDesc::Create(TForm& form) const {
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
   // An empty box already shows one empty line.
-  for (int i = 1; i < initialLines; ++i) edit.Lines->Add({});
+  for (int i = 1; i < initialLines; ++i)
+    edit.Lines->Add({});
 }
 
 void ToolBarDesc::Create(TForm& form) const {
@@ -153,7 +155,9 @@ void ToolButtonDesc::Create(TForm& form) const {
   button.SetBounds(bounds);
 }
 
-void FontDialogDesc::Create(TForm& form) const { form.Create<TFontDialog>(std::string(name), font); }
+void FontDialogDesc::Create(TForm& form) const {
+  form.Create<TFontDialog>(std::string(name), font);
+}
 
 void ColorDialogDesc::Create(TForm& form) const { form.Create<TColorDialog>(std::string(name)); }
 
@@ -191,7 +195,8 @@ TApplication::~TApplication() {
   // Qt cannot destroy widgets or its application object once main has
   // returned (its own globals are gone by then). Run destroys them; if it
   // did not run to its end, they are left to the end of the process.
-  for (auto& form : forms_) static_cast<void>(form.release());
+  for (auto& form : forms_)
+    static_cast<void>(form.release());
   static_cast<void>(ownApp_.release());
 }
 
@@ -224,7 +229,8 @@ void TApplication::Run() {
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+      sigaction(signal, &action, nullptr);
   }
   if (signalPipe[0] >= 0) {
     notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
@@ -249,8 +255,10 @@ void TApplication::ShowException(const Exception* E) {
     std::fprintf(stderr, "lanchat: %s\n", message.toLocal8Bit().constData());
     return;
   }
-  QWidget* parent = mainForm_ != nullptr && mainForm_->Window()->isVisible() ? mainForm_->Window() : nullptr;
-  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok, parent);
+  QWidget* parent =
+      mainForm_ != nullptr && mainForm_->Window()->isVisible() ? mainForm_->Window() : nullptr;
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok,
+                  parent);
   box.exec();
 }
 

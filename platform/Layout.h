@@ -67,7 +67,7 @@ struct EditDesc {
 struct RichEditDesc {
   std::string_view name{};
   Bounds bounds{};
-  int initialLines = 0; // empty lines it starts with, besides an empty box
+  int initialLines = 0;  // empty lines it starts with, besides an empty box
   bool largeLog = false; // holds a long, growing log: lines stored compactly
   int tabOrder = -1;
   void Create(TForm& form) const;

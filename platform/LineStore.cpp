@@ -73,7 +73,8 @@ void LineStore::Insert(std::size_t index, std::string_view line) {
     const std::uint32_t cut = chunk.ends[half - 1];
     Chunk tail;
     tail.text = chunk.text.substr(cut);
-    for (std::size_t k = half; k < chunk.ends.size(); ++k) tail.ends.push_back(chunk.ends[k] - cut);
+    for (std::size_t k = half; k < chunk.ends.size(); ++k)
+      tail.ends.push_back(chunk.ends[k] - cut);
     chunk.text.resize(cut);
     chunk.ends.resize(half);
     chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(tail));
@@ -99,7 +100,8 @@ void LineStore::Erase(std::size_t index) {
 }
 
 std::size_t LineStore::Capacity() const {
-  std::size_t bytes = chunks_.capacity() * sizeof(Chunk) + firstLine_.capacity() * sizeof(std::size_t);
+  std::size_t bytes =
+      chunks_.capacity() * sizeof(Chunk) + firstLine_.capacity() * sizeof(std::size_t);
   for (const Chunk& chunk : chunks_)
     bytes += chunk.text.capacity() + chunk.ends.capacity() * sizeof(std::uint32_t);
   return bytes;

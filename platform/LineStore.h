@@ -21,8 +21,8 @@ public:
   void Append(std::string_view line);
   void Replace(std::size_t index, std::string_view line);
   void Insert(std::size_t index, std::string_view line); // before `index`; Count() appends
-  void Erase(std::size_t index);                          // the last line left is emptied
-  void Clear();                                           // back to one empty line
+  void Erase(std::size_t index);                         // the last line left is emptied
+  void Clear();                                          // back to one empty line
 
   // Bytes of memory held, counting what was reserved.
   [[nodiscard]] std::size_t Capacity() const;

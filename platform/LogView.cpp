@@ -169,14 +169,16 @@ void LogView::paintEvent(QPaintEvent* event) {
     if (HasSelection() && selectionStart.line <= line && line <= selectionEnd.line) {
       QTextLayout::FormatRange range;
       range.start = line == selectionStart.line ? selectionStart.column : 0;
-      const int end = line == selectionEnd.line ? selectionEnd.column : static_cast<int>(layout.text().size()) + 1;
+      const int end = line == selectionEnd.line ? selectionEnd.column
+                                                : static_cast<int>(layout.text().size()) + 1;
       range.length = end - range.start;
       range.format.setBackground(palette().brush(QPalette::Highlight));
       range.format.setForeground(palette().brush(QPalette::HighlightedText));
       selections << range;
     }
     layout.draw(&painter, QPointF(area.left(), y), selections);
-    if (hasFocus() && line == cursor_.line) layout.drawCursor(&painter, QPointF(area.left(), y), cursor_.column);
+    if (hasFocus() && line == cursor_.line)
+      layout.drawCursor(&painter, QPointF(area.left(), y), cursor_.column);
     y += Rows(line) * RowHeight();
     onScreen[line] = std::move(layouts_[line]);
   }
@@ -214,7 +216,8 @@ QString LogView::SelectedText() const {
   const auto [start, end] = Selection();
   if (start.line == end.line) return Line(start.line).mid(start.column, end.column - start.column);
   QString text = Line(start.line).mid(start.column);
-  for (std::size_t line = start.line + 1; line < end.line; ++line) text += QLatin1Char('\n') + Line(line);
+  for (std::size_t line = start.line + 1; line < end.line; ++line)
+    text += QLatin1Char('\n') + Line(line);
   return text + QLatin1Char('\n') + Line(end.line).left(end.column);
 }
 
@@ -231,7 +234,8 @@ void LogView::DeleteSelection() {
     store_.Clear(); // the whole text: quick
   } else {
     const QString joined = Line(start.line).left(start.column) + Line(end.line).mid(end.column);
-    for (std::size_t line = end.line; line > start.line; --line) store_.Erase(line);
+    for (std::size_t line = end.line; line > start.line; --line)
+      store_.Erase(line);
     SetLine(start.line, joined);
   }
   ForgetLayouts();
@@ -321,13 +325,16 @@ void LogView::keyPressEvent(QKeyEvent* event) {
   } else if (event->key() == Qt::Key_Down) {
     MoveCursor({cursor_.line + 1, cursor_.column}, select);
   } else if (event->key() == Qt::Key_PageUp) {
-    MoveCursor({cursor_.line - std::min<std::size_t>(cursor_.line, std::size_t(pageLines)), cursor_.column}, select);
+    MoveCursor({cursor_.line - std::min<std::size_t>(cursor_.line, std::size_t(pageLines)),
+                cursor_.column},
+               select);
   } else if (event->key() == Qt::Key_PageDown) {
     MoveCursor({cursor_.line + std::size_t(pageLines), cursor_.column}, select);
   } else if (event->key() == Qt::Key_Home) {
     MoveCursor(control ? Position{} : Position{cursor_.line, 0}, select);
   } else if (event->key() == Qt::Key_End) {
-    MoveCursor(control ? Position{store_.Count() - 1, INT32_MAX} : Position{cursor_.line, length}, select);
+    MoveCursor(control ? Position{store_.Count() - 1, INT32_MAX} : Position{cursor_.line, length},
+               select);
   } else if (!event->text().isEmpty() && event->text().front().isPrint() && !control) {
     InsertText(event->text());
   } else {

@@ -15,7 +15,9 @@ QByteArray Bytes(const std::vector<char>& v) {
 }
 QByteArray Bytes(std::string_view s) { return {s.data(), static_cast<qsizetype>(s.size())}; }
 std::string Utf8(const char* s) { return s; }
-std::string_view View(const QByteArray& b) { return {b.constData(), static_cast<std::size_t>(b.size())}; }
+std::string_view View(const QByteArray& b) {
+  return {b.constData(), static_cast<std::size_t>(b.size())};
+}
 
 } // namespace
 
@@ -28,16 +30,23 @@ private slots:
     QTest::addColumn<QString>("nickname");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QByteArray>("wire");
-    QTest::newRow("Ana/Salut") << "Ana" << "Salut" << QByteArray("Ana a dit :Salut\0", 17);
-    QTest::newRow("both empty") << "" << "" << QByteArray(" a dit :\0", 9);
-    QTest::newRow("empty nickname") << "" << "Salut" << QByteArray(" a dit :Salut\0", 14);
-    QTest::newRow("empty message") << "Ana" << "" << QByteArray("Ana a dit :\0", 12);
+    QTest::newRow("Ana/Salut") << "Ana"
+                               << "Salut" << QByteArray("Ana a dit :Salut\0", 17);
+    QTest::newRow("both empty") << ""
+                                << "" << QByteArray(" a dit :\0", 9);
+    QTest::newRow("empty nickname") << ""
+                                    << "Salut" << QByteArray(" a dit :Salut\0", 14);
+    QTest::newRow("empty message") << "Ana"
+                                   << "" << QByteArray("Ana a dit :\0", 12);
     QTest::newRow("message holds the separator")
-        << "Ana" << "il a dit : non" << QByteArray("Ana a dit :il a dit : non\0", 26);
+        << "Ana"
+        << "il a dit : non" << QByteArray("Ana a dit :il a dit : non\0", 26);
     QTest::newRow("two lines become CR LF")
-        << "Ana" << "un\ndeux" << QByteArray("Ana a dit :un\r\ndeux\0", 20);
+        << "Ana"
+        << "un\ndeux" << QByteArray("Ana a dit :un\r\ndeux\0", 20);
     QTest::newRow("paragraph separator becomes CR LF")
-        << "Ana" << QString("un") + QChar(0x2029) + "deux" << QByteArray("Ana a dit :un\r\ndeux\0", 20);
+        << "Ana" << QString("un") + QChar(0x2029) + "deux"
+        << QByteArray("Ana a dit :un\r\ndeux\0", 20);
     QTest::newRow("French accents in Windows-1252")
         << QString::fromUtf8("Élodie") << QString::fromUtf8("Ça va très bien, merci !")
         << QByteArray("\xC9lodie a dit :\xC7"
@@ -80,21 +89,21 @@ private slots:
     QTest::newRow("bytes after the zero byte are not used")
         << QByteArray("A a dit :vu\0cach\xE9\0", 18) << true << QByteArray("A a dit :")
         << QByteArray("vu");
-    QTest::newRow("no zero byte: up to the end") << QByteArray("A a dit :fin") << true
-                                                 << QByteArray("A a dit :") << QByteArray("fin");
+    QTest::newRow("no zero byte: up to the end")
+        << QByteArray("A a dit :fin") << true << QByteArray("A a dit :") << QByteArray("fin");
     QTest::newRow("zero bytes inside the nickname stay in the header")
         << QByteArray("A\0B a dit :m\0", 13) << true << QByteArray("A\0B a dit :", 11)
         << QByteArray("m");
     QTest::newRow("long nickname") << QByteArray(1000, 'n') + QByteArray(" a dit :m\0", 10) << true
                                    << QByteArray(1000, 'n') + " a dit :" << QByteArray("m");
-    QTest::newRow("separator only, no zero byte") << QByteArray(" a dit :") << true
-                                                  << QByteArray(" a dit :") << QByteArray();
+    QTest::newRow("separator only, no zero byte")
+        << QByteArray(" a dit :") << true << QByteArray(" a dit :") << QByteArray();
     QTest::newRow("0 bytes") << QByteArray() << false << QByteArray() << QByteArray();
     QTest::newRow("1 byte") << QByteArray("\0", 1) << false << QByteArray() << QByteArray();
     QTest::newRow("no separator") << QByteArray("bonjour\0", 8) << false << QByteArray()
                                   << QByteArray();
-    QTest::newRow("separator cut short") << QByteArray("Ana a dit") << false << QByteArray()
-                                         << QByteArray();
+    QTest::newRow("separator cut short")
+        << QByteArray("Ana a dit") << false << QByteArray() << QByteArray();
   }
   void split() {
     QFETCH(QByteArray, payload);
@@ -112,11 +121,14 @@ private slots:
     QTest::addColumn<QByteArray>("wire");
     QTest::addColumn<QString>("text");
     QTest::newRow("ASCII") << QByteArray("Salut") << "Salut";
-    QTest::newRow("accents") << QByteArray("\xC9lodie \xE0 \xE9t\xE9") << QString::fromUtf8("Élodie à été");
-    QTest::newRow("0x80-0x9F defined") << QByteArray("\x80\x85\x92\x9C")
-                                       << QString::fromUtf8("€…’œ");
-    QTest::newRow("undefined bytes become U+FFFD")
-        << QByteArray("a\x81" "b\x8D\x8F\x90\x9D" "c") << QString::fromUtf8("a�b����c");
+    QTest::newRow("accents") << QByteArray("\xC9lodie \xE0 \xE9t\xE9")
+                             << QString::fromUtf8("Élodie à été");
+    QTest::newRow("0x80-0x9F defined")
+        << QByteArray("\x80\x85\x92\x9C") << QString::fromUtf8("€…’œ");
+    QTest::newRow("undefined bytes become U+FFFD") << QByteArray("a\x81"
+                                                                 "b\x8D\x8F\x90\x9D"
+                                                                 "c")
+                                                   << QString::fromUtf8("a�b����c");
     QTest::newRow("zero byte becomes U+FFFD") << QByteArray("a\0b", 3) << QString::fromUtf8("a�b");
     QTest::newRow("empty") << QByteArray() << QString();
   }
@@ -140,7 +152,9 @@ private slots:
   }
 
   void encodeInvalidUtf8() {
-    QCOMPARE(Bytes(chat::Codec::Wire().Encode("a\xFF" "b\xC3")), QByteArray("a?b?"));
+    QCOMPARE(Bytes(chat::Codec::Wire().Encode("a\xFF"
+                                              "b\xC3")),
+             QByteArray("a?b?"));
   }
 
   void unknownCodePageThrows() {
@@ -188,7 +202,8 @@ private slots:
     QFETCH(QStringList, lines);
     const std::string utf8 = text.toStdString();
     QStringList got;
-    for (const auto line : chat::SplitLines(utf8)) got << QString::fromStdString(std::string(line));
+    for (const auto line : chat::SplitLines(utf8))
+      got << QString::fromStdString(std::string(line));
     QCOMPARE(got, lines);
   }
 };

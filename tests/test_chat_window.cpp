@@ -47,20 +47,28 @@ private slots:
     QTest::addColumn<QString>("message");
     QTest::addColumn<QByteArray>("datagram");
     QTest::addColumn<QStringList>("history");
-    QTest::newRow("Ana/Salut") << "Ana" << "Salut" << Wire("Ana a dit :Salut\0", 17)
+    QTest::newRow("Ana/Salut") << "Ana"
+                               << "Salut" << Wire("Ana a dit :Salut\0", 17)
                                << QStringList{"", "Ana a dit :", "Salut"};
-    QTest::newRow("both boxes empty") << "" << "" << Wire(" a dit :\0", 9)
-                                      << QStringList{"", " a dit :", ""};
-    QTest::newRow("two-line message") << "Ana" << "un\ndeux" << Wire("Ana a dit :un\r\ndeux\0", 20)
+    QTest::newRow("both boxes empty")
+        << ""
+        << "" << Wire(" a dit :\0", 9) << QStringList{"", " a dit :", ""};
+    QTest::newRow("two-line message") << "Ana"
+                                      << "un\ndeux" << Wire("Ana a dit :un\r\ndeux\0", 20)
                                       << QStringList{"", "Ana a dit :", "un", "deux"};
     QTest::newRow("accents in Windows-1252")
         << QString::fromUtf8("Élodie") << QString::fromUtf8("Ça va très bien, merci !")
-        << Wire("\xC9lodie a dit :\xC7" "a va tr\xE8s bien, merci !\0", 39)
-        << QStringList{"", QString::fromUtf8("Élodie a dit :"), QString::fromUtf8("Ça va très bien, merci !")};
+        << Wire("\xC9lodie a dit :\xC7"
+                "a va tr\xE8s bien, merci !\0",
+                39)
+        << QStringList{"", QString::fromUtf8("Élodie a dit :"),
+                       QString::fromUtf8("Ça va très bien, merci !")};
     QTest::newRow("markup shows as typed")
-        << "<i>Bob</i>" << "<b>gras</b> {\\rtf1\\b x} <a href=\"http://x\">lien</a>"
+        << "<i>Bob</i>"
+        << "<b>gras</b> {\\rtf1\\b x} <a href=\"http://x\">lien</a>"
         << Wire("<i>Bob</i> a dit :<b>gras</b> {\\rtf1\\b x} <a href=\"http://x\">lien</a>\0", 70)
-        << QStringList{"", "<i>Bob</i> a dit :", "<b>gras</b> {\\rtf1\\b x} <a href=\"http://x\">lien</a>"};
+        << QStringList{
+               "", "<i>Bob</i> a dit :", "<b>gras</b> {\\rtf1\\b x} <a href=\"http://x\">lien</a>"};
   }
   void messagesGoOutExactlyAndShowEverywhere() {
     QFETCH(QString, nickname);
@@ -132,11 +140,12 @@ private slots:
     QTest::addColumn<QStringList>("history");
     QTest::newRow("bytes after the zero byte are hidden")
         << Wire("A a dit :vu\0cach\xE9", 17) << QStringList{"", "A a dit :", "vu"};
-    QTest::newRow("no zero byte") << QByteArray("A a dit :fin") << QStringList{"", "A a dit :", "fin"};
-    QTest::newRow("separator in the message") << Wire("A a dit :B a dit :C\0", 20)
-                                              << QStringList{"", "A a dit :", "B a dit :C"};
-    QTest::newRow("undefined byte") << Wire("A a dit :\x81\0", 11)
-                                    << QStringList{"", "A a dit :", QString::fromUtf8("�")};
+    QTest::newRow("no zero byte") << QByteArray("A a dit :fin")
+                                  << QStringList{"", "A a dit :", "fin"};
+    QTest::newRow("separator in the message")
+        << Wire("A a dit :B a dit :C\0", 20) << QStringList{"", "A a dit :", "B a dit :C"};
+    QTest::newRow("undefined byte")
+        << Wire("A a dit :\x81\0", 11) << QStringList{"", "A a dit :", QString::fromUtf8("�")};
   }
   void receivedTextFollowsTheRules() {
     QFETCH(QByteArray, payload);
@@ -151,8 +160,10 @@ private slots:
     QTest::addColumn<QString>("nickname");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QStringList>("mentions");
-    QTest::newRow("nickname holds the separator") << "X a dit :Y" << "coucou" << QStringList{"pseudo", "a dit :"};
-    QTest::newRow("too large") << "Ana" << QString(65500, 'x') << QStringList{"65512 octets", "65507"};
+    QTest::newRow("nickname holds the separator") << "X a dit :Y"
+                                                  << "coucou" << QStringList{"pseudo", "a dit :"};
+    QTest::newRow("too large") << "Ana" << QString(65500, 'x')
+                               << QStringList{"65512 octets", "65507"};
   }
   void refusedSendsExplainAndSendNothing() {
     QFETCH(QString, nickname);
@@ -162,7 +173,8 @@ private slots:
     Type(nickname, message);
     Send();
     QTRY_COMPARE(boxes.texts.size(), 1);
-    for (const QString& part : mentions) QVERIFY2(boxes.texts[0].contains(part), qPrintable(boxes.texts[0]));
+    for (const QString& part : mentions)
+      QVERIFY2(boxes.texts[0].contains(part), qPrintable(boxes.texts[0]));
     QVERIFY(!wire->Receive(100));
     QCOMPARE(a->Edit2->LineEdit()->text(), nickname);
     QCOMPARE(a->RichEdit2->TextEdit()->toPlainText(), message);

@@ -7,15 +7,15 @@
 
 #include <QClipboard>
 #include <QLabel>
-#include <QWheelEvent>
-#include <platform/LogView.h>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <QtTest>
+#include <platform/LogView.h>
 
 namespace {
 
@@ -56,15 +56,24 @@ private slots:
     QTest::addColumn<int>("pixelSize");
     QTest::addColumn<bool>("bold");
     // name, left, top, width, height, caption, font
-    QTest::newRow("Label1") << "Label1" << QRect(16, 136, 67, 30) << "pseudo" << "Comic Sans MS" << 21 << true;
-    QTest::newRow("Button1") << "Button1" << QRect(464, 184, 113, 25) << "Envoyer" << "Comic Sans MS" << 21 << true;
-    QTest::newRow("Edit2") << "Edit2" << QRect(96, 144, 121, 21) << "" << "MS Sans Serif" << 11 << false;
-    QTest::newRow("Button2") << "Button2" << QRect(528, 368, 121, 41) << "Quitter" << "MS Sans Serif" << 21 << false;
-    QTest::newRow("RichEdit1") << "RichEdit1" << QRect(88, 232, 377, 201) << "" << "MS Sans Serif" << 11 << false;
-    QTest::newRow("RichEdit2") << "RichEdit2" << QRect(96, 192, 337, 25) << "" << "MS Sans Serif" << 11 << false;
-    QTest::newRow("ToolButton1") << "ToolButton1" << QRect(0, 0, 105, 25) << "" << "MS Sans Serif" << 11 << false;
-    QTest::newRow("ToolButton2") << "ToolButton2" << QRect(105, 0, 105, 25) << "" << "MS Sans Serif" << 11 << false;
-    QTest::newRow("ToolButton3") << "ToolButton3" << QRect(210, 0, 105, 25) << "" << "MS Sans Serif" << 11 << false;
+    QTest::newRow("Label1") << "Label1" << QRect(16, 136, 67, 30) << "pseudo"
+                            << "Comic Sans MS" << 21 << true;
+    QTest::newRow("Button1") << "Button1" << QRect(464, 184, 113, 25) << "Envoyer"
+                             << "Comic Sans MS" << 21 << true;
+    QTest::newRow("Edit2") << "Edit2" << QRect(96, 144, 121, 21) << ""
+                           << "MS Sans Serif" << 11 << false;
+    QTest::newRow("Button2") << "Button2" << QRect(528, 368, 121, 41) << "Quitter"
+                             << "MS Sans Serif" << 21 << false;
+    QTest::newRow("RichEdit1") << "RichEdit1" << QRect(88, 232, 377, 201) << ""
+                               << "MS Sans Serif" << 11 << false;
+    QTest::newRow("RichEdit2") << "RichEdit2" << QRect(96, 192, 337, 25) << ""
+                               << "MS Sans Serif" << 11 << false;
+    QTest::newRow("ToolButton1") << "ToolButton1" << QRect(0, 0, 105, 25) << ""
+                                 << "MS Sans Serif" << 11 << false;
+    QTest::newRow("ToolButton2") << "ToolButton2" << QRect(105, 0, 105, 25) << ""
+                                 << "MS Sans Serif" << 11 << false;
+    QTest::newRow("ToolButton3") << "ToolButton3" << QRect(210, 0, 105, 25) << ""
+                                 << "MS Sans Serif" << 11 << false;
   }
   void layout() {
     QFETCH(QString, name);
@@ -102,7 +111,8 @@ private slots:
     QCOMPARE(form->NMUDP1->RemotePort, 2000);
     QCOMPARE(form->NMUDP1->RemoteHost, std::string(lanchat::config::kBroadcastAddress));
     QCOMPARE(form->NMUDP1->ReportLevel, 1);
-    QCOMPARE(form->Label1->Widget()->palette().color(QPalette::Window), QApplication::palette().color(QPalette::ToolTipBase));
+    QCOMPARE(form->Label1->Widget()->palette().color(QPalette::Window),
+             QApplication::palette().color(QPalette::ToolTipBase));
     QVERIFY(form->Label1->Widget()->autoFillBackground());
   }
 
@@ -181,21 +191,23 @@ private slots:
     QTest::keyClicks(history, "note perso");
     form->RichEdit1->Lines->Add("Ana a dit :");
     form->RichEdit1->Lines->Add("Salut");
-    QCOMPARE(form->RichEdit1->Lines->ToStringList(), (QStringList{"note perso", "Ana a dit :", "Salut"}));
+    QCOMPARE(form->RichEdit1->Lines->ToStringList(),
+             (QStringList{"note perso", "Ana a dit :", "Salut"}));
   }
 
   // The history is an ordinary editable box: keys edit it, the clipboard
   // works, and clearing it leaves one empty line for the next messages.
   void editingTheHistory_data() {
     QTest::addColumn<QStringList>("before");
-    QTest::addColumn<QString>("keys"); // letters typed; | = Enter, < = Backspace, ^ = Home, $ = End, - = Up
+    QTest::addColumn<QString>(
+        "keys"); // letters typed; | = Enter, < = Backspace, ^ = Home, $ = End, - = Up
     QTest::addColumn<QStringList>("after");
     QTest::newRow("typing at the end") << QStringList{"", "Ana a dit :", "Salut"} << "$!"
                                        << QStringList{"", "Ana a dit :", "Salut!"};
-    QTest::newRow("Enter splits a line") << QStringList{"", "Salut"} << "^ab|"
-                                         << QStringList{"", "ab", "Salut"};
-    QTest::newRow("Backspace joins lines") << QStringList{"", "un", "deux"} << "^<"
-                                           << QStringList{"", "undeux"};
+    QTest::newRow("Enter splits a line")
+        << QStringList{"", "Salut"} << "^ab|" << QStringList{"", "ab", "Salut"};
+    QTest::newRow("Backspace joins lines")
+        << QStringList{"", "un", "deux"} << "^<" << QStringList{"", "undeux"};
     QTest::newRow("Up then type") << QStringList{"", "un", "deux"} << "^-x"
                                   << QStringList{"", "xun", "deux"};
   }
@@ -204,7 +216,8 @@ private slots:
     QFETCH(QString, keys);
     QFETCH(QStringList, after);
     LogView* history = form->RichEdit1->Log();
-    for (qsizetype i = 1; i < before.size(); ++i) form->RichEdit1->Lines->Add(before[i].toStdString());
+    for (qsizetype i = 1; i < before.size(); ++i)
+      form->RichEdit1->Lines->Add(before[i].toStdString());
     history->setFocus();
     QTest::keyClick(history, Qt::Key_End, Qt::ControlModifier); // to the end of the text
     for (const QChar key : keys) {
@@ -248,18 +261,19 @@ private slots:
     form->RichEdit1->Lines->Add("<b>gras</b> {\\rtf1 \\b x} <a href=\"http://x\">lien</a>");
     form->RichEdit1->Lines->Add("un\r\ndeux\rtrois\nquatre");
     QCOMPARE(form->RichEdit1->Lines->ToStringList(),
-             (QStringList{"", "<b>gras</b> {\\rtf1 \\b x} <a href=\"http://x\">lien</a>", "un", "deux",
-                          "trois", "quatre"}));
+             (QStringList{"", "<b>gras</b> {\\rtf1 \\b x} <a href=\"http://x\">lien</a>", "un",
+                          "deux", "trois", "quatre"}));
   }
 
   void newLinesAreBroughtIntoView() {
     LogView* history = form->RichEdit1->Log();
-    for (int i = 0; i < 100; ++i) form->RichEdit1->Lines->Add(std::to_string(i));
+    for (int i = 0; i < 100; ++i)
+      form->RichEdit1->Lines->Add(std::to_string(i));
     QCOMPARE(history->LastVisibleLine(), 100);
     QVERIFY(history->FirstVisibleLine() > 80);
     // Scrolled back by the user, then a message arrives: it shows.
-    QWheelEvent wheel(QPointF(10, 10), history->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, 120 * 20),
-                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(10, 10), history->mapToGlobal(QPointF(10, 10)), {},
+                      QPoint(0, 120 * 20), Qt::NoButton, {}, Qt::NoScrollPhase, false);
     QApplication::sendEvent(history, &wheel);
     QVERIFY(history->LastVisibleLine() < 100);
     form->RichEdit1->Lines->Add("nouveau");
@@ -277,19 +291,22 @@ private slots:
 
   void resizingMovesNothingButTheToolBar() {
     QList<QRect> before;
-    const QList<TControl*> fixed = {form->Label1, form->Button1, form->Edit2, form->Button2,
-                                    form->RichEdit1, form->RichEdit2};
-    for (TControl* control : fixed) before << W(control)->geometry();
+    const QList<TControl*> fixed = {form->Label1,  form->Button1,   form->Edit2,
+                                    form->Button2, form->RichEdit1, form->RichEdit2};
+    for (TControl* control : fixed)
+      before << W(control)->geometry();
     auto* area = static_cast<QScrollArea*>(form->Window());
     form->Window()->resize(1000, 700);
     QTRY_COMPARE(W(form->ToolBar1)->width(), form->Client()->width());
     QCOMPARE(form->Client()->width(), 1000);
-    for (int i = 0; i < fixed.size(); ++i) QCOMPARE(W(fixed[i])->geometry(), before[i]);
+    for (int i = 0; i < fixed.size(); ++i)
+      QCOMPARE(W(fixed[i])->geometry(), before[i]);
     QVERIFY(!area->horizontalScrollBar()->isVisible());
     form->Window()->resize(300, 200);
     QTRY_VERIFY(area->horizontalScrollBar()->isVisible());
     QVERIFY(area->verticalScrollBar()->isVisible());
-    for (int i = 0; i < fixed.size(); ++i) QCOMPARE(W(fixed[i])->geometry(), before[i]);
+    for (int i = 0; i < fixed.size(); ++i)
+      QCOMPARE(W(fixed[i])->geometry(), before[i]);
   }
 
   void anErrorInAHandlerIsShownAndTheWindowGoesOn() {
@@ -314,8 +331,10 @@ private slots:
   void unknownOrMismatchedHandlersFailAtCreation_data() {
     QTest::addColumn<QString>("handler");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown name") << "Nowhere" << "inconnu";
-    QTest::newRow("wrong signature") << "Received" << "signature";
+    QTest::newRow("unknown name") << "Nowhere"
+                                  << "inconnu";
+    QTest::newRow("wrong signature") << "Received"
+                                     << "signature";
   }
   void unknownOrMismatchedHandlersFailAtCreation() {
     QFETCH(QString, handler);
@@ -332,8 +351,8 @@ private slots:
   }
 
   void handlersBindByName() {
-    const FormLayout<ButtonDesc> layout{.form = {.caption = "T"},
-                                        .components = {ButtonDesc{.name = "B", .onClick = "Click"}}};
+    const FormLayout<ButtonDesc> layout{
+        .form = {.caption = "T"}, .components = {ButtonDesc{.name = "B", .onClick = "Click"}}};
     TTestForm test(layout, kTestEvents);
     test.Component<TButton>("B").Button()->click();
     QCOMPARE(test.clicks, 1);
@@ -381,7 +400,8 @@ private slots:
     } catch (const Exception& e) {
       close(fd);
       const QString message = QString::fromStdString(e.Message());
-      QVERIFY2(message.contains("port UDP 2000") && message.contains("Address already in use"), e.what());
+      QVERIFY2(message.contains("port UDP 2000") && message.contains("Address already in use"),
+               e.what());
     }
     QCOMPARE(created, nullptr);
     QCOMPARE(Application->MainForm(), nullptr);

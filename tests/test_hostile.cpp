@@ -28,10 +28,10 @@ constexpr long kMemoryBound = 300'000'000;
 #endif
 
 // Windows-1252 for 0x80-0x9F, written out by hand; U+FFFD where it has none.
-const char16_t kHighControls[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+const char16_t kHighControls[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 QString Windows1252(const QByteArray& bytes) {
   QString text;
@@ -90,37 +90,47 @@ private slots:
     QTest::addColumn<QStringList>("shown"); // lines added to the history
 
     QByteArray everyByte("A a dit :");
-    for (int b = 1; b < 256; ++b) everyByte += char(b);
+    for (int b = 1; b < 256; ++b)
+      everyByte += char(b);
     QByteArray rest;
-    for (int b = 0x0E; b < 256; ++b) rest += char(b);
+    for (int b = 0x0E; b < 256; ++b)
+      rest += char(b);
 
     QByteArray highControls("A a dit :");
-    for (int b = 0x80; b < 0xA0; ++b) highControls += char(b);
+    for (int b = 0x80; b < 0xA0; ++b)
+      highControls += char(b);
 
     QByteArray largest("B a dit :");
     largest += QByteArray(65507 - largest.size(), 'y');
 
     QByteArray manyLines("C a dit :");
-    for (int i = 0; i < 10000; ++i) manyLines += "x\r\n";
+    for (int i = 0; i < 10000; ++i)
+      manyLines += "x\r\n";
     QStringList manyShown{"C a dit :"};
-    for (int i = 0; i < 10000; ++i) manyShown << "x";
+    for (int i = 0; i < 10000; ++i)
+      manyShown << "x";
     manyShown << "";
 
     QTest::newRow("0 bytes") << QByteArray() << QStringList{};
     QTest::newRow("1 byte") << Bytes("\0", 1) << QStringList{};
     QTest::newRow("separator only") << QByteArray(" a dit :") << QStringList{" a dit :", ""};
     QTest::newRow("no separator") << Bytes("Ana dit :Salut\0", 15) << QStringList{};
-    QTest::newRow("no zero byte") << QByteArray("Ana a dit :Salut") << QStringList{"Ana a dit :", "Salut"};
+    QTest::newRow("no zero byte") << QByteArray("Ana a dit :Salut")
+                                  << QStringList{"Ana a dit :", "Salut"};
     QTest::newRow("65,507 bytes") << largest << QStringList{"B a dit :", QString(65507 - 9, 'y')};
     QTest::newRow("every byte 0x01-0xFF")
         << everyByte
         << QStringList{"A a dit :", Windows1252(QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09")),
                        Windows1252(QByteArray("\x0B\x0C")), Windows1252(rest)};
-    QTest::newRow("bytes 0x80-0x9F") << highControls << QStringList{"A a dit :", Windows1252(highControls.mid(9))};
+    QTest::newRow("bytes 0x80-0x9F")
+        << highControls << QStringList{"A a dit :", Windows1252(highControls.mid(9))};
     QTest::newRow("embedded zero bytes")
-        << Bytes("Z\0e a dit :vu\0cach\xE9\0", 20) << QStringList{QString::fromUtf8("Z\uFFFDe a dit :"), "vu"};
-    QTest::newRow("HTML") << QByteArray("<b>X</b> a dit :<img src=x onerror=alert(1)><a href=\"y\">z</a>")
-                          << QStringList{"<b>X</b> a dit :", "<img src=x onerror=alert(1)><a href=\"y\">z</a>"};
+        << Bytes("Z\0e a dit :vu\0cach\xE9\0", 20)
+        << QStringList{QString::fromUtf8("Z\uFFFDe a dit :"), "vu"};
+    QTest::newRow("HTML") << QByteArray(
+                                 "<b>X</b> a dit :<img src=x onerror=alert(1)><a href=\"y\">z</a>")
+                          << QStringList{"<b>X</b> a dit :",
+                                         "<img src=x onerror=alert(1)><a href=\"y\">z</a>"};
     QTest::newRow("RTF") << QByteArray("{\\rtf1 a dit :{\\rtf1\\ansi\\b gras\\b0}\\par")
                          << QStringList{"{\\rtf1 a dit :", "{\\rtf1\\ansi\\b gras\\b0}\\par"};
     QTest::newRow("10,000 CR LF lines") << manyLines << manyShown;
@@ -140,8 +150,11 @@ private slots:
     std::mt19937 random(2026);
     for (int i = 0; i < 300; ++i) {
       QByteArray payload(static_cast<int>(random() % 200), '\0');
-      for (char& c : payload) c = static_cast<char>(random());
-      if (i % 3 == 0) payload.insert(static_cast<qsizetype>(random() % static_cast<unsigned>(payload.size() + 1)), " a dit :");
+      for (char& c : payload)
+        c = static_cast<char>(random());
+      if (i % 3 == 0)
+        payload.insert(static_cast<qsizetype>(random() % static_cast<unsigned>(payload.size() + 1)),
+                       " a dit :");
       wire->Send(payload);
     }
     Sync();

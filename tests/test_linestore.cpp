@@ -11,7 +11,8 @@ class TestLineStore : public QObject {
 
   static void Compare(const LineStore& store, const std::vector<std::string>& model) {
     QCOMPARE(store.Count(), model.size());
-    for (std::size_t i = 0; i < model.size(); ++i) QCOMPARE(std::string(store.Line(i)), model[i]);
+    for (std::size_t i = 0; i < model.size(); ++i)
+      QCOMPARE(std::string(store.Line(i)), model[i]);
   }
 
 private slots:
@@ -58,8 +59,10 @@ private slots:
       }
       case 2:
         store.Erase(at);
-        if (model.size() == 1) model[0].clear();
-        else model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        if (model.size() == 1)
+          model[0].clear();
+        else
+          model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
         break;
       default: {
         const std::string line = text();
@@ -79,8 +82,10 @@ private slots:
 
   void memoryPerLineIsSmall() {
     LineStore store;
-    for (int i = 0; i < 100000; ++i) store.Append("abcdefghijklmnopqrst");
-    QVERIFY2(store.Capacity() / 100000 < 40, qPrintable(QString::number(store.Capacity() / 100000)));
+    for (int i = 0; i < 100000; ++i)
+      store.Append("abcdefghijklmnopqrst");
+    QVERIFY2(store.Capacity() / 100000 < 40,
+             qPrintable(QString::number(store.Capacity() / 100000)));
   }
 };
 

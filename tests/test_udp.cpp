@@ -30,7 +30,8 @@ struct Endpoint {
     };
   }
   void Send(const QByteArray& bytes) {
-    udp.SendBuffer(bytes.constData(), static_cast<int>(bytes.size()) - 1, static_cast<int>(bytes.size()));
+    udp.SendBuffer(bytes.constData(), static_cast<int>(bytes.size()) - 1,
+                   static_cast<int>(bytes.size()));
   }
   TNMUDP udp;
   std::vector<Arrived> arrived;
@@ -66,7 +67,8 @@ private slots:
     Endpoint sender(47102);
     Endpoint receiver(47102);
     QByteArray payload(size, '\0');
-    for (int i = 0; i < size; ++i) payload[i] = static_cast<char>(i * 7 + 1);
+    for (int i = 0; i < size; ++i)
+      payload[i] = static_cast<char>(i * 7 + 1);
     sender.Send(payload);
     QTRY_COMPARE(receiver.arrived.size(), 1u);
     QCOMPARE(receiver.arrived[0].announced, size);
@@ -81,7 +83,8 @@ private slots:
     QTest::newRow("65508 bytes") << 65508 << 65508 << kBroadcast << "65507";
     QTest::newRow("longer than the buffer") << 10 << 11 << kBroadcast << "10";
     QTest::newRow("negative length") << 10 << -1 << kBroadcast << "-1";
-    QTest::newRow("no such address") << 5 << 5 << "pas.une.adresse" << "pas.une.adresse:47103";
+    QTest::newRow("no such address") << 5 << 5 << "pas.une.adresse"
+                                     << "pas.une.adresse:47103";
   }
   void refusedSendsRaiseAndSendNothing() {
     QFETCH(int, bufferSize);
@@ -105,9 +108,11 @@ private slots:
     Endpoint sender(47104);
     Endpoint receiver(47104);
     constexpr int kCount = 1000;
-    for (int i = 0; i < kCount; ++i) sender.Send(QByteArray::number(i));
+    for (int i = 0; i < kCount; ++i)
+      sender.Send(QByteArray::number(i));
     QTRY_COMPARE_WITH_TIMEOUT(receiver.arrived.size(), std::size_t{kCount}, 10000);
-    for (int i = 0; i < kCount; ++i) QCOMPARE(receiver.arrived[std::size_t(i)].bytes, QByteArray::number(i));
+    for (int i = 0; i < kCount; ++i)
+      QCOMPARE(receiver.arrived[std::size_t(i)].bytes, QByteArray::number(i));
     QCOMPARE(receiver.udp.Dropped(), 0u);
   }
 

@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   const int on = 1;
   if (command == "hold" && argc == 3) {
     const sockaddr_in address = Address(nullptr, std::atoi(argv[2]));
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return Fail("bind");
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+      return Fail("bind");
     std::puts("held");
     std::fflush(stdout);
     pause();
@@ -53,7 +54,8 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
       bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     const sockaddr_in to = Address(argv[2], std::atoi(argv[3]));
-    if (sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
+    if (sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof to) < 0)
       return Fail("sendto");
     return 0;
   }
@@ -66,8 +68,8 @@ int main(int argc, char** argv) {
     while (time(nullptr) < end) {
       for (int i = 0; i < 1000; ++i) {
         const int n = std::snprintf(payload, sizeof payload, "Flood a dit :%ld", sent);
-        if (sendto(fd, payload, static_cast<std::size_t>(n) + 1, 0, reinterpret_cast<const sockaddr*>(&to),
-                   sizeof to) > 0)
+        if (sendto(fd, payload, static_cast<std::size_t>(n) + 1, 0,
+                   reinterpret_cast<const sockaddr*>(&to), sizeof to) > 0)
           ++sent;
       }
     }
@@ -77,15 +79,19 @@ int main(int argc, char** argv) {
   if (command == "recv" && argc == 4) {
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const sockaddr_in address = Address(nullptr, std::atoi(argv[2]));
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return Fail("bind");
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+      return Fail("bind");
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, std::atoi(argv[3])) <= 0) return 1;
     std::vector<unsigned char> buffer(65536);
     const auto n = recv(fd, buffer.data(), buffer.size(), 0);
-    for (ssize_t i = 0; i < n; ++i) std::printf("%02x", buffer[static_cast<std::size_t>(i)]);
+    for (ssize_t i = 0; i < n; ++i)
+      std::printf("%02x", buffer[static_cast<std::size_t>(i)]);
     std::puts("");
     return 0;
   }
-  std::fprintf(stderr, "usage: udp_tool hold PORT | send HOST PORT HEX | recv PORT MS | flood HOST PORT S\n");
+  std::fprintf(
+      stderr,
+      "usage: udp_tool hold PORT | send HOST PORT HEX | recv PORT MS | flood HOST PORT S\n");
   return 2;
 }

@@ -7,7 +7,8 @@
 namespace {
 
 constexpr FontDesc kWindowFont{.name = "MS Sans Serif", .height = -11};
-constexpr FontDesc kComicBold{.name = "Comic Sans MS", .height = -21, .bold = true, .charset = Charset::Ansi};
+constexpr FontDesc kComicBold{
+    .name = "Comic Sans MS", .height = -21, .bold = true, .charset = Charset::Ansi};
 constexpr FontDesc kLargeSans{.name = "MS Sans Serif", .height = -21};
 
 } // namespace

@@ -59,7 +59,8 @@ void TForm1::NMUDP1DataReceived(TComponent* /*Sender*/, int NumberBytes, AnsiStr
   std::vector<char> buffer(static_cast<std::size_t>(std::max(NumberBytes, 0)));
   int received = 0;
   NMUDP1->ReadBuffer(buffer.data(), NumberBytes - 1, received);
-  const auto parts = chat::Split(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
+  const auto parts =
+      chat::Split(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
   if (!parts) return;
   RichEdit1->Lines->Add(AnsiString(parts->header));
   RichEdit1->Lines->Add(AnsiString(parts->message));
