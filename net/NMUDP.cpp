@@ -92,6 +92,7 @@ struct TNMUDP::Impl {
 
   // Event loop side only.
   std::deque<Arrival> batch;
+  bool drainQueued = false; // a drain is posted and has not started
   const Arrival* current = nullptr;
   bool currentRead = false;
 };
@@ -162,7 +163,14 @@ TNMUDP::~TNMUDP() {
   if (d_->reader.joinable()) d_->reader.join();
 }
 
+void TNMUDP::PostDrain() {
+  if (d_->drainQueued) return;
+  d_->drainQueued = true;
+  QMetaObject::invokeMethod(&d_->context, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
 void TNMUDP::Drain() {
+  d_->drainQueued = false;
   // A handler may open a modal box whose nested loop drains again; both
   // take from the same batch, so order holds.
   for (std::size_t handled = 0; handled < kBatch; ++handled) {
@@ -181,7 +189,14 @@ void TNMUDP::Drain() {
     }
     const Arrival arrival = std::move(d_->batch.front());
     d_->batch.pop_front();
-    d_->current = &arrival;
+    // Should the handler run a nested event loop (a modal box), the
+    // datagrams after this one go on showing meanwhile.
+    PostDrain();
+    // A nested drain (inside a modal box opened by a handler) hands the
+    // datagram it announced back to the outer handler when it returns.
+    const Arrival* const outer = d_->current;
+    const bool outerRead = d_->currentRead;
+    d_->current = &arrival; // cppcheck-suppress danglingLifetime
     d_->currentRead = false;
     Dispatch([&] {
       if (!OnDataReceived) return;
@@ -189,11 +204,11 @@ void TNMUDP::Drain() {
       inet_ntop(AF_INET, &arrival.address, address, sizeof address);
       OnDataReceived(this, static_cast<int>(arrival.bytes.size()), address, arrival.port);
     });
-    d_->current = nullptr;
+    d_->current = outer;
+    d_->currentRead = outerRead;
   }
-  // More to come: let input and painting through before the next batch.
-  QMetaObject::invokeMethod(
-      &d_->context, [this] { Drain(); }, Qt::QueuedConnection);
+  // More to come: the posted drain lets input and painting through first.
+  PostDrain();
 }
 
 void TNMUDP::ReadBuffer(char* Buff, int BuffLast, int& Length) {

@@ -60,6 +60,7 @@ public:
 private:
   struct Impl;
   void Drain();
+  void PostDrain();
   std::unique_ptr<Impl> d_;
 };
 

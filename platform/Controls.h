@@ -120,7 +120,7 @@ private:
 // Dialogs hold their settings; nothing is built unless one is opened.
 class TFontDialog : public TComponent {
 public:
-  TFontDialog(TComponent* owner, std::string name, FontDesc font)
+  TFontDialog(TComponent* owner, std::string name, const FontDesc& font)
       : TComponent(owner, std::move(name)), Font(font) {}
   FontDesc Font;
 };

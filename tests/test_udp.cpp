@@ -156,6 +156,31 @@ private slots:
     QTRY_COMPARE(calls, 2);
   }
 
+  // A handler that runs a nested event loop (as a modal error box does) sees
+  // the later datagrams handled inside it, in order, and still reads its own.
+  void nestedLoopsKeepEachHandlersDatagram() {
+    Endpoint sender(47108);
+    TNMUDP receiver(nullptr, "receiver", {47108, 47108, kBroadcast, 1});
+    QStringList events;
+    receiver.OnDataReceived = [&](TComponent*, int size, AnsiString, int) {
+      std::vector<char> buffer(static_cast<std::size_t>(size));
+      const bool first = events.isEmpty();
+      events << "start";
+      if (first) {
+        QEventLoop nested;
+        QTimer::singleShot(300, &nested, &QEventLoop::quit);
+        nested.exec();
+      }
+      int got = 0;
+      receiver.ReadBuffer(buffer.data(), size - 1, got);
+      events << QString::fromLatin1(buffer.data(), got);
+    };
+    sender.Send("un");
+    sender.Send("deux");
+    QTRY_COMPARE(events.size(), 4);
+    QCOMPARE(events, (QStringList{"start", "start", "deux", "un"}));
+  }
+
   void aPortHeldWithoutSharingRaises() {
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     QVERIFY(fd >= 0);
