@@ -166,7 +166,8 @@ TNMUDP::~TNMUDP() {
 void TNMUDP::PostDrain() {
   if (d_->drainQueued) return;
   d_->drainQueued = true;
-  QMetaObject::invokeMethod(&d_->context, [this] { Drain(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &d_->context, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 void TNMUDP::Drain() {

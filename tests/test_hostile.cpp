@@ -24,7 +24,7 @@ QByteArray Bytes(const char* bytes, int size) { return {bytes, size}; }
 #if defined(__SANITIZE_ADDRESS__)
 constexpr long kMemoryBound = 1'000'000'000;
 #else
-constexpr long kMemoryBound = 300'000'000;
+constexpr long kMemoryBound = 200'000'000;
 #endif
 
 // Windows-1252 for 0x80-0x9F, written out by hand; U+FFFD where it has none.
