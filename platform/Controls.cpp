@@ -26,7 +26,6 @@ QColor SystemColor(SysColor color) {
   switch (color) {
   case SysColor::BtnFace: return palette.color(QPalette::Button);
   case SysColor::InfoBk: return palette.color(QPalette::ToolTipBase);
-  case SysColor::Window: return palette.color(QPalette::Base);
   case SysColor::WindowText: return palette.color(QPalette::WindowText);
   // The host has no title bars of its own to match; the palette's light
   // grey is the nearest to the inactive caption's text colour.

@@ -18,7 +18,7 @@ struct Bounds {
 };
 
 // Colours named after the system's roles; each maps to the host palette.
-enum class SysColor { BtnFace, InfoBk, Window, WindowText, InactiveCaptionText };
+enum class SysColor { BtnFace, InfoBk, WindowText, InactiveCaptionText };
 
 enum class Charset { Default, Ansi };
 
