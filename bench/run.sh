@@ -6,7 +6,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF >/dev/null
-cmake --build build/bench -j"$(nproc)" >/dev/null
+cmake -S . -B build/benchmark -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF >/dev/null
+cmake --build build/benchmark -j"$(nproc)" >/dev/null
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
-exec build/bench/bench/lanchat_bench build/bench/bench "$@"
+exec build/benchmark/bench/lanchat_bench build/benchmark/bench "$@"

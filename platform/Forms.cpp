@@ -212,7 +212,17 @@ void TApplication::Initialize() {
   // Reading the host's font configuration is the slowest step of start-up;
   // it runs on another core while the application object connects to the
   // display. Qt finds it loaded when it first needs a font.
-  std::thread fontConfig([] { FcInit(); });
+  std::thread fontConfig([] {
+    FcInit();
+    // Listing every face once brings the font caches into memory, so that
+    // Qt's own listing, which follows, is quick.
+    FcPattern* all = FcPatternCreate();
+    FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_INDEX, FC_WEIGHT,
+                                           FC_SLANT, FC_SPACING, FC_CHARSET, FC_LANG, nullptr);
+    FcFontSetDestroy(FcFontList(nullptr, all, fields));
+    FcObjectSetDestroy(fields);
+    FcPatternDestroy(all);
+  });
   ownApp_ = std::make_unique<QApplication>(argc, argv);
   fontConfig.join();
 }
