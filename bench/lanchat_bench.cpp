@@ -3,7 +3,7 @@
 // run the real program in Xvfb. Loopback only; every loop is bounded.
 //
 //   lanchat_bench BIN_DIR [--quick]
-#include <platform/LogView.h>
+#include <history/HistoryView.h>
 #include <ui/Unit1.h>
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "platform/Controls.h"
 
 #include "platform/Forms.h"
-#include "platform/LogView.h"
 
 #include <chat/Codec.h>
 #include <chat/TextLines.h>
+#include <history/HistoryView.h>
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -145,7 +145,7 @@ QString TEdit::Text() const { return LineEdit()->text(); }
 namespace {
 
 QWidget* MakeRichEdit(QWidget* parent, bool largeLog) {
-  if (largeLog) return new LogView(parent);
+  if (largeLog) return new HistoryView(parent);
   return new QPlainTextEdit(parent);
 }
 
@@ -163,12 +163,12 @@ TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool 
 }
 
 QPlainTextEdit* TRichEdit::TextEdit() const { return qobject_cast<QPlainTextEdit*>(Widget()); }
-LogView* TRichEdit::Log() const { return dynamic_cast<LogView*>(Widget()); }
+HistoryView* TRichEdit::Log() const { return dynamic_cast<HistoryView*>(Widget()); }
 
 // The raw text keeps non-breaking spaces, which plain text would turn into
 // spaces; its paragraph separators become CR LF on encoding.
 QString TRichEdit::Text() const {
-  return TextEdit() != nullptr ? TextEdit()->document()->toRawText() : Log()->Text();
+  return TextEdit() != nullptr ? TextEdit()->document()->toRawText() : Log()->Model().Text();
 }
 
 void TStrings::Add(const AnsiString& text) {
@@ -192,14 +192,15 @@ void TStrings::Add(const AnsiString& text) {
 }
 
 int TStrings::Count() const {
-  return log_ != nullptr ? log_->LineCount() : edit_->document()->blockCount();
+  return log_ != nullptr ? static_cast<int>(log_->Model().LineCount())
+                         : edit_->document()->blockCount();
 }
 
 QStringList TStrings::ToStringList() const {
   QStringList lines;
   if (log_ != nullptr) {
-    for (int i = 0; i < log_->LineCount(); ++i)
-      lines << log_->LineText(i);
+    for (std::size_t i = 0; i < log_->Model().LineCount(); ++i)
+      lines << log_->Model().Line(i);
   } else {
     for (QTextBlock block = edit_->document()->begin(); block.isValid(); block = block.next())
       lines << block.text();

@@ -12,7 +12,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 class QWidget;
-class LogView;
+class HistoryView;
 
 QColor SystemColor(SysColor color);
 // The faces that may stand for a font, the named one first.
@@ -76,7 +76,7 @@ protected:
 // page; each CR LF, CR or LF in it starts another line.
 class TStrings {
 public:
-  TStrings(QPlainTextEdit* edit, LogView* log) : edit_(edit), log_(log) {}
+  TStrings(QPlainTextEdit* edit, HistoryView* log) : edit_(edit), log_(log) {}
   void Add(const AnsiString& text);
   [[nodiscard]] int Count() const;
   // The lines as they show.
@@ -84,18 +84,18 @@ public:
 
 private:
   QPlainTextEdit* edit_;
-  LogView* log_;
+  HistoryView* log_;
 };
 
 // A multi-line box. One made for a long log keeps its lines compactly in a
-// LogView; any other is a QPlainTextEdit.
+// HistoryView; any other is a QPlainTextEdit.
 class TRichEdit : public TCustomEdit {
   std::unique_ptr<TStrings> lines_; // before Lines, which points at it
 
 public:
   TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool largeLog = false);
   [[nodiscard]] QPlainTextEdit* TextEdit() const; // null for a log
-  [[nodiscard]] LogView* Log() const;             // null otherwise
+  [[nodiscard]] HistoryView* Log() const;         // null otherwise
 
   TStrings* const Lines;
 

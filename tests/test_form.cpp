@@ -15,7 +15,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtTest>
-#include <platform/LogView.h>
+#include <history/HistoryView.h>
 
 namespace {
 
@@ -130,7 +130,8 @@ private slots:
     QCOMPARE(edit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     QVERIFY(edit->tabChangesFocus());
     QVERIFY(form->RichEdit1->Log() != nullptr);
-    QVERIFY(form->RichEdit1->Log()->findChildren<QScrollBar*>().isEmpty());
+    QCOMPARE(form->RichEdit1->Log()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(form->RichEdit1->Log()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   }
 
   void focusStartsOnEnvoyer() { QCOMPARE(QApplication::focusWidget(), W(form->Button1)); }
@@ -186,7 +187,7 @@ private slots:
   }
 
   void textTypedIntoTheHistoryStays() {
-    LogView* history = form->RichEdit1->Log();
+    HistoryView* history = form->RichEdit1->Log();
     history->setFocus();
     QTest::keyClicks(history, "note perso");
     form->RichEdit1->Lines->Add("Ana a dit :");
@@ -215,7 +216,7 @@ private slots:
     QFETCH(QStringList, before);
     QFETCH(QString, keys);
     QFETCH(QStringList, after);
-    LogView* history = form->RichEdit1->Log();
+    HistoryView* history = form->RichEdit1->Log();
     for (qsizetype i = 1; i < before.size(); ++i)
       form->RichEdit1->Lines->Add(before[i].toStdString());
     history->setFocus();
@@ -234,7 +235,7 @@ private slots:
   }
 
   void historyClipboardAndClearing() {
-    LogView* history = form->RichEdit1->Log();
+    HistoryView* history = form->RichEdit1->Log();
     form->RichEdit1->Lines->Add("Ana a dit :");
     form->RichEdit1->Lines->Add("Salut");
     history->setFocus();
@@ -250,7 +251,7 @@ private slots:
   }
 
   void clickingPlacesTheCursor() {
-    LogView* history = form->RichEdit1->Log();
+    HistoryView* history = form->RichEdit1->Log();
     form->RichEdit1->Lines->Add("premier");
     QTest::mouseClick(history, Qt::LeftButton, {}, QPoint(history->width() - 10, 8));
     QTest::keyClicks(history, "X");
@@ -265,23 +266,32 @@ private slots:
                           "deux", "trois", "quatre"}));
   }
 
-  void newLinesAreBroughtIntoView() {
-    LogView* history = form->RichEdit1->Log();
+  // New lines show while the last line is in view; scrolled back, the view
+  // stays where the user left it, and scrolling down again follows anew.
+  void newLinesFollowOnlyAtTheBottom() {
+    HistoryView* history = form->RichEdit1->Log();
     for (int i = 0; i < 100; ++i)
       form->RichEdit1->Lines->Add(std::to_string(i));
     QCOMPARE(history->LastVisibleLine(), 100);
     QVERIFY(history->FirstVisibleLine() > 80);
-    // Scrolled back by the user, then a message arrives: it shows.
-    QWheelEvent wheel(QPointF(10, 10), history->mapToGlobal(QPointF(10, 10)), {},
-                      QPoint(0, 120 * 20), Qt::NoButton, {}, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(history, &wheel);
+    const auto wheel = [&](int steps) {
+      QWheelEvent event(QPointF(10, 10), history->mapToGlobal(QPointF(10, 10)), {},
+                        QPoint(0, 120 * steps), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(history->viewport(), &event);
+    };
+    wheel(20);
+    const int first = history->FirstVisibleLine();
     QVERIFY(history->LastVisibleLine() < 100);
     form->RichEdit1->Lines->Add("nouveau");
+    QCOMPARE(history->FirstVisibleLine(), first);
+    wheel(-40);
     QCOMPARE(history->LastVisibleLine(), 101);
+    form->RichEdit1->Lines->Add("suivant");
+    QCOMPARE(history->LastVisibleLine(), 102);
   }
 
   void longLinesWrapAtTheBoxWidth() {
-    LogView* history = form->RichEdit1->Log();
+    HistoryView* history = form->RichEdit1->Log();
     form->RichEdit1->Lines->Add(std::string(2000, 'x'));
     // One line too long for the box: shown wrapped, so the line before it is
     // pushed out of view.

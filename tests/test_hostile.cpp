@@ -4,7 +4,7 @@
 // memory bounded and the window answering.
 #include "Support.h"
 
-#include <platform/LogView.h>
+#include <history/HistoryView.h>
 #include <ui/Unit1.h>
 
 #include <QLineEdit>
@@ -62,8 +62,8 @@ class TestHostile : public QObject {
   QStringList History() const { return form->RichEdit1->Lines->ToStringList(); }
 
   QStringList LastTwoLines() const {
-    const LogView* log = form->RichEdit1->Log();
-    return {log->LineText(log->LineCount() - 2), log->LineText(log->LineCount() - 1)};
+    const EditModel& log = form->RichEdit1->Log()->Model();
+    return {log.Line(log.LineCount() - 2), log.Line(log.LineCount() - 1)};
   }
 
   // Sends a valid message and waits until it shows: all that came before

@@ -1,0 +1,420 @@
+#include "history/EditModel.h"
+
+#include <QTextLayout>
+
+#include <algorithm>
+
+namespace {
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(QStringView text) {
+  const QByteArray bytes = text.toUtf8();
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// Where a text inserted as lines breaks: CR LF, CR, LF and the Unicode line
+// and paragraph separators, the same breaks the wire's codec turns into CR LF.
+QStringList SplitLines(const QString& text) {
+  QStringList lines;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t c = text.at(i).unicode();
+    if (c != u'\r' && c != u'\n' && c != u'\u2028' && c != u'\u2029') continue;
+    lines << text.mid(start, i - start);
+    if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') ++i;
+    start = i + 1;
+  }
+  lines << text.mid(start);
+  return lines;
+}
+
+// Characters that end a word for word-wise movement, as Qt's text engine
+// counts them, besides white space.
+bool IsWordSeparator(QChar c) {
+  static constexpr std::u16string_view kSeparators = u".,?!@#$:;-<>[]()}{=/+%&^*'\"`~|\\";
+  return kSeparators.find(c.unicode()) != std::u16string_view::npos;
+}
+
+int Length(const QString& text) { return static_cast<int>(text.size()); }
+
+} // namespace
+
+EditModel::EditModel() = default;
+
+// ---- The text
+
+QString EditModel::Line(std::size_t line) const { return FromUtf8(store_.Line(line)); }
+
+int EditModel::LineLength(std::size_t line) const {
+  return static_cast<int>(LineStore::Utf16Length(store_.Line(line)));
+}
+
+QString EditModel::Text() const { return TextBetween({}, End()); }
+
+QString EditModel::TextBetween(TextPos a, TextPos b) const {
+  a = Clamp(a);
+  b = Clamp(b);
+  if (b < a) std::swap(a, b);
+  if (a.line == b.line) return Line(a.line).mid(a.column, b.column - a.column);
+  // Gather the middle lines as UTF-8 and convert once: quick for a million.
+  std::string middle;
+  for (std::size_t line = a.line + 1; line < b.line; ++line) {
+    middle += '\n';
+    middle.append(store_.Line(line));
+  }
+  middle += '\n';
+  return Line(a.line).mid(a.column) + FromUtf8(middle) + Line(b.line).left(b.column);
+}
+
+TextPos EditModel::End() const {
+  const std::size_t last = store_.Count() - 1;
+  return {last, LineLength(last)};
+}
+
+TextPos EditModel::Clamp(TextPos pos) const {
+  pos.line = std::min(pos.line, store_.Count() - 1);
+  pos.column = std::clamp(pos.column, 0, LineLength(pos.line));
+  return pos;
+}
+
+void EditModel::SetText(const QString& text) {
+  const TextPos end = End();
+  cursor_ = anchor_ = {};
+  steps_.clear();
+  done_ = 0;
+  ReplaceRange({}, end, text, nullptr);
+  cursor_ = anchor_ = {};
+  NotifyCursor();
+}
+
+void EditModel::AppendLine(const QString& line) {
+  const bool observed = !changeObservers_.empty();
+  TextChange change;
+  if (observed) {
+    change.from = change.removedEnd = End();
+    change.offset = store_.Units();
+  }
+  store_.Append(ToUtf8(line));
+  if (!observed) return;
+  change.insertedEnd = End();
+  change.inserted = QLatin1Char('\n') + line;
+  change.appended = true;
+  for (const auto& observer : changeObservers_)
+    observer(change);
+}
+
+// ---- Cursor and selection
+
+std::pair<TextPos, TextPos> EditModel::Selection() const {
+  return {std::min(anchor_, cursor_), std::max(anchor_, cursor_)};
+}
+
+QString EditModel::SelectedText() const { return TextBetween(anchor_, cursor_); }
+
+void EditModel::SetCursor(TextPos to, bool keepAnchor) {
+  to = Clamp(to);
+  if (to == cursor_ && (keepAnchor || anchor_ == cursor_)) return;
+  cursor_ = to;
+  if (!keepAnchor) anchor_ = to;
+  NotifyCursor();
+}
+
+void EditModel::Select(TextPos anchor, TextPos cursor) {
+  anchor = Clamp(anchor);
+  cursor = Clamp(cursor);
+  if (anchor == anchor_ && cursor == cursor_) return;
+  anchor_ = anchor;
+  cursor_ = cursor;
+  NotifyCursor();
+}
+
+void EditModel::SelectAll() { Select({}, End()); }
+
+void EditModel::NotifyCursor() {
+  for (const auto& observer : cursorObservers_)
+    observer();
+}
+
+// ---- Boundaries
+
+TextPos EditModel::NextCharacter(TextPos pos) const {
+  pos = Clamp(pos);
+  const QString text = Line(pos.line);
+  if (pos.column >= Length(text))
+    return pos.line + 1 < store_.Count() ? TextPos{pos.line + 1, 0} : pos;
+  const QTextLayout layout(text);
+  return {pos.line, layout.nextCursorPosition(pos.column, QTextLayout::SkipCharacters)};
+}
+
+TextPos EditModel::PreviousCharacter(TextPos pos) const {
+  pos = Clamp(pos);
+  if (pos.column == 0) return pos.line > 0 ? TextPos{pos.line - 1, LineLength(pos.line - 1)} : pos;
+  const QTextLayout layout(Line(pos.line));
+  return {pos.line, layout.previousCursorPosition(pos.column, QTextLayout::SkipCharacters)};
+}
+
+TextPos EditModel::NextWord(TextPos pos) const {
+  pos = Clamp(pos);
+  const QString text = Line(pos.line);
+  if (pos.column >= Length(text))
+    return pos.line + 1 < store_.Count() ? TextPos{pos.line + 1, 0} : pos;
+  const QTextLayout layout(text);
+  return {pos.line, layout.nextCursorPosition(pos.column, QTextLayout::SkipWords)};
+}
+
+TextPos EditModel::PreviousWord(TextPos pos) const {
+  pos = Clamp(pos);
+  if (pos.column == 0) return pos.line > 0 ? TextPos{pos.line - 1, LineLength(pos.line - 1)} : pos;
+  const QTextLayout layout(Line(pos.line));
+  return {pos.line, layout.previousCursorPosition(pos.column, QTextLayout::SkipWords)};
+}
+
+std::pair<TextPos, TextPos> EditModel::WordAt(TextPos pos) const {
+  pos = Clamp(pos);
+  const QString text = Line(pos.line);
+  const int length = Length(text);
+  auto separator = [&](int i) { return IsWordSeparator(text.at(i)); };
+  auto space = [&](int i) { return text.at(i).isSpace(); };
+  // The start: the word-wise step back from just after the place, as a
+  // text box finds the start of the word under the cursor.
+  int start = pos.column;
+  if (start > 0 && !(start == length && (space(start - 1) || separator(start - 1)))) {
+    const QTextLayout layout(text);
+    start =
+        layout.previousCursorPosition(start < length ? start + 1 : start, QTextLayout::SkipWords);
+  }
+  // The end: past a run of separators, or past the word's letters.
+  int end = start;
+  if (end < length && separator(end)) {
+    while (end < length && separator(end))
+      ++end;
+  } else {
+    while (end < length && !space(end) && !separator(end))
+      ++end;
+  }
+  return {{pos.line, start}, {pos.line, end}};
+}
+
+bool EditModel::IsCursorPosition(TextPos pos) const {
+  if (pos.column <= 0 || pos.column >= LineLength(pos.line)) return true;
+  const QTextLayout layout(Line(pos.line));
+  return layout.isValidCursorPosition(pos.column);
+}
+
+// ---- Editing
+
+TextPos EditModel::EndOf(TextPos from, const QString& inserted) const {
+  const QStringList lines = SplitLines(inserted);
+  if (lines.size() == 1) return {from.line, from.column + Length(lines.front())};
+  return {from.line + static_cast<std::size_t>(lines.size() - 1), Length(lines.back())};
+}
+
+TextPos EditModel::ReplaceRange(TextPos a, TextPos b, const QString& text,
+                                std::string* removedUtf8) {
+  a = Clamp(a);
+  b = Clamp(b);
+  if (b < a) std::swap(a, b);
+  const bool observed = !changeObservers_.empty();
+  TextChange change;
+  change.from = a;
+  change.removedEnd = b;
+  if (observed) {
+    change.offset = Offset(a);
+    change.removed = TextBetween(a, b);
+    change.inserted = text;
+  }
+  if (removedUtf8 != nullptr)
+    *removedUtf8 = observed ? ToUtf8(change.removed) : ToUtf8(TextBetween(a, b));
+
+  const QString first = Line(a.line);
+  const QString last = a.line == b.line ? first : Line(b.line);
+  QStringList lines = SplitLines(text);
+  lines.front().prepend(first.left(a.column));
+  const int tailLength = Length(lines.back());
+  lines.back().append(last.mid(b.column));
+
+  if (b.line > a.line) store_.EraseRange(a.line + 1, b.line - a.line);
+  store_.Replace(a.line, ToUtf8(lines.front()));
+  if (lines.size() > 1) {
+    std::vector<std::string> utf8;
+    utf8.reserve(static_cast<std::size_t>(lines.size() - 1));
+    for (qsizetype i = 1; i < lines.size(); ++i)
+      utf8.push_back(ToUtf8(lines[i]));
+    std::vector<std::string_view> views(utf8.begin(), utf8.end());
+    store_.InsertLines(a.line + 1, views);
+  }
+  const TextPos end =
+      lines.size() == 1 ? TextPos{a.line, a.column + Length(SplitLines(text).back())}
+                        : TextPos{a.line + static_cast<std::size_t>(lines.size() - 1), tailLength};
+  change.insertedEnd = end;
+
+  // Places after the change move with the text.
+  auto follow = [&](TextPos& pos) {
+    if (pos <= a) return;
+    if (pos < b) {
+      pos = a;
+    } else if (pos.line == b.line) {
+      pos = {end.line, end.column + (pos.column - b.column)};
+    } else {
+      pos.line = pos.line - b.line + end.line;
+    }
+  };
+  follow(cursor_);
+  follow(anchor_);
+  if (observed)
+    for (const auto& observer : changeObservers_)
+      observer(change);
+  return end;
+}
+
+void EditModel::Record(Step step) {
+  steps_.resize(done_);
+  if (done_ > 0 && mergeable_ && step.kind != EditKind::Other) {
+    Step& last = steps_.back();
+    if (last.kind == step.kind) {
+      switch (step.kind) {
+      case EditKind::Typing:
+        if (step.removed.empty() && last.removed.empty() &&
+            EndOf(last.from, FromUtf8(last.inserted)) == step.from) {
+          last.inserted += step.inserted;
+          return;
+        }
+        break;
+      case EditKind::Backspace:
+        if (step.inserted.empty() && EndOf(step.from, FromUtf8(step.removed)) == last.from) {
+          last.from = step.from;
+          last.removed = step.removed + last.removed;
+          return;
+        }
+        break;
+      case EditKind::Delete:
+        if (step.inserted.empty() && step.from == last.from) {
+          last.removed += step.removed;
+          return;
+        }
+        break;
+      case EditKind::Other: break;
+      }
+    }
+  }
+  steps_.push_back(std::move(step));
+  if (steps_.size() > kUndoSteps) steps_.erase(steps_.begin());
+  done_ = steps_.size();
+  mergeable_ = true;
+}
+
+void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind) {
+  a = Clamp(a);
+  b = Clamp(b);
+  if (b < a) std::swap(a, b);
+  if (a == b && text.isEmpty()) return;
+  Step step;
+  step.from = a;
+  step.kind = kind;
+  step.cursorBefore = cursor_;
+  step.anchorBefore = anchor_;
+  step.inserted = ToUtf8(text);
+  const TextPos end = ReplaceRange(a, b, text, &step.removed);
+  cursor_ = anchor_ = end;
+  Record(std::move(step));
+  NotifyCursor();
+}
+
+void EditModel::InsertText(const QString& text, EditKind kind) {
+  const auto [a, b] = Selection();
+  // Typing over a selection is a step of its own, as is a line break.
+  if (a != b || SplitLines(text).size() > 1) kind = EditKind::Other;
+  Edit(a, b, text, kind);
+}
+
+void EditModel::DeleteSelection() {
+  const auto [a, b] = Selection();
+  Edit(a, b, {}, EditKind::Other);
+}
+
+void EditModel::DeletePreviousCharacter() {
+  if (HasSelection()) return DeleteSelection();
+  if (cursor_.column == 0) {
+    if (cursor_.line == 0) return;
+    const TextPos joined{cursor_.line - 1, LineLength(cursor_.line - 1)};
+    return Edit(joined, cursor_, {}, EditKind::Other);
+  }
+  // One UTF-16 unit, or a whole surrogate pair: a combining mark goes alone.
+  const QString text = Line(cursor_.line);
+  int from = cursor_.column - 1;
+  if (from > 0 && text.at(from).isLowSurrogate() && text.at(from - 1).isHighSurrogate()) --from;
+  Edit({cursor_.line, from}, cursor_, {}, EditKind::Backspace);
+}
+
+void EditModel::DeleteNextCharacter() {
+  if (HasSelection()) return DeleteSelection();
+  const TextPos next = NextCharacter(cursor_);
+  Edit(cursor_, next, {}, next.line == cursor_.line ? EditKind::Delete : EditKind::Other);
+}
+
+void EditModel::DeletePreviousWord() {
+  if (HasSelection()) return DeleteSelection();
+  Edit(PreviousWord(cursor_), cursor_, {}, EditKind::Other);
+}
+
+void EditModel::DeleteNextWord() {
+  if (HasSelection()) return DeleteSelection();
+  Edit(cursor_, NextWord(cursor_), {}, EditKind::Other);
+}
+
+void EditModel::Replace(TextPos a, TextPos b, const QString& text) {
+  Edit(a, b, text, EditKind::Other);
+}
+
+// ---- Undo and redo
+
+void EditModel::ApplyStep(const Step& step, bool undo) {
+  const QString removed = FromUtf8(step.removed);
+  const QString inserted = FromUtf8(step.inserted);
+  const QString& now = undo ? inserted : removed;
+  const QString& then = undo ? removed : inserted;
+  const TextPos end = ReplaceRange(step.from, EndOf(step.from, now), then, nullptr);
+  // The cursor lands after the text put back, with nothing selected.
+  cursor_ = anchor_ = end;
+  mergeable_ = false;
+  NotifyCursor();
+}
+
+void EditModel::Undo() {
+  if (!CanUndo()) return;
+  --done_;
+  ApplyStep(steps_[done_], true);
+}
+
+void EditModel::Redo() {
+  if (!CanRedo()) return;
+  ApplyStep(steps_[done_], false);
+  ++done_;
+}
+
+// ---- Offsets
+
+std::size_t EditModel::Offset(TextPos pos) const {
+  pos = Clamp(pos);
+  return store_.UnitsBefore(pos.line) + static_cast<std::size_t>(pos.column);
+}
+
+TextPos EditModel::PosAt(std::size_t offset) const {
+  const auto [line, before] = store_.LineAtUnit(offset);
+  const auto column =
+      std::min(offset - std::min(offset, before), static_cast<std::size_t>(LineLength(line)));
+  return {line, static_cast<int>(column)};
+}
+
+// ---- Observers
+
+void EditModel::OnChange(std::function<void(const TextChange&)> observer) {
+  changeObservers_.push_back(std::move(observer));
+}
+
+void EditModel::OnCursor(std::function<void()> observer) {
+  cursorObservers_.push_back(std::move(observer));
+}

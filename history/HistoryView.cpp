@@ -1,0 +1,851 @@
+#include "history/HistoryView.h"
+
+#include "history/HistoryAccessible.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Where the view places a line before it knows: far below any screen.
+constexpr qreal kOffScreen = 1e9;
+
+// Shortcut names shown beside a menu entry, as a text box's menu shows them.
+QString WithShortcut(const QString& text, QKeySequence::StandardKey key) {
+  const QKeySequence sequence(key);
+  if (sequence.isEmpty()) return text;
+  return text + QLatin1Char('\t') + sequence.toString(QKeySequence::NativeText);
+}
+
+QString Translated(const char* text) {
+  // The menu of Qt's own text boxes, so that a loaded translation names
+  // both alike.
+  return QCoreApplication::translate("QWidgetTextControl", text);
+}
+
+} // namespace
+
+HistoryView::HistoryView(QWidget* parent) : QAbstractScrollArea(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_InputMethodEnabled);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  viewport()->setCursor(Qt::IBeamCursor);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  model_.OnChange([this](const TextChange& change) { OnModelChange(change); });
+  model_.OnCursor([this] { viewport()->update(); });
+  AttachAccessibility(*this);
+}
+
+HistoryView::~HistoryView() = default;
+
+void HistoryView::AppendLine(const QString& line) {
+  const bool follow = AtBottom();
+  model_.AppendLine(line);
+  following_ = follow;
+  viewport()->update();
+}
+
+// ---- Layout of the lines on screen, as a plain text document lays out
+// its blocks: rows at the margin, each as high as its font's line spacing.
+
+qreal HistoryView::TextWidth() const {
+  return std::max<qreal>(1, viewport()->width() - 2 * kMargin);
+}
+
+QTextLayout& HistoryView::Layout(std::size_t line) const {
+  auto& layout = layouts_[line];
+  if (!layout) {
+    layout = std::make_unique<QTextLayout>(model_.Line(line), font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+    if (!preedit_.isEmpty() && line == model_.Cursor().line)
+      layout->setPreeditArea(model_.Cursor().column, preedit_);
+    layout->beginLayout();
+    qreal y = 0;
+    for (QTextLine row = layout->createLine(); row.isValid(); row = layout->createLine()) {
+      row.setLeadingIncluded(true);
+      row.setLineWidth(TextWidth());
+      row.setPosition(QPointF(kMargin, y));
+      y += row.height();
+    }
+    layout->endLayout();
+  }
+  return *layout;
+}
+
+int HistoryView::Rows(std::size_t line) const { return std::max(1, Layout(line).lineCount()); }
+
+qreal HistoryView::RowHeight() const { return QFontMetricsF(font()).lineSpacing(); }
+
+qreal HistoryView::LineHeight(std::size_t line) const {
+  const QTextLayout& layout = Layout(line);
+  if (layout.lineCount() == 0) return RowHeight();
+  const QTextLine last = layout.lineAt(layout.lineCount() - 1);
+  return last.y() + last.height();
+}
+
+void HistoryView::ForgetLayouts() {
+  layouts_.clear();
+  viewport()->update();
+}
+
+void HistoryView::OnModelChange(const TextChange& change) {
+  if (change.appended) {
+    // Nothing on screen changed; the new line is laid out when shown.
+    layouts_.erase(change.from.line);
+    viewport()->update();
+    return;
+  }
+  // Lines after the change moved; the top of the view keeps its text.
+  const auto removed = change.removedEnd.line - change.from.line;
+  const auto inserted = change.insertedEnd.line - change.from.line;
+  if (top_ > change.removedEnd.line) {
+    top_ = top_ - removed + inserted;
+  } else if (top_ > change.from.line) {
+    top_ = change.from.line;
+    topRow_ = 0;
+  }
+  top_ = std::min(top_, model_.LineCount() - 1);
+  ForgetLayouts();
+}
+
+// ---- Scrolling. The view's top is a row of a line; the bottom-most top is
+// the one that shows the last row, as a plain text box counts it.
+
+void HistoryView::Settle() const {
+  if (following_) AnchorBottom(model_.LineCount() - 1);
+  topRow_ = std::clamp(topRow_, 0, Rows(top_) - 1);
+}
+
+HistoryView::RowPos HistoryView::TopShowing(std::size_t line, int lastRow) const {
+  const qreal visible = viewport()->height() - kMargin - 1;
+  qreal y = 0;
+  for (std::size_t l = line + 1; l-- > 0;) {
+    const QTextLayout& layout = Layout(l);
+    qreal height = LineHeight(l);
+    if (l == line && lastRow >= 0 && lastRow < layout.lineCount())
+      height = layout.lineAt(lastRow).y() + layout.lineAt(lastRow).height();
+    y += height;
+    if (y > visible) {
+      // The rows of this line whose top still fits.
+      int row = 0;
+      while (row < layout.lineCount() && layout.lineAt(row).y() < y - visible)
+        ++row;
+      if (row < layout.lineCount()) return {l, row};
+      return {std::min(l + 1, line), 0};
+    }
+  }
+  return {0, 0};
+}
+
+void HistoryView::AnchorBottom(std::size_t line) const {
+  const RowPos top = TopShowing(line);
+  top_ = top.line;
+  topRow_ = top.row;
+}
+
+bool HistoryView::AtBottom() const {
+  if (following_) return true;
+  const RowPos bottom = TopShowing(model_.LineCount() - 1);
+  return std::pair(top_, topRow_) >= std::pair(bottom.line, bottom.row);
+}
+
+void HistoryView::ScrollRows(int rows) {
+  Settle();
+  following_ = false;
+  const RowPos bottom = TopShowing(model_.LineCount() - 1);
+  while (rows > 0 && std::pair(top_, topRow_) < std::pair(bottom.line, bottom.row)) {
+    if (topRow_ + 1 < Rows(top_)) {
+      ++topRow_;
+    } else {
+      ++top_;
+      topRow_ = 0;
+    }
+    --rows;
+  }
+  while (rows < 0 && (top_ > 0 || topRow_ > 0)) {
+    if (topRow_ > 0) {
+      --topRow_;
+    } else {
+      --top_;
+      topRow_ = Rows(top_) - 1;
+    }
+    ++rows;
+  }
+  following_ = AtBottom();
+  viewport()->update();
+}
+
+int HistoryView::VisibleRows() const {
+  return std::max(1, static_cast<int>((viewport()->height() - kMargin) / RowHeight()));
+}
+
+qreal HistoryView::LineTop(std::size_t line) const {
+  Settle();
+  if (line < top_) return -kOffScreen;
+  qreal y = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  for (std::size_t l = top_; l < line; ++l) {
+    y += LineHeight(l);
+    if (y > viewport()->height()) return kOffScreen;
+  }
+  return y;
+}
+
+int HistoryView::FirstVisibleLine() const {
+  Settle();
+  return static_cast<int>(top_);
+}
+
+int HistoryView::LastVisibleLine() const {
+  Settle();
+  qreal y = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  std::size_t line = top_;
+  while (line + 1 < model_.LineCount()) {
+    y += LineHeight(line);
+    if (y >= viewport()->height()) break;
+    ++line;
+  }
+  return static_cast<int>(line);
+}
+
+void HistoryView::EnsureCursorVisible() {
+  Settle();
+  following_ = false;
+  const TextPos cursor = model_.Cursor();
+  QTextLayout& layout = Layout(cursor.line);
+  const int row = std::max(0, layout.lineForTextPosition(cursor.column).lineNumber());
+  const QTextLine textLine = layout.lineAt(row);
+  if (std::pair(cursor.line, row) < std::pair(top_, topRow_)) {
+    top_ = cursor.line;
+    topRow_ = row;
+  } else if (LineTop(cursor.line) + textLine.y() + textLine.height() > viewport()->height()) {
+    // The cursor's row becomes the last one shown.
+    const RowPos top = TopShowing(cursor.line, row);
+    top_ = top.line;
+    topRow_ = top.row;
+  }
+  following_ = AtBottom();
+  viewport()->update();
+}
+
+// ---- Geometry
+
+QRect HistoryView::CharacterRect(TextPos pos) const {
+  pos = model_.Clamp(pos);
+  const qreal top = LineTop(pos.line);
+  if (std::abs(top) >= kOffScreen) return {};
+  QTextLayout& layout = Layout(pos.line);
+  const int column = pos.line == model_.Cursor().line && pos.column >= model_.Cursor().column
+                         ? pos.column + static_cast<int>(preedit_.size())
+                         : pos.column;
+  const QTextLine row = layout.lineForTextPosition(column);
+  if (!row.isValid()) return {};
+  const qreal x = row.cursorToX(column);
+  const int next =
+      model_.NextCharacter(pos).line == pos.line ? model_.NextCharacter(pos).column : pos.column;
+  const qreal right = next > pos.column ? row.cursorToX(next) : x + 1;
+  return QRectF(QPointF(std::min(x, right), top + row.y()),
+                QPointF(std::max(x, right), top + row.y() + row.height()))
+      .toAlignedRect();
+}
+
+QRect HistoryView::CursorRect() const {
+  const TextPos cursor = model_.Cursor();
+  const qreal top = LineTop(cursor.line);
+  QTextLayout& layout = Layout(cursor.line);
+  const int column = cursor.column + preeditCursor_;
+  const QTextLine row = layout.lineForTextPosition(column);
+  if (!row.isValid() || std::abs(top) >= kOffScreen) return {};
+  const qreal x = row.cursorToX(column);
+  return QRectF(x, top + row.y(), 1, row.height()).toAlignedRect();
+}
+
+TextPos HistoryView::PositionAt(QPoint point) const {
+  Settle();
+  qreal y = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  std::size_t line = top_;
+  while (line + 1 < model_.LineCount() && y + LineHeight(line) <= point.y()) {
+    y += LineHeight(line);
+    ++line;
+  }
+  QTextLayout& layout = Layout(line);
+  int row = 0;
+  while (row + 1 < layout.lineCount() && y + layout.lineAt(row + 1).y() <= point.y())
+    ++row;
+  if (point.y() < y + layout.lineAt(0).y() && line == top_) row = std::min(row, topRow_);
+  const QTextLine textLine = layout.lineAt(row);
+  if (!textLine.isValid()) return {line, 0};
+  return model_.Clamp({line, textLine.xToCursor(point.x())});
+}
+
+// ---- Painting
+
+void HistoryView::paintEvent(QPaintEvent* event) {
+  Settle();
+  QPainter painter(viewport());
+  const QRect area = event->rect();
+  const auto [selectionStart, selectionEnd] = model_.Selection();
+  const TextPos cursor = model_.Cursor();
+  const bool showCursor = hasFocus() && cursorOn_;
+  std::map<std::size_t, std::unique_ptr<QTextLayout>> onScreen;
+  qreal y = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  for (std::size_t line = top_; line < model_.LineCount() && y < viewport()->height(); ++line) {
+    QTextLayout& layout = Layout(line);
+    const qreal height = LineHeight(line);
+    if (y + height >= area.top() && y <= area.bottom()) {
+      QList<QTextLayout::FormatRange> selections;
+      if (model_.HasSelection() && selectionStart.line <= line && line <= selectionEnd.line) {
+        QTextLayout::FormatRange range;
+        range.start = line == selectionStart.line ? selectionStart.column : 0;
+        // A selected line break shows as selected space at the line's end.
+        const int end = line == selectionEnd.line ? selectionEnd.column
+                                                  : static_cast<int>(layout.text().size()) + 1;
+        range.length = end - range.start;
+        range.format.setBackground(palette().brush(QPalette::Highlight));
+        range.format.setForeground(palette().brush(QPalette::HighlightedText));
+        selections << range;
+      }
+      if (!preedit_.isEmpty() && line == cursor.line) {
+        QTextLayout::FormatRange range;
+        range.start = cursor.column;
+        range.length = static_cast<int>(preedit_.size());
+        range.format.setFontUnderline(true);
+        selections << range;
+      }
+      painter.setPen(palette().color(QPalette::Text));
+      layout.draw(&painter, QPointF(0, y), selections, area);
+      if (showCursor && line == cursor.line)
+        layout.drawCursor(&painter, QPointF(0, y), cursor.column + preeditCursor_, 1);
+    }
+    y += height;
+    onScreen[line] = std::move(layouts_[line]);
+  }
+  // Keep the layouts of what is on screen only.
+  layouts_ = std::move(onScreen);
+}
+
+void HistoryView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  const bool follow = following_;
+  layouts_.clear();
+  following_ = follow;
+}
+
+void HistoryView::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) ForgetLayouts();
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ActivationChange)
+    viewport()->update();
+}
+
+bool HistoryView::event(QEvent* event) {
+  // Shortcuts the box takes itself rather than the window's actions.
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut) ||
+        key->matches(QKeySequence::Paste) || key->matches(QKeySequence::SelectAll) ||
+        key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+        key->matches(QKeySequence::Delete) || key->matches(QKeySequence::DeleteStartOfWord) ||
+        key->matches(QKeySequence::DeleteEndOfWord) || key->key() == Qt::Key_Home ||
+        key->key() == Qt::Key_End || key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
+      event->accept();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::event(event);
+}
+
+// ---- Focus and the cursor's blink
+
+void HistoryView::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  cursorOn_ = true;
+  const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+  if (flash > 0) blinkTimer_.start(flash / 2, this);
+  viewport()->update();
+}
+
+void HistoryView::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  blinkTimer_.stop();
+  viewport()->update();
+}
+
+void HistoryView::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == blinkTimer_.timerId()) {
+    cursorOn_ = !cursorOn_;
+    viewport()->update(CursorRect().adjusted(-1, 0, 1, 0));
+  } else if (event->timerId() == dragScrollTimer_.timerId()) {
+    // Dragging past an edge scrolls a row at a time, faster the further the
+    // mouse is from the edge.
+    const QRect visible = viewport()->rect();
+    const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
+    DragTo(pos);
+    const int delta =
+        std::max(pos.y() - visible.top(), visible.bottom() - pos.y()) - visible.height();
+    if (delta >= 0) {
+      const int speed = std::max(delta, 7);
+      dragScrollTimer_.start(4900 / (speed * speed), this);
+      ScrollRows(pos.y() < visible.center().y() ? -1 : 1);
+      DragTo(pos);
+    } else {
+      dragScrollTimer_.stop();
+    }
+  } else if (event->timerId() == tripleClickTimer_.timerId()) {
+    tripleClickTimer_.stop();
+  } else {
+    QAbstractScrollArea::timerEvent(event);
+  }
+}
+
+// ---- Keys
+
+TextPos HistoryView::RowStart(TextPos pos) const {
+  const QTextLine row = Layout(pos.line).lineForTextPosition(pos.column);
+  return row.isValid() ? TextPos{pos.line, row.textStart()} : TextPos{pos.line, 0};
+}
+
+TextPos HistoryView::RowEnd(TextPos pos) const {
+  const QTextLayout& layout = Layout(pos.line);
+  const QTextLine row = layout.lineForTextPosition(pos.column);
+  if (!row.isValid()) return {pos.line, model_.LineLength(pos.line)};
+  int end = row.textStart() + row.textLength();
+  // A wrapped row ends before the space it broke at, as in a text box.
+  if (row.lineNumber() < layout.lineCount() - 1 && end > 0 && layout.text().at(end - 1).isSpace())
+    --end;
+  return {pos.line, end};
+}
+
+qreal HistoryView::CursorX(TextPos pos) const {
+  const QTextLine row = Layout(pos.line).lineForTextPosition(pos.column);
+  return row.isValid() ? row.cursorToX(pos.column) : kMargin;
+}
+
+TextPos HistoryView::MoveVertically(TextPos from, int rows, qreal x) const {
+  std::size_t line = from.line;
+  int row = std::max(0, Layout(line).lineForTextPosition(from.column).lineNumber());
+  for (; rows > 0; --rows) {
+    if (row + 1 < Rows(line)) {
+      ++row;
+    } else if (line + 1 < model_.LineCount()) {
+      ++line;
+      row = 0;
+    } else {
+      return from;
+    }
+  }
+  for (; rows < 0; ++rows) {
+    if (row > 0) {
+      --row;
+    } else if (line > 0) {
+      --line;
+      row = Rows(line) - 1;
+    } else {
+      return from;
+    }
+  }
+  const QTextLine textLine = Layout(line).lineAt(row);
+  if (!textLine.isValid()) return {line, 0};
+  return {line, textLine.xToCursor(x)};
+}
+
+void HistoryView::MoveCursor(TextPos to, bool select, bool keepX) {
+  const qreal x = cursorX_;
+  model_.SetCursor(to, select);
+  cursorX_ = keepX ? x : -1;
+  EnsureCursorVisible();
+  SelectionChanged();
+}
+
+void HistoryView::PageUpDown(bool down, bool select) {
+  // A page: rows until the cursor has travelled the view's height, then
+  // one back, and the view scrolled by as much.
+  EnsureCursorVisible();
+  const qreal x = cursorX_ >= 0 ? cursorX_ : CursorX(model_.Cursor());
+  TextPos pos = model_.Cursor();
+  const qreal height = viewport()->height();
+  qreal distance = 0;
+  int moved = 0;
+  bool stopped = false;
+  while (distance < height) {
+    const TextPos next = MoveVertically(pos, down ? 1 : -1, x);
+    if (next == pos) {
+      stopped = true;
+      break;
+    }
+    distance += down ? Layout(pos.line).lineForTextPosition(pos.column).height()
+                     : Layout(next.line).lineForTextPosition(next.column).height();
+    pos = next;
+    ++moved;
+  }
+  if (!stopped && moved > 0) pos = MoveVertically(pos, down ? -1 : 1, x);
+  ScrollRows(down ? VisibleRows() : -VisibleRows());
+  model_.SetCursor(pos, select);
+  cursorX_ = x;
+  EnsureCursorVisible();
+  SelectionChanged();
+}
+
+bool HistoryView::HandleMoveKey(QKeyEvent* event) {
+  enum class To {
+    Next,
+    Previous,
+    NextWord,
+    PreviousWord,
+    Down,
+    Up,
+    RowStart,
+    RowEnd,
+    Start,
+    End,
+    PageDown,
+    PageUp
+  };
+  struct Binding {
+    QKeySequence::StandardKey move;
+    QKeySequence::StandardKey select;
+    To to;
+  };
+  static constexpr Binding kBindings[] = {
+      {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, To::Next},
+      {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, To::Previous},
+      {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, To::NextWord},
+      {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, To::PreviousWord},
+      {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, To::Down},
+      {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, To::Up},
+      {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, To::RowStart},
+      {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, To::RowEnd},
+      {QKeySequence::MoveToStartOfBlock, QKeySequence::SelectStartOfBlock, To::RowStart},
+      {QKeySequence::MoveToEndOfBlock, QKeySequence::SelectEndOfBlock, To::RowEnd},
+      {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, To::Start},
+      {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, To::End},
+      {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, To::PageDown},
+      {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, To::PageUp},
+  };
+  const auto* binding =
+      std::find_if(std::begin(kBindings), std::end(kBindings), [&](const Binding& b) {
+        return event->matches(b.move) || event->matches(b.select);
+      });
+  if (binding == std::end(kBindings)) return false;
+  const bool select = event->matches(binding->select);
+  const TextPos cursor = model_.Cursor();
+  const auto [start, end] = model_.Selection();
+  const qreal x = cursorX_ >= 0 ? cursorX_ : CursorX(cursor);
+  switch (binding->to) {
+  case To::Next:
+    // Without Shift, a selection collapses to its edge.
+    MoveCursor(model_.HasSelection() && !select ? end : model_.NextCharacter(cursor), select);
+    break;
+  case To::Previous:
+    MoveCursor(model_.HasSelection() && !select ? start : model_.PreviousCharacter(cursor), select);
+    break;
+  case To::NextWord: MoveCursor(model_.NextWord(cursor), select); break;
+  case To::PreviousWord: MoveCursor(model_.PreviousWord(cursor), select); break;
+  case To::Down:
+    cursorX_ = x;
+    MoveCursor(MoveVertically(cursor, 1, x), select, true);
+    break;
+  case To::Up:
+    cursorX_ = x;
+    MoveCursor(MoveVertically(cursor, -1, x), select, true);
+    break;
+  case To::RowStart: MoveCursor(RowStart(cursor), select); break;
+  case To::RowEnd: MoveCursor(RowEnd(cursor), select); break;
+  case To::Start: MoveCursor({}, select); break;
+  case To::End: MoveCursor(model_.End(), select); break;
+  case To::PageDown: PageUpDown(true, select); break;
+  case To::PageUp: PageUpDown(false, select); break;
+  }
+  return true;
+}
+
+bool HistoryView::HandleEditKey(QKeyEvent* event) {
+  const auto edit = [this](auto&& change) {
+    change();
+    cursorX_ = -1;
+    EnsureCursorVisible();
+  };
+  if (event->matches(QKeySequence::Undo)) {
+    edit([this] { model_.Undo(); });
+  } else if (event->matches(QKeySequence::Redo)) {
+    edit([this] { model_.Redo(); });
+  } else if (event->matches(QKeySequence::SelectAll)) {
+    model_.SelectAll();
+    SelectionChanged();
+  } else if (event->matches(QKeySequence::Copy)) {
+    Copy();
+  } else if (event->matches(QKeySequence::Cut)) {
+    Cut();
+  } else if (event->matches(QKeySequence::Paste)) {
+    Paste();
+  } else if (event->matches(QKeySequence::DeleteStartOfWord)) {
+    edit([this] { model_.DeletePreviousWord(); });
+  } else if (event->matches(QKeySequence::DeleteEndOfWord)) {
+    edit([this] { model_.DeleteNextWord(); });
+  } else if (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier)) {
+    edit([this] { model_.DeletePreviousCharacter(); });
+  } else if (event->matches(QKeySequence::Delete)) {
+    edit([this] { model_.DeleteNextCharacter(); });
+  } else if (event->matches(QKeySequence::InsertParagraphSeparator) ||
+             event->matches(QKeySequence::InsertLineSeparator)) {
+    edit([this] { model_.InsertText(QStringLiteral("\n")); });
+  } else {
+    const QString text = event->text();
+    if (text.isEmpty() || !text.front().isPrint() || (event->modifiers() & Qt::ControlModifier))
+      return false;
+    edit([&] { model_.InsertText(text, EditKind::Typing); });
+  }
+  return true;
+}
+
+void HistoryView::keyPressEvent(QKeyEvent* event) {
+  if (HandleMoveKey(event) || HandleEditKey(event)) {
+    cursorOn_ = true;
+    event->accept();
+    return;
+  }
+  event->ignore();
+}
+
+// ---- Clipboard
+
+void HistoryView::Copy() const {
+  if (model_.HasSelection()) QGuiApplication::clipboard()->setText(model_.SelectedText());
+}
+
+void HistoryView::Cut() {
+  if (!model_.HasSelection()) return;
+  Copy();
+  model_.DeleteSelection();
+  EnsureCursorVisible();
+}
+
+void HistoryView::Paste(bool primary) {
+  const QString text =
+      QGuiApplication::clipboard()->text(primary ? QClipboard::Selection : QClipboard::Clipboard);
+  if (text.isEmpty()) return;
+  model_.InsertText(text);
+  cursorX_ = -1;
+  EnsureCursorVisible();
+}
+
+void HistoryView::UpdatePrimarySelection() const {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard->supportsSelection() && model_.HasSelection())
+    clipboard->setText(model_.SelectedText(), QClipboard::Selection);
+}
+
+void HistoryView::SelectionChanged() {
+  UpdatePrimarySelection();
+  viewport()->update();
+}
+
+// ---- Mouse
+
+void HistoryView::DragTo(QPoint viewportPoint) {
+  const TextPos pos = PositionAt(viewportPoint);
+  switch (unit_) {
+  case Unit::Character: model_.SetCursor(pos, true); break;
+  case Unit::Word: {
+    const auto [start, end] = model_.WordAt(pos);
+    if (pos < unitStart_) {
+      model_.Select(unitEnd_, start);
+    } else {
+      model_.Select(unitStart_, std::max(end, unitEnd_));
+    }
+    break;
+  }
+  case Unit::Line: {
+    const TextPos start{pos.line, 0};
+    const TextPos end = model_.NextCharacter({pos.line, model_.LineLength(pos.line)});
+    if (pos < unitStart_) {
+      model_.Select(unitEnd_, start);
+    } else {
+      model_.Select(unitStart_, std::max(end, unitEnd_));
+    }
+    break;
+  }
+  }
+  viewport()->update();
+}
+
+void HistoryView::mousePressEvent(QMouseEvent* event) {
+  const QPoint point = event->position().toPoint();
+  if (event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  cursorX_ = -1;
+  selecting_ = true;
+  lastMouse_ = point;
+  const TextPos pos = PositionAt(point);
+  if (tripleClickTimer_.isActive() &&
+      (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
+    tripleClickTimer_.stop();
+    unit_ = Unit::Line;
+    unitStart_ = {pos.line, 0};
+    unitEnd_ = model_.NextCharacter({pos.line, model_.LineLength(pos.line)});
+    model_.Select(unitStart_, unitEnd_);
+  } else if (event->modifiers() & Qt::ShiftModifier) {
+    unit_ = Unit::Character;
+    model_.SetCursor(pos, true);
+  } else {
+    unit_ = Unit::Character;
+    model_.SetCursor(pos);
+  }
+  following_ = false;
+  following_ = AtBottom();
+  cursorOn_ = true;
+  viewport()->update();
+}
+
+void HistoryView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  const QPoint point = event->position().toPoint();
+  const auto [start, end] = model_.WordAt(PositionAt(point));
+  unit_ = Unit::Word;
+  unitStart_ = start;
+  unitEnd_ = end;
+  selecting_ = true;
+  model_.Select(start, end);
+  tripleClickPoint_ = point;
+  tripleClickTimer_.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this);
+  viewport()->update();
+}
+
+void HistoryView::mouseMoveEvent(QMouseEvent* event) {
+  if (!selecting_ || !(event->buttons() & Qt::LeftButton)) return;
+  const QPoint point = event->position().toPoint();
+  lastMouse_ = point;
+  if (viewport()->rect().contains(point)) {
+    dragScrollTimer_.stop();
+  } else if (!dragScrollTimer_.isActive()) {
+    dragScrollTimer_.start(100, this);
+  }
+  DragTo(point);
+}
+
+void HistoryView::mouseReleaseEvent(QMouseEvent* event) {
+  dragScrollTimer_.stop();
+  if (event->button() == Qt::LeftButton && selecting_) {
+    selecting_ = false;
+    UpdatePrimarySelection();
+  } else if (event->button() == Qt::MiddleButton &&
+             QGuiApplication::clipboard()->supportsSelection()) {
+    // The X11 way: the middle button pastes the primary selection where
+    // it is released.
+    model_.SetCursor(PositionAt(event->position().toPoint()));
+    Paste(true);
+  }
+  event->accept();
+}
+
+void HistoryView::wheelEvent(QWheelEvent* event) {
+  const int steps = event->angleDelta().y() / 120;
+  if (steps != 0) ScrollRows(-steps * QApplication::wheelScrollLines());
+  event->accept();
+}
+
+// ---- Context menu
+
+QMenu* HistoryView::CreateStandardContextMenu() {
+  auto* menu = new QMenu(this);
+  const auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled, auto action) {
+    QAction* item = menu->addAction(WithShortcut(Translated(text), key), this, action);
+    item->setEnabled(enabled);
+    return item;
+  };
+  const bool selection = model_.HasSelection();
+  add("&Undo", QKeySequence::Undo, model_.CanUndo(), [this] {
+    model_.Undo();
+    EnsureCursorVisible();
+  });
+  add("&Redo", QKeySequence::Redo, model_.CanRedo(), [this] {
+    model_.Redo();
+    EnsureCursorVisible();
+  });
+  menu->addSeparator();
+  add("Cu&t", QKeySequence::Cut, selection, [this] { Cut(); });
+  add("&Copy", QKeySequence::Copy, selection, [this] { Copy(); });
+  add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
+      [this] { Paste(); });
+  add("Delete", QKeySequence::UnknownKey, selection, [this] {
+    model_.DeleteSelection();
+    EnsureCursorVisible();
+  });
+  menu->addSeparator();
+  add("Select All", QKeySequence::SelectAll, model_.CharacterCount() > 0, [this] {
+    model_.SelectAll();
+    SelectionChanged();
+  });
+  return menu;
+}
+
+void HistoryView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = CreateStandardContextMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
+// ---- Input methods
+
+void HistoryView::inputMethodEvent(QInputMethodEvent* event) {
+  if (event->replacementLength() > 0 || event->replacementStart() != 0) {
+    const TextPos cursor = model_.Cursor();
+    const TextPos from = model_.Clamp({cursor.line, cursor.column + event->replacementStart()});
+    const TextPos to = model_.Clamp({cursor.line, from.column + event->replacementLength()});
+    model_.Select(from, to);
+  }
+  if (!event->commitString().isEmpty() || event->replacementLength() > 0)
+    model_.InsertText(event->commitString(), EditKind::Typing);
+  preedit_ = event->preeditString();
+  preeditCursor_ = static_cast<int>(preedit_.size());
+  for (const QInputMethodEvent::Attribute& attribute : event->attributes()) {
+    if (attribute.type == QInputMethodEvent::Cursor) preeditCursor_ = attribute.start;
+  }
+  layouts_.erase(model_.Cursor().line);
+  EnsureCursorVisible();
+  event->accept();
+  if (QInputMethod* method = QGuiApplication::inputMethod(); hasFocus())
+    method->update(Qt::ImCursorRectangle);
+}
+
+QVariant HistoryView::inputMethodQuery(Qt::InputMethodQuery query) const {
+  const TextPos cursor = model_.Cursor();
+  const TextPos anchor = model_.Anchor();
+  switch (query) {
+  case Qt::ImEnabled: return true;
+  case Qt::ImCursorRectangle: return CursorRect();
+  case Qt::ImFont: return font();
+  case Qt::ImCursorPosition: return cursor.column;
+  case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
+  case Qt::ImSurroundingText: return model_.Line(cursor.line);
+  case Qt::ImCurrentSelection: return model_.SelectedText();
+  case Qt::ImAbsolutePosition: return static_cast<qlonglong>(model_.Offset(cursor));
+  case Qt::ImTextBeforeCursor: return model_.Line(cursor.line).left(cursor.column);
+  case Qt::ImTextAfterCursor: return model_.Line(cursor.line).mid(cursor.column);
+  case Qt::ImHints: return static_cast<int>(Qt::ImhMultiLine);
+  default: return QAbstractScrollArea::inputMethodQuery(query);
+  }
+}

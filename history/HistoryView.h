@@ -1,0 +1,134 @@
+#pragma once
+
+#include "history/EditModel.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QPoint>
+#include <QString>
+
+#include <map>
+#include <memory>
+
+class QMenu;
+class QTextLayout;
+
+// The view of an EditModel: an editable multi-line box made for a long,
+// growing log. Only the lines on screen are laid out, so appending costs the
+// same at ten lines or a million. It lays out, paints and edits as a
+// QPlainTextEdit with wrapping at the widget's width and no scroll bars:
+// same margins, same rows, same keys, mouse, clipboard and context menu.
+//
+// Reading position: while the last line is in view, an appended line brings
+// itself into view; scrolled back, the view stays where the user left it.
+class HistoryView : public QAbstractScrollArea {
+public:
+  explicit HistoryView(QWidget* parent = nullptr);
+  ~HistoryView() override;
+
+  [[nodiscard]] EditModel& Model() { return model_; }
+  [[nodiscard]] const EditModel& Model() const { return model_; }
+
+  // Adds a line at the end; followed into view only if the view was
+  // already showing the last line.
+  void AppendLine(const QString& line);
+
+  // Index of the first line with a row on screen, and of the last.
+  [[nodiscard]] int FirstVisibleLine() const;
+  [[nodiscard]] int LastVisibleLine() const;
+  // Whether the view shows the end of the text (and so follows new lines).
+  [[nodiscard]] bool Following() const { return following_; }
+
+  // Geometry, in viewport coordinates.
+  [[nodiscard]] QRect CursorRect() const;
+  [[nodiscard]] QRect CharacterRect(TextPos pos) const; // empty if off screen
+  [[nodiscard]] TextPos PositionAt(QPoint viewportPoint) const;
+
+  // The context menu a right click opens; the caller owns it.
+  QMenu* CreateStandardContextMenu();
+
+  // Margin around the text, as a text document's.
+  static constexpr int kMargin = 4;
+
+protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
+  [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+
+private:
+  // A place on screen: row `row` of line `line`.
+  struct RowPos {
+    std::size_t line = 0;
+    int row = 0;
+  };
+
+  QTextLayout& Layout(std::size_t line) const;
+  [[nodiscard]] int Rows(std::size_t line) const;
+  [[nodiscard]] qreal RowHeight() const;
+  [[nodiscard]] qreal LineHeight(std::size_t line) const;
+  [[nodiscard]] qreal TextWidth() const;
+  void ForgetLayouts();
+  void OnModelChange(const TextChange& change);
+
+  // Scrolling, by rows.
+  void Settle() const;
+  // The top that shows `line` (up to its row `lastRow`, or whole) as the
+  // last thing on screen.
+  [[nodiscard]] RowPos TopShowing(std::size_t line, int lastRow = -1) const;
+  void AnchorBottom(std::size_t line) const;
+  void ScrollRows(int rows);
+  [[nodiscard]] int VisibleRows() const;
+  [[nodiscard]] bool AtBottom() const;
+  void EnsureCursorVisible();
+  [[nodiscard]] qreal LineTop(std::size_t line) const; // viewport y, or far off screen
+
+  // Cursor movement by visual rows.
+  [[nodiscard]] TextPos MoveVertically(TextPos from, int rows, qreal x) const;
+  [[nodiscard]] TextPos RowStart(TextPos pos) const;
+  [[nodiscard]] TextPos RowEnd(TextPos pos) const;
+  [[nodiscard]] qreal CursorX(TextPos pos) const;
+  void MoveCursor(TextPos to, bool select, bool keepX = false);
+  void PageUpDown(bool down, bool select);
+  bool HandleMoveKey(QKeyEvent* event);
+  bool HandleEditKey(QKeyEvent* event);
+
+  void Copy() const;
+  void Cut();
+  void Paste(bool primary = false);
+  void UpdatePrimarySelection() const;
+  void SelectionChanged();
+  void DragTo(QPoint viewportPoint);
+
+  EditModel model_;
+  mutable std::map<std::size_t, std::unique_ptr<QTextLayout>> layouts_;
+  mutable std::size_t top_ = 0; // first row on screen: row topRow_ of line top_
+  mutable int topRow_ = 0;
+  mutable bool following_ = true;
+  qreal cursorX_ = -1; // kept across Up/Down
+  QString preedit_;
+  int preeditCursor_ = 0;
+  // Mouse selection: by characters, words (double click) or lines (triple).
+  enum class Unit { Character, Word, Line } unit_ = Unit::Character;
+  TextPos unitStart_;
+  TextPos unitEnd_;
+  bool selecting_ = false;
+  QPoint lastMouse_;
+  QPoint tripleClickPoint_;
+  QBasicTimer tripleClickTimer_;
+  QBasicTimer dragScrollTimer_;
+  QBasicTimer blinkTimer_;
+  bool cursorOn_ = true;
+};

@@ -1,0 +1,208 @@
+#include "history/LineStore.h"
+
+#include <algorithm>
+
+namespace {
+
+std::ptrdiff_t Signed(std::size_t value) { return static_cast<std::ptrdiff_t>(value); }
+
+} // namespace
+
+std::size_t LineStore::Utf16Length(std::string_view utf8) {
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0U) != 0x80U) ++units; // a lead byte starts a character
+    if (byte >= 0xF0U) ++units;           // four bytes: a surrogate pair
+  }
+  return units;
+}
+
+LineStore::LineStore() { Clear(); }
+
+void LineStore::Clear() {
+  chunks_.assign(1, Chunk{});
+  chunks_[0].ends.push_back(0);
+  firstLine_.assign(1, 0);
+  count_ = 1;
+  units_ = 0;
+}
+
+std::pair<std::size_t, std::size_t> LineStore::Locate(std::size_t index) const {
+  const auto after = std::upper_bound(firstLine_.begin(), firstLine_.end(), index);
+  const auto chunk = static_cast<std::size_t>(after - firstLine_.begin()) - 1;
+  return {chunk, index - firstLine_[chunk]};
+}
+
+void LineStore::Reindex(std::size_t fromChunk) {
+  firstLine_.resize(chunks_.size());
+  for (std::size_t c = fromChunk; c < chunks_.size(); ++c)
+    firstLine_[c] = c == 0 ? 0 : firstLine_[c - 1] + chunks_[c - 1].ends.size();
+  count_ = firstLine_.back() + chunks_.back().ends.size();
+}
+
+std::string_view LineStore::Line(std::size_t index) const {
+  const auto [c, i] = Locate(std::min(index, count_ - 1));
+  return chunks_[c].LineAt(i);
+}
+
+void LineStore::Append(std::string_view line) {
+  if (chunks_.back().ends.size() >= kChunkLines) {
+    chunks_.back().text.shrink_to_fit();
+    chunks_.back().ends.shrink_to_fit();
+    firstLine_.push_back(count_);
+    chunks_.emplace_back();
+  }
+  Chunk& chunk = chunks_.back();
+  chunk.text.append(line);
+  chunk.ends.push_back(static_cast<std::uint32_t>(chunk.text.size()));
+  const std::size_t units = Utf16Length(line);
+  chunk.units += units;
+  units_ += units;
+  ++count_;
+}
+
+void LineStore::Replace(std::size_t index, std::string_view line) {
+  const auto [c, i] = Locate(index);
+  Chunk& chunk = chunks_[c];
+  const std::size_t begin = chunk.Begin(i);
+  const std::size_t oldLength = chunk.ends[i] - begin;
+  const std::size_t oldUnits = Utf16Length(chunk.LineAt(i));
+  const std::size_t newUnits = Utf16Length(line);
+  chunk.units = chunk.units - oldUnits + newUnits;
+  units_ = units_ - oldUnits + newUnits;
+  chunk.text.replace(begin, oldLength, line);
+  const auto delta = static_cast<std::int64_t>(line.size()) - static_cast<std::int64_t>(oldLength);
+  for (std::size_t k = i; k < chunk.ends.size(); ++k)
+    chunk.ends[k] = static_cast<std::uint32_t>(static_cast<std::int64_t>(chunk.ends[k]) + delta);
+}
+
+void LineStore::Insert(std::size_t index, std::string_view line) { InsertLines(index, {line}); }
+
+void LineStore::SplitIfOvergrown(std::size_t c) {
+  while (chunks_[c].ends.size() > 2 * kChunkLines) {
+    Chunk& chunk = chunks_[c];
+    const std::size_t keep = kChunkLines;
+    const std::uint32_t cut = chunk.ends[keep - 1];
+    Chunk tail;
+    tail.text = chunk.text.substr(cut);
+    tail.ends.reserve(chunk.ends.size() - keep);
+    for (std::size_t k = keep; k < chunk.ends.size(); ++k)
+      tail.ends.push_back(chunk.ends[k] - cut);
+    tail.units = Utf16Length(tail.text);
+    chunk.text.resize(cut);
+    chunk.text.shrink_to_fit();
+    chunk.ends.resize(keep);
+    chunk.ends.shrink_to_fit();
+    chunk.units -= tail.units;
+    chunks_.insert(chunks_.begin() + Signed(c) + 1, std::move(tail));
+    ++c;
+  }
+}
+
+void LineStore::InsertLines(std::size_t index, const std::vector<std::string_view>& lines) {
+  if (lines.empty()) return;
+  if (index >= count_) {
+    for (const std::string_view line : lines)
+      Append(line);
+    return;
+  }
+  const auto [c, i] = Locate(index);
+  Chunk& chunk = chunks_[c];
+  const std::size_t begin = chunk.Begin(i);
+  std::string added;
+  std::vector<std::uint32_t> ends;
+  ends.reserve(lines.size());
+  for (const std::string_view line : lines) {
+    added.append(line);
+    ends.push_back(static_cast<std::uint32_t>(begin + added.size()));
+  }
+  chunk.text.insert(begin, added);
+  for (std::size_t k = i; k < chunk.ends.size(); ++k)
+    chunk.ends[k] += static_cast<std::uint32_t>(added.size());
+  chunk.ends.insert(chunk.ends.begin() + Signed(i), ends.begin(), ends.end());
+  const std::size_t units = Utf16Length(added);
+  chunk.units += units;
+  units_ += units;
+  SplitIfOvergrown(c);
+  Reindex(c);
+}
+
+void LineStore::Erase(std::size_t index) { EraseRange(index, 1); }
+
+void LineStore::EraseRange(std::size_t first, std::size_t count) {
+  if (first >= count_ || count == 0) return;
+  count = std::min(count, count_ - first);
+  if (count == count_) {
+    Clear();
+    return;
+  }
+  const auto [c1, i1] = Locate(first);
+  const auto [c2, i2] = Locate(first + count - 1);
+  // Cuts lines [from, to) out of one chunk.
+  auto cut = [this](Chunk& chunk, std::size_t from, std::size_t to) {
+    const std::size_t begin = chunk.Begin(from);
+    const std::size_t length = chunk.ends[to - 1] - begin;
+    const std::size_t units = Utf16Length(std::string_view(chunk.text).substr(begin, length));
+    chunk.units -= units;
+    units_ -= units;
+    chunk.text.erase(begin, length);
+    chunk.ends.erase(chunk.ends.begin() + Signed(from), chunk.ends.begin() + Signed(to));
+    for (std::size_t k = from; k < chunk.ends.size(); ++k)
+      chunk.ends[k] -= static_cast<std::uint32_t>(length);
+  };
+  if (c1 == c2) {
+    cut(chunks_[c1], i1, i2 + 1);
+  } else {
+    cut(chunks_[c2], 0, i2 + 1);
+    cut(chunks_[c1], i1, chunks_[c1].ends.size());
+    for (std::size_t c = c1 + 1; c < c2; ++c)
+      units_ -= chunks_[c].units;
+    chunks_.erase(chunks_.begin() + Signed(c1) + 1, chunks_.begin() + Signed(c2));
+  }
+  // Drop the chunks left empty (at most the two ends of the range).
+  const std::size_t last = std::min(c1 + 1, chunks_.size() - 1);
+  for (std::size_t c = last + 1; c-- > c1;)
+    if (chunks_[c].ends.empty()) chunks_.erase(chunks_.begin() + Signed(c));
+  Reindex(c1 == 0 ? 0 : c1 - 1);
+}
+
+std::size_t LineStore::Units() const { return units_ + count_ - 1; }
+
+std::size_t LineStore::UnitsBefore(std::size_t line) const {
+  line = std::min(line, count_ - 1);
+  const auto [c, i] = Locate(line);
+  std::size_t units = line; // one per line break before it
+  for (std::size_t k = 0; k < c; ++k)
+    units += chunks_[k].units;
+  const Chunk& chunk = chunks_[c];
+  units += Utf16Length(std::string_view(chunk.text).substr(0, chunk.Begin(i)));
+  return units;
+}
+
+std::pair<std::size_t, std::size_t> LineStore::LineAtUnit(std::size_t offset) const {
+  std::size_t before = 0;
+  for (std::size_t c = 0; c < chunks_.size(); ++c) {
+    const Chunk& chunk = chunks_[c];
+    const std::size_t span = chunk.units + chunk.ends.size(); // with one break per line
+    if (offset >= before + span && c + 1 < chunks_.size()) {
+      before += span;
+      continue;
+    }
+    for (std::size_t i = 0; i < chunk.ends.size(); ++i) {
+      const std::size_t length = Utf16Length(chunk.LineAt(i));
+      if (offset <= before + length || i + 1 == chunk.ends.size())
+        return {firstLine_[c] + i, before};
+      before += length + 1;
+    }
+  }
+  return {count_ - 1, before};
+}
+
+std::size_t LineStore::Capacity() const {
+  std::size_t bytes =
+      chunks_.capacity() * sizeof(Chunk) + firstLine_.capacity() * sizeof(std::size_t);
+  for (const Chunk& chunk : chunks_)
+    bytes += chunk.text.capacity() + chunk.ends.capacity() * sizeof(std::uint32_t);
+  return bytes;
+}
