@@ -17,12 +17,14 @@ std::string ToUtf8(QStringView text) {
 
 // Where a text inserted as lines breaks: CR LF, CR, LF and the Unicode line
 // and paragraph separators, the same breaks the wire's codec turns into CR LF.
+bool IsBreak(QChar c) { return c == u'\r' || c == u'\n' || c == u'\u2028' || c == u'\u2029'; }
+
 QStringList SplitLines(const QString& text) {
   QStringList lines;
   qsizetype start = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {
-    const char16_t c = text.at(i).unicode();
-    if (c != u'\r' && c != u'\n' && c != u'\u2028' && c != u'\u2029') continue;
+    const QChar c = text.at(i);
+    if (!IsBreak(c)) continue;
     lines << text.mid(start, i - start);
     if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') ++i;
     start = i + 1;
@@ -97,10 +99,16 @@ void EditModel::AppendLine(const QString& line) {
     change.from = change.removedEnd = End();
     change.offset = store_.Units();
   }
-  store_.Append(ToUtf8(line));
+  // A break kept inside a line would split it on undo: text with breaks
+  // goes in as several lines.
+  const bool breaks = std::any_of(line.begin(), line.end(), IsBreak);
+  const QStringList lines = breaks ? SplitLines(line) : QStringList();
+  if (!breaks) store_.Append(ToUtf8(line));
+  for (const QString& each : lines)
+    store_.Append(ToUtf8(each));
   if (!observed) return;
   change.insertedEnd = End();
-  change.inserted = QLatin1Char('\n') + line;
+  change.inserted = QLatin1Char('\n') + (breaks ? lines.join(u'\n') : line);
   change.appended = true;
   for (const auto& observer : changeObservers_)
     observer(change);
@@ -218,20 +226,21 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, const QString& text,
   b = Clamp(b);
   if (b < a) std::swap(a, b);
   const bool observed = !changeObservers_.empty();
+  QStringList lines = SplitLines(text);
   TextChange change;
   change.from = a;
   change.removedEnd = b;
   if (observed) {
     change.offset = Offset(a);
     change.removed = TextBetween(a, b);
-    change.inserted = text;
+    // The text as it now stands: every break one "\n", as offsets count it.
+    change.inserted = lines.size() == 1 ? text : lines.join(u'\n');
   }
   if (removedUtf8 != nullptr)
     *removedUtf8 = observed ? ToUtf8(change.removed) : ToUtf8(TextBetween(a, b));
 
   const QString first = Line(a.line);
   const QString last = a.line == b.line ? first : Line(b.line);
-  QStringList lines = SplitLines(text);
   lines.front().prepend(first.left(a.column));
   const int tailLength = Length(lines.back());
   lines.back().append(last.mid(b.column));
@@ -277,8 +286,9 @@ void EditModel::Record(Step step) {
     if (last.kind == step.kind) {
       switch (step.kind) {
       case EditKind::Typing:
-        if (step.removed.empty() && last.removed.empty() &&
-            EndOf(last.from, FromUtf8(last.inserted)) == step.from) {
+        // Typing goes on from where the last typed text ends; the first
+        // character may have replaced a selection, as in a text box.
+        if (step.removed.empty() && EndOf(last.from, FromUtf8(last.inserted)) == step.from) {
           last.inserted += step.inserted;
           return;
         }
@@ -306,7 +316,7 @@ void EditModel::Record(Step step) {
   mergeable_ = true;
 }
 
-void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind) {
+void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor) {
   a = Clamp(a);
   b = Clamp(b);
   if (b < a) std::swap(a, b);
@@ -318,15 +328,15 @@ void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind) {
   step.anchorBefore = anchor_;
   step.inserted = ToUtf8(text);
   const TextPos end = ReplaceRange(a, b, text, &step.removed);
-  cursor_ = anchor_ = end;
+  if (moveCursor) cursor_ = anchor_ = end;
   Record(std::move(step));
   NotifyCursor();
 }
 
 void EditModel::InsertText(const QString& text, EditKind kind) {
   const auto [a, b] = Selection();
-  // Typing over a selection is a step of its own, as is a line break.
-  if (a != b || SplitLines(text).size() > 1) kind = EditKind::Other;
+  // A line break is a step of its own.
+  if (SplitLines(text).size() > 1) kind = EditKind::Other;
   Edit(a, b, text, kind);
 }
 
@@ -366,7 +376,8 @@ void EditModel::DeleteNextWord() {
 }
 
 void EditModel::Replace(TextPos a, TextPos b, const QString& text) {
-  Edit(a, b, text, EditKind::Other);
+  // An edit away from the cursor: the cursor and anchor follow the text.
+  Edit(a, b, text, EditKind::Other, false);
 }
 
 // ---- Undo and redo

@@ -37,6 +37,21 @@ QString Translated(const char* text) {
   return QCoreApplication::translate("QWidgetTextControl", text);
 }
 
+// Whether a key gives text to insert, by the rule of Qt's text boxes:
+// printable text, formatting characters and private-use characters, a
+// character outside the BMP; not with Ctrl held (AltGr, Ctrl+Alt, is fine).
+bool IsTypedText(const QKeyEvent* event) {
+  const QString text = event->text();
+  if (text.isEmpty()) return false;
+  const QChar c = text.front();
+  if (c.category() == QChar::Other_Format) return true;
+  const Qt::KeyboardModifiers modifiers = event->modifiers();
+  if (modifiers == Qt::ControlModifier || modifiers == (Qt::ShiftModifier | Qt::ControlModifier))
+    return false;
+  return c.isPrint() || c.category() == QChar::Other_PrivateUse ||
+         (c.isHighSurrogate() && text.size() > 1 && text.at(1).isLowSurrogate());
+}
+
 } // namespace
 
 HistoryView::HistoryView(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -55,9 +70,10 @@ HistoryView::HistoryView(QWidget* parent) : QAbstractScrollArea(parent) {
 HistoryView::~HistoryView() = default;
 
 void HistoryView::AppendLine(const QString& line) {
-  const bool follow = AtBottom();
   model_.AppendLine(line);
-  following_ = follow;
+  // Shown at once if the end of the text was in view; placed at the next
+  // paint or query, so that a burst of lines costs one placement.
+  if (following_) anchorPending_ = true;
   viewport()->update();
 }
 
@@ -131,7 +147,10 @@ void HistoryView::OnModelChange(const TextChange& change) {
 // the one that shows the last row, as a plain text box counts it.
 
 void HistoryView::Settle() const {
-  if (following_) AnchorBottom(model_.LineCount() - 1);
+  if (anchorPending_) {
+    anchorPending_ = false;
+    AnchorBottom(model_.LineCount() - 1);
+  }
   topRow_ = std::clamp(topRow_, 0, Rows(top_) - 1);
 }
 
@@ -163,14 +182,13 @@ void HistoryView::AnchorBottom(std::size_t line) const {
 }
 
 bool HistoryView::AtBottom() const {
-  if (following_) return true;
-  const RowPos bottom = TopShowing(model_.LineCount() - 1);
-  return std::pair(top_, topRow_) >= std::pair(bottom.line, bottom.row);
+  if (anchorPending_) return true;
+  const std::size_t last = model_.LineCount() - 1;
+  return LineTop(last) + LineHeight(last) <= viewport()->height();
 }
 
 void HistoryView::ScrollRows(int rows) {
   Settle();
-  following_ = false;
   const RowPos bottom = TopShowing(model_.LineCount() - 1);
   while (rows > 0 && std::pair(top_, topRow_) < std::pair(bottom.line, bottom.row)) {
     if (topRow_ + 1 < Rows(top_)) {
@@ -228,7 +246,6 @@ int HistoryView::LastVisibleLine() const {
 
 void HistoryView::EnsureCursorVisible() {
   Settle();
-  following_ = false;
   const TextPos cursor = model_.Cursor();
   QTextLayout& layout = Layout(cursor.line);
   const int row = std::max(0, layout.lineForTextPosition(cursor.column).lineNumber());
@@ -236,11 +253,28 @@ void HistoryView::EnsureCursorVisible() {
   if (std::pair(cursor.line, row) < std::pair(top_, topRow_)) {
     top_ = cursor.line;
     topRow_ = row;
-  } else if (LineTop(cursor.line) + textLine.y() + textLine.height() > viewport()->height()) {
-    // The cursor's row becomes the last one shown.
-    const RowPos top = TopShowing(cursor.line, row);
-    top_ = top.line;
-    topRow_ = top.row;
+  } else if (LineTop(cursor.line) + textLine.y() + textLine.height() >= viewport()->height()) {
+    // The cursor's row becomes the last one shown, as a text box places it.
+    const qreal height = viewport()->height();
+    qreal h = textLine.y() + textLine.height();
+    std::size_t line = cursor.line;
+    std::size_t after = line;
+    while (h < height && line > 0) {
+      after = line;
+      --line;
+      h += LineHeight(line);
+    }
+    const qreal margin = line == 0 ? kMargin : 0;
+    const QTextLayout& first = Layout(line);
+    int firstRow = 0;
+    while (firstRow < first.lineCount() && h + margin - first.lineAt(firstRow).y() > height)
+      ++firstRow;
+    if (firstRow >= first.lineCount()) {
+      line = after;
+      firstRow = 0;
+    }
+    top_ = line;
+    topRow_ = firstRow;
   }
   following_ = AtBottom();
   viewport()->update();
@@ -275,25 +309,37 @@ QRect HistoryView::CursorRect() const {
   const QTextLine row = layout.lineForTextPosition(column);
   if (!row.isValid() || std::abs(top) >= kOffScreen) return {};
   const qreal x = row.cursorToX(column);
-  return QRectF(x, top + row.y(), 1, row.height()).toAlignedRect();
+  return QRectF(x, top + row.y(), 1, row.height()).toRect();
 }
 
 TextPos HistoryView::PositionAt(QPoint point) const {
+  // The line whose rows span the point's height, on screen or not; above
+  // or below all its rows, the start or the end of that line.
   Settle();
-  qreal y = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  const qreal y = point.y();
+  qreal top = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
   std::size_t line = top_;
-  while (line + 1 < model_.LineCount() && y + LineHeight(line) <= point.y()) {
-    y += LineHeight(line);
+  while (line + 1 < model_.LineCount() && top + LineHeight(line) <= y) {
+    top += LineHeight(line);
     ++line;
   }
-  QTextLayout& layout = Layout(line);
-  int row = 0;
-  while (row + 1 < layout.lineCount() && y + layout.lineAt(row + 1).y() <= point.y())
-    ++row;
-  if (point.y() < y + layout.lineAt(0).y() && line == top_) row = std::min(row, topRow_);
-  const QTextLine textLine = layout.lineAt(row);
-  if (!textLine.isValid()) return {line, 0};
-  return model_.Clamp({line, textLine.xToCursor(point.x())});
+  while (line > 0 && top > y) {
+    --line;
+    top -= LineHeight(line);
+  }
+  const QTextLayout& layout = Layout(line);
+  int column = 0;
+  for (int i = 0; i < layout.lineCount(); ++i) {
+    const QTextLine row = layout.lineAt(i);
+    if (top + row.y() > y) break;
+    if (top + row.y() + row.height() <= y) {
+      column = std::max(column, row.textStart() + row.textLength());
+    } else {
+      column = row.xToCursor(point.x());
+      break;
+    }
+  }
+  return model_.Clamp({line, column});
 }
 
 // ---- Painting
@@ -344,14 +390,17 @@ void HistoryView::paintEvent(QPaintEvent* event) {
 
 void HistoryView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  const bool follow = following_;
   layouts_.clear();
-  following_ = follow;
+  // Rows change with the width; a view showing the end keeps showing it.
+  if (following_) anchorPending_ = true;
 }
 
 void HistoryView::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
-  if (event->type() == QEvent::FontChange) ForgetLayouts();
+  if (event->type() == QEvent::FontChange) {
+    ForgetLayouts();
+    if (following_) anchorPending_ = true;
+  }
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ActivationChange)
     viewport()->update();
 }
@@ -475,32 +524,82 @@ void HistoryView::MoveCursor(TextPos to, bool select, bool keepX) {
   SelectionChanged();
 }
 
+qreal HistoryView::RowTop(TextPos pos) const {
+  return LineTop(pos.line) + Layout(pos.line).lineForTextPosition(pos.column).y();
+}
+
 void HistoryView::PageUpDown(bool down, bool select) {
-  // A page: rows until the cursor has travelled the view's height, then
-  // one back, and the view scrolled by as much.
+  // As a text box pages: the view scrolls by a screenful, then the cursor
+  // moves by rows (keeping its x) back to the height on screen it had.
   EnsureCursorVisible();
+  if (!pageYValid_) pageY_ = RowTop(model_.Cursor());
+  pageYValid_ = true;
+  qreal lastY = pageY_;
+  const qreal height = viewport()->height();
+  // Where the view's top lies below the top of its first line.
+  const qreal offset = Layout(top_).lineAt(topRow_).y() - (top_ == 0 ? kMargin : 0);
+  bool toEdge = false;
+  std::size_t line = top_;
+  if (down) {
+    const qreal bottom = height + offset;
+    qreal h = 0;
+    while (h + LineHeight(line) <= bottom && !toEdge) {
+      if (line + 1 == model_.LineCount()) {
+        toEdge = true;
+      } else {
+        h += LineHeight(line);
+        ++line;
+      }
+    }
+    if (!toEdge) {
+      // The first row that did not wholly fit becomes the top.
+      const QTextLayout& layout = Layout(line);
+      int row = 0;
+      while (row < layout.lineCount() - 1 &&
+             layout.lineAt(row).y() + layout.lineAt(row).height() <= bottom - h)
+        ++row;
+      top_ = line;
+      topRow_ = row;
+    }
+  } else {
+    const qreal top = offset - height;
+    qreal h = 0;
+    while (h >= top) {
+      if (line == 0) {
+        toEdge = top_ == 0 && topRow_ == 0;
+        break;
+      }
+      --line;
+      h -= LineHeight(line);
+    }
+    const QTextLayout& layout = Layout(line);
+    int row = 0;
+    while (row < layout.lineCount() && layout.lineAt(row).y() < top - h)
+      ++row;
+    if (row == layout.lineCount()) {
+      if (line + 1 < model_.LineCount() && line + 1 != top_) {
+        ++line;
+        row = 0;
+      } else {
+        --row;
+      }
+    }
+    top_ = line;
+    topRow_ = std::max(0, row);
+  }
+  if (toEdge) lastY = down ? kOffScreen : 0;
   const qreal x = cursorX_ >= 0 ? cursorX_ : CursorX(model_.Cursor());
   TextPos pos = model_.Cursor();
-  const qreal height = viewport()->height();
-  qreal distance = 0;
-  int moved = 0;
-  bool stopped = false;
-  while (distance < height) {
+  for (;;) {
     const TextPos next = MoveVertically(pos, down ? 1 : -1, x);
-    if (next == pos) {
-      stopped = true;
-      break;
-    }
-    distance += down ? Layout(pos.line).lineForTextPosition(pos.column).height()
-                     : Layout(next.line).lineForTextPosition(next.column).height();
+    if (next == pos) break;
     pos = next;
-    ++moved;
+    if (down ? RowTop(pos) >= lastY : RowTop(pos) <= lastY) break;
   }
-  if (!stopped && moved > 0) pos = MoveVertically(pos, down ? -1 : 1, x);
-  ScrollRows(down ? VisibleRows() : -VisibleRows());
   model_.SetCursor(pos, select);
   cursorX_ = x;
-  EnsureCursorVisible();
+  following_ = AtBottom();
+  viewport()->update();
   SelectionChanged();
 }
 
@@ -608,15 +707,19 @@ bool HistoryView::HandleEditKey(QKeyEvent* event) {
              event->matches(QKeySequence::InsertLineSeparator)) {
     edit([this] { model_.InsertText(QStringLiteral("\n")); });
   } else {
-    const QString text = event->text();
-    if (text.isEmpty() || !text.front().isPrint() || (event->modifiers() & Qt::ControlModifier))
-      return false;
-    edit([&] { model_.InsertText(text, EditKind::Typing); });
+    if (!IsTypedText(event)) return false;
+    edit([&] { model_.InsertText(event->text(), EditKind::Typing); });
   }
   return true;
 }
 
 void HistoryView::keyPressEvent(QKeyEvent* event) {
+  // Paging again keeps the height on screen the first page key started from.
+  if (!event->matches(QKeySequence::MoveToNextPage) &&
+      !event->matches(QKeySequence::MoveToPreviousPage) &&
+      !event->matches(QKeySequence::SelectNextPage) &&
+      !event->matches(QKeySequence::SelectPreviousPage))
+    pageYValid_ = false;
   if (HandleMoveKey(event) || HandleEditKey(event)) {
     cursorOn_ = true;
     event->accept();
@@ -694,6 +797,7 @@ void HistoryView::mousePressEvent(QMouseEvent* event) {
     return;
   }
   cursorX_ = -1;
+  pageYValid_ = false;
   selecting_ = true;
   lastMouse_ = point;
   const TextPos pos = PositionAt(point);
@@ -711,8 +815,6 @@ void HistoryView::mousePressEvent(QMouseEvent* event) {
     unit_ = Unit::Character;
     model_.SetCursor(pos);
   }
-  following_ = false;
-  following_ = AtBottom();
   cursorOn_ = true;
   viewport()->update();
 }

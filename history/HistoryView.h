@@ -38,6 +38,8 @@ public:
   [[nodiscard]] int LastVisibleLine() const;
   // Whether the view shows the end of the text (and so follows new lines).
   [[nodiscard]] bool Following() const { return following_; }
+  // Scrolls as little as needed to show the cursor's row.
+  void EnsureCursorVisible();
 
   // Geometry, in viewport coordinates.
   [[nodiscard]] QRect CursorRect() const;
@@ -92,7 +94,6 @@ private:
   void ScrollRows(int rows);
   [[nodiscard]] int VisibleRows() const;
   [[nodiscard]] bool AtBottom() const;
-  void EnsureCursorVisible();
   [[nodiscard]] qreal LineTop(std::size_t line) const; // viewport y, or far off screen
 
   // Cursor movement by visual rows.
@@ -100,6 +101,7 @@ private:
   [[nodiscard]] TextPos RowStart(TextPos pos) const;
   [[nodiscard]] TextPos RowEnd(TextPos pos) const;
   [[nodiscard]] qreal CursorX(TextPos pos) const;
+  [[nodiscard]] qreal RowTop(TextPos pos) const; // viewport y of the row holding pos
   void MoveCursor(TextPos to, bool select, bool keepX = false);
   void PageUpDown(bool down, bool select);
   bool HandleMoveKey(QKeyEvent* event);
@@ -116,8 +118,11 @@ private:
   mutable std::map<std::size_t, std::unique_ptr<QTextLayout>> layouts_;
   mutable std::size_t top_ = 0; // first row on screen: row topRow_ of line top_
   mutable int topRow_ = 0;
-  mutable bool following_ = true;
-  qreal cursorX_ = -1; // kept across Up/Down
+  bool following_ = true;              // the end of the text is in view
+  mutable bool anchorPending_ = false; // lines came while following: show the end
+  qreal cursorX_ = -1;                 // kept across Up/Down
+  qreal pageY_ = 0;                    // height on screen kept across PageUp/PageDown
+  bool pageYValid_ = false;
   QString preedit_;
   int preeditCursor_ = 0;
   // Mouse selection: by characters, words (double click) or lines (triple).

@@ -1,0 +1,398 @@
+// The history view against the text box users know: the same keys, mouse
+// and input-method events go to a QPlainTextEdit and to a HistoryView of the
+// same size and font, and text, cursor and selection must agree; the rows
+// must be drawn where the text box draws them.
+#include <history/HistoryView.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QCursor>
+#include <QInputMethodEvent>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTranslator>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A text box set up as the message box is: wrapping at its width, no
+// scroll bars, Tab moving the focus on.
+std::unique_ptr<QPlainTextEdit> MakeReference(QSize size, const QFont& font) {
+  auto edit = std::make_unique<QPlainTextEdit>();
+  edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  edit->setTabChangesFocus(true);
+  edit->setFont(font);
+  edit->resize(size);
+  return edit;
+}
+
+// The reference's text with its line and paragraph separators as "\n", as
+// the history holds lines.
+QString ReferenceText(const QPlainTextEdit& edit) {
+  QString text = edit.document()->toRawText();
+  text.replace(QChar::ParagraphSeparator, u'\n').replace(QChar::LineSeparator, u'\n');
+  return text;
+}
+
+void SendText(QWidget* widget, const QString& text) {
+  // One key press per code point, as a keyboard sends them.
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const qsizetype n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+    QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text.mid(i, n), Qt::NoModifier);
+    i += n - 1;
+  }
+}
+
+void SendKeys(QWidget* widget, const QString& sequence) {
+  const QKeyCombination key = QKeySequence::fromString(sequence, QKeySequence::PortableText)[0];
+  QTest::keyClick(widget, key.key(), key.keyboardModifiers());
+}
+
+void SendInputMethod(QWidget* widget, const QString& preedit, const QString& commit) {
+  QInputMethodEvent event(preedit, {});
+  event.setCommitString(commit);
+  QApplication::sendEvent(widget, &event);
+}
+
+} // namespace
+
+class TestHistoryView : public QObject {
+  Q_OBJECT
+
+  static constexpr QSize kSize{260, 120};
+  std::unique_ptr<QPlainTextEdit> reference;
+  std::unique_ptr<HistoryView> view;
+
+  // A point on screen at the start of the character at `offset`, as the
+  // reference places it: both views must agree that it is there.
+  QPoint PointAt(int offset, int dy = 0) const {
+    QTextCursor cursor(reference->document());
+    cursor.setPosition(offset);
+    const QRect rect = reference->cursorRect(cursor);
+    return {rect.left() + 1, rect.center().y() + dy};
+  }
+
+  // Runs one step of a script on a widget (the reference's viewport or
+  // the history's).
+  void Step(QAbstractScrollArea* widget, const QString& step) {
+    QWidget* area = widget->viewport();
+    const QString op = step.section(u':', 0, 0);
+    const QString arg = step.section(u':', 1);
+    if (op == "k") {
+      SendKeys(widget, arg);
+    } else if (op == "t") {
+      SendText(widget, arg);
+    } else if (op == "im") {
+      SendInputMethod(widget, {}, arg);
+    } else if (op == "clip") {
+      QGuiApplication::clipboard()->setText(arg);
+    } else if (op == "click" || op == "shiftclick") {
+      const auto modifiers = op == "click" ? Qt::NoModifier : Qt::ShiftModifier;
+      QTest::mouseClick(area, Qt::LeftButton, modifiers, PointAt(arg.toInt()));
+    } else if (op == "dclick") {
+      QTest::mouseDClick(area, Qt::LeftButton, {}, PointAt(arg.toInt()));
+    } else if (op == "tclick") {
+      QTest::mouseDClick(area, Qt::LeftButton, {}, PointAt(arg.toInt()));
+      QTest::mouseClick(area, Qt::LeftButton, {}, PointAt(arg.toInt()));
+    } else if (op == "drag") { // drag:from-to
+      QTest::mousePress(area, Qt::LeftButton, {}, PointAt(arg.section(u'-', 0, 0).toInt()));
+      QTest::mouseMove(area, PointAt(arg.section(u'-', 1, 1).toInt()));
+      QTest::mouseRelease(area, Qt::LeftButton, {}, PointAt(arg.section(u'-', 1, 1).toInt()));
+    } else if (op == "ddrag") { // double click on `from`, drag to `to`
+      const QPoint from = PointAt(arg.section(u'-', 0, 0).toInt());
+      const QPoint to = PointAt(arg.section(u'-', 1, 1).toInt());
+      QTest::mouseDClick(area, Qt::LeftButton, {}, from);
+      QTest::mousePress(area, Qt::LeftButton, {}, from);
+      QTest::mouseMove(area, to);
+      QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+    } else if (op == "dragout") { // dragout:from:up|down — past an edge
+      DragOut(area, PointAt(arg.section(u':', 0, 0).toInt()), arg.section(u':', 1) == "down");
+    } else {
+      QFAIL(qPrintable("unknown step " + step));
+    }
+  }
+
+  // Presses at `from`, holds the mouse past the top or bottom edge until the
+  // view has scrolled as far as it goes, and releases it there.
+  void DragOut(QWidget* area, QPoint from, bool down) {
+    QTest::mousePress(area, Qt::LeftButton, {}, from);
+    const QPoint outside(from.x(), down ? area->height() + 60 : -60);
+    QCursor::setPos(area->mapToGlobal(outside));
+    QTest::mouseMove(area, outside);
+    auto* scrollArea = static_cast<QAbstractScrollArea*>(area->parentWidget());
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(scrollArea)) {
+      QScrollBar* bar = edit->verticalScrollBar();
+      QTRY_VERIFY_WITH_TIMEOUT(down ? bar->value() == bar->maximum() : bar->value() == 0, 10000);
+    } else {
+      QTRY_VERIFY_WITH_TIMEOUT(
+          down ? view->Following() : view->FirstVisibleLine() == 0 && view->CursorRect().top() >= 0,
+          10000);
+    }
+    QTest::qWait(50);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, outside);
+  }
+
+  void Compare(const QString& where) {
+    const QTextCursor cursor = reference->textCursor();
+    const EditModel& model = view->Model();
+    QCOMPARE_EQ(model.Text(), ReferenceText(*reference));
+    if (static_cast<int>(model.Offset(model.Cursor())) != cursor.position() ||
+        static_cast<int>(model.Offset(model.Anchor())) != cursor.anchor())
+      QFAIL(qPrintable(QString("after %1: cursor %2 anchor %3, text box %4 anchor %5")
+                           .arg(where)
+                           .arg(model.Offset(model.Cursor()))
+                           .arg(model.Offset(model.Anchor()))
+                           .arg(cursor.position())
+                           .arg(cursor.anchor())));
+  }
+
+private slots:
+  void init() {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    reference = MakeReference(kSize, font);
+    view = std::make_unique<HistoryView>();
+    view->setFont(font);
+    view->resize(kSize);
+    reference->show();
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reference.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    QGuiApplication::clipboard()->clear();
+  }
+
+  void cleanup() {
+    view.reset();
+    reference.reset();
+  }
+
+  // Scripts of steps separated by "|": k:<keys>, t:<typed text>,
+  // im:<input method commit>, clip:<clipboard text>, click:<offset>,
+  // shiftclick:<offset>, dclick:<offset>, tclick:<offset>,
+  // drag:<from>-<to>, ddrag:<from>-<to>, dragout:<from>:up|down.
+  void sameAsATextBox_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<QString>("script");
+    const QString two = "premier mot\nsecond mot";
+    const QString wrapped = "Bonjour tout le monde, voici un message assez long pour tenir sur "
+                            "plusieurs rangées de la boîte, coupé aux espaces entre les mots.";
+    const QString emoji = QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                            "b e\xCC\x81t\xC3\xA9");
+    QString many;
+    for (int i = 0; i < 40; ++i)
+      many += QString("ligne %1 de l'historique\n").arg(i);
+    many += "fin";
+
+    // Typing, Enter, Backspace, Delete.
+    QTest::newRow("typing") << two << 7 << -1 << "t:abc d";
+    QTest::newRow("typing over a selection") << two << 2 << 9 << "t:xy";
+    QTest::newRow("Enter") << two << 3 << -1 << "k:Return|t:z|k:Enter";
+    QTest::newRow("Shift+Enter") << two << 3 << -1 << "k:Shift+Return";
+    QTest::newRow("Enter over a selection") << two << 14 << 4 << "k:Return";
+    QTest::newRow("Backspace") << two << 5 << -1 << "k:Backspace|k:Backspace";
+    QTest::newRow("Backspace over a selection") << two << 3 << 15 << "k:Backspace";
+    QTest::newRow("Backspace joins lines") << two << 12 << -1 << "k:Backspace";
+    QTest::newRow("Backspace at the start") << two << 0 << -1 << "k:Backspace";
+    QTest::newRow("Backspace over a surrogate pair") << emoji << 3 << -1 << "k:Backspace";
+    QTest::newRow("Backspace over a combining accent") << emoji << 7 << -1 << "k:Backspace";
+    QTest::newRow("Delete") << two << 2 << -1 << "k:Delete|k:Delete";
+    QTest::newRow("Delete over a selection") << two << 15 << 3 << "k:Delete";
+    QTest::newRow("Delete joins lines") << two << 11 << -1 << "k:Delete";
+    QTest::newRow("Delete at the end") << two << 22 << -1 << "k:Delete";
+    QTest::newRow("Delete over a surrogate pair") << emoji << 1 << -1 << "k:Delete";
+    QTest::newRow("Delete over an accented letter") << emoji << 5 << -1 << "k:Delete";
+    QTest::newRow("typing a character outside the BMP")
+        << two << 4 << -1 << QString::fromUtf8("t:\xF0\x9F\x98\x80|k:Left|t:x");
+    QTest::newRow("Ctrl+letter types nothing") << two << 4 << -1 << "k:Ctrl+Q|k:Ctrl+Shift+W";
+
+    // Moving by character, word, row, page; with Shift.
+    QTest::newRow("Left and Right by grapheme")
+        << emoji << 0 << -1 << "k:Right|k:Right|k:Right|k:Right|k:Right|k:Left";
+    QTest::newRow("Right across a line break") << two << 10 << -1 << "k:Right|k:Right|k:Right";
+    QTest::newRow("Left across a line break") << two << 13 << -1 << "k:Left|k:Left|k:Left";
+    QTest::newRow("Left on a selection") << two << 9 << 3 << "k:Left";
+    QTest::newRow("Right on a selection") << two << 9 << 3 << "k:Right";
+    QTest::newRow("Shift+Left and Shift+Right")
+        << two << 5 << -1 << "k:Shift+Right|k:Shift+Right|k:Shift+Left|k:Shift+Left|k:Shift+Left";
+    QTest::newRow("Ctrl+Right by word")
+        << wrapped << 0 << -1 << "k:Ctrl+Right|k:Ctrl+Right|k:Ctrl+Right|k:Ctrl+Right";
+    QTest::newRow("Ctrl+Left by word")
+        << wrapped << 30 << -1 << "k:Ctrl+Left|k:Ctrl+Left|k:Ctrl+Left";
+    QTest::newRow("Ctrl+Right across lines")
+        << two << 8 << -1 << "k:Ctrl+Right|k:Ctrl+Right|k:Ctrl+Right";
+    QTest::newRow("Ctrl+Left across lines")
+        << two << 14 << -1 << "k:Ctrl+Left|k:Ctrl+Left|k:Ctrl+Left";
+    QTest::newRow("Ctrl+Shift+Right") << two << 0 << -1 << "k:Ctrl+Shift+Right|k:Ctrl+Shift+Right";
+    QTest::newRow("Ctrl+Shift+Left") << two << 20 << -1 << "k:Ctrl+Shift+Left|k:Ctrl+Shift+Left";
+    QTest::newRow("Down by row of a wrapped line") << wrapped << 5 << -1 << "k:Down|k:Down|k:Down";
+    QTest::newRow("Up by row of a wrapped line") << wrapped << 120 << -1 << "k:Up|k:Up";
+    QTest::newRow("Down keeps its column")
+        << "abcdefgh\nab\nabcdefgh" << 6 << -1 << "k:Down|k:Down";
+    QTest::newRow("Up keeps its column") << "abcdefgh\nab\nabcdefgh" << 18 << -1 << "k:Up|k:Up";
+    QTest::newRow("Up on the first row") << two << 5 << -1 << "k:Up";
+    QTest::newRow("Down on the last row") << two << 15 << -1 << "k:Down";
+    QTest::newRow("Shift+Down and Shift+Up")
+        << wrapped << 10 << -1 << "k:Shift+Down|k:Shift+Down|k:Shift+Up";
+    QTest::newRow("Home and End by row") << wrapped << 70 << -1 << "k:Home|t:<|k:End|t:>";
+    QTest::newRow("End of a row broken at a space") << wrapped << 3 << -1 << "k:End";
+    QTest::newRow("Shift+Home and Shift+End") << wrapped << 70 << -1 << "k:Shift+End|k:Shift+Home";
+    QTest::newRow("Ctrl+Home and Ctrl+End") << two << 5 << -1 << "k:Ctrl+End|t:x|k:Ctrl+Home|t:y";
+    QTest::newRow("Ctrl+Shift+End") << two << 5 << -1 << "k:Ctrl+Shift+End";
+    QTest::newRow("Ctrl+Shift+Home") << two << 15 << -1 << "k:Ctrl+Shift+Home";
+    QTest::newRow("PageDown") << many << 3 << -1 << "k:PgDown";
+    QTest::newRow("PageDown twice") << many << 3 << -1 << "k:PgDown|k:PgDown";
+    QTest::newRow("PageUp") << many << 800 << -1 << "k:PgUp";
+    QTest::newRow("PageDown at the end") << many << 900 << -1 << "k:PgDown";
+    QTest::newRow("PageUp at the start") << many << 10 << -1 << "k:PgUp";
+    QTest::newRow("Shift+PageDown") << many << 3 << -1 << "k:Shift+PgDown";
+    QTest::newRow("Shift+PageUp") << many << 700 << -1 << "k:Shift+PgUp";
+
+    // Deleting by word, selecting all.
+    QTest::newRow("Ctrl+Backspace") << wrapped << 22 << -1 << "k:Ctrl+Backspace|k:Ctrl+Backspace";
+    QTest::newRow("Ctrl+Backspace joins lines") << two << 12 << -1 << "k:Ctrl+Backspace";
+    QTest::newRow("Ctrl+Delete") << wrapped << 8 << -1 << "k:Ctrl+Delete|k:Ctrl+Delete";
+    QTest::newRow("Ctrl+Delete over a selection") << two << 2 << 5 << "k:Ctrl+Delete";
+    QTest::newRow("Ctrl+A") << two << 5 << -1 << "k:Ctrl+A";
+    QTest::newRow("Ctrl+A then type") << two << 5 << -1 << "k:Ctrl+A|t:x";
+
+    // Undo and redo.
+    QTest::newRow("typing undone as one step") << two << 4 << -1 << "t:abc|t:def|k:Ctrl+Z";
+    QTest::newRow("typing across a word undone whole") << two << 4 << -1 << "t:ab cd|k:Ctrl+Z";
+    QTest::newRow("typing then Enter, undo twice")
+        << two << 4 << -1 << "t:ab|k:Return|t:cd|k:Ctrl+Z|k:Ctrl+Z";
+    QTest::newRow("select all and type, undone whole")
+        << two << 4 << -1 << "k:Ctrl+A|t:xyz|k:Ctrl+Z";
+    QTest::newRow("select all and type, undo, redo")
+        << two << 4 << -1 << "k:Ctrl+A|t:xyz|k:Ctrl+Z|k:Ctrl+Shift+Z";
+    QTest::newRow("Backspaces undone as one step")
+        << two << 8 << -1 << "k:Backspace|k:Backspace|k:Backspace|k:Ctrl+Z";
+    QTest::newRow("Deletes undone as one step") << two << 2 << -1 << "k:Delete|k:Delete|k:Ctrl+Z";
+    QTest::newRow("typing after a move is a new step")
+        << two << 2 << -1 << "t:ab|k:Right|t:cd|k:Ctrl+Z";
+    QTest::newRow("undo a cut selection") << two << 2 << 14 << "k:Delete|k:Ctrl+Z";
+    QTest::newRow("redo with Ctrl+Shift+Z") << two << 4 << -1 << "t:ab|k:Ctrl+Z|k:Ctrl+Shift+Z";
+    QTest::newRow("Ctrl+Y") << two << 4 << -1 << "t:ab|k:Ctrl+Z|k:Ctrl+Y";
+    QTest::newRow("undo everything, redo everything")
+        << two << 4 << -1
+        << "t:ab|k:Return|k:Backspace|k:Ctrl+Delete|k:Ctrl+Z|k:Ctrl+Z|k:Ctrl+Z|k:Ctrl+Z|k:Ctrl+"
+           "Shift+Z|k:Ctrl+Shift+Z|k:Ctrl+Shift+Z|k:Ctrl+Shift+Z";
+    QTest::newRow("an edit after undo drops the redo")
+        << two << 4 << -1 << "t:ab|k:Ctrl+Z|t:c|k:Ctrl+Shift+Z";
+
+    // Clipboard.
+    QTest::newRow("Ctrl+C then Ctrl+V") << two << 0 << 7 << "k:Ctrl+C|k:End|k:Ctrl+V";
+    QTest::newRow("Ctrl+X then Ctrl+V") << two << 0 << 8 << "k:Ctrl+X|k:Ctrl+End|k:Ctrl+V";
+    QTest::newRow("Ctrl+Insert then Shift+Insert")
+        << two << 12 << 22 << "k:Ctrl+Ins|k:Ctrl+Home|k:Shift+Ins";
+    QTest::newRow("Shift+Delete cuts") << two << 3 << 15 << "k:Shift+Del|k:Ctrl+End|k:Ctrl+V";
+    QTest::newRow("pasting lines") << two << 4 << -1 << "clip:un\ndeux\r\ntrois|k:Ctrl+V";
+    QTest::newRow("pasting over a selection, undone")
+        << two << 2 << 16 << "clip:x\ny|k:Ctrl+V|k:Ctrl+Z";
+
+    // Input methods.
+    QTest::newRow("input method commit")
+        << two << 3 << -1 << QString::fromUtf8("im:\xC3\xA9|im:\xC3\xAA");
+    QTest::newRow("input method commit, undo")
+        << two << 3 << -1 << QString::fromUtf8("im:\xC3\xA9|t:t|k:Ctrl+Z");
+
+    // The mouse.
+    QTest::newRow("click") << two << 0 << -1 << "click:5|t:x|click:15|t:y";
+    QTest::newRow("click on a wrapped row") << wrapped << 0 << -1 << "click:80|t:x";
+    QTest::newRow("shift-click") << two << 3 << -1 << "shiftclick:16";
+    QTest::newRow("double click selects a word") << two << 0 << -1 << "dclick:3";
+    QTest::newRow("double click on the second word") << two << 0 << -1 << "dclick:16";
+    QTest::newRow("double click on a separator") << "un, deux" << 0 << -1 << "dclick:2";
+    QTest::newRow("double click then drag by words") << wrapped << 0 << -1 << "ddrag:9-30";
+    QTest::newRow("double click then drag back by words") << wrapped << 0 << -1 << "ddrag:30-9";
+    QTest::newRow("triple click selects a line") << two << 0 << -1 << "tclick:3";
+    QTest::newRow("triple click on the last line") << two << 0 << -1 << "tclick:15";
+    QTest::newRow("drag selects") << two << 0 << -1 << "drag:2-16";
+    QTest::newRow("drag backwards") << two << 0 << -1 << "drag:16-2";
+    QTest::newRow("drag then type") << wrapped << 0 << -1 << "drag:10-90|t:X";
+    QTest::newRow("drag past the bottom scrolls") << many << 0 << -1 << "dragout:5:down";
+    QTest::newRow("drag past the top scrolls") << many << 0 << -1 << "k:Ctrl+End|dragout:900:up";
+  }
+
+  void sameAsATextBox() {
+    QFETCH(QString, text);
+    QFETCH(int, cursor);
+    QFETCH(int, anchor);
+    QFETCH(QString, script);
+    reference->setPlainText(text);
+    view->Model().SetText(text);
+    QTextCursor start(reference->document());
+    start.setPosition(anchor < 0 ? cursor : anchor);
+    start.setPosition(cursor, QTextCursor::KeepAnchor);
+    reference->setTextCursor(start);
+    const auto at = [&](int offset) {
+      return view->Model().PosAt(static_cast<std::size_t>(offset));
+    };
+    view->Model().Select(at(anchor < 0 ? cursor : anchor), at(cursor));
+    view->EnsureCursorVisible();
+    Compare("the start");
+    for (const QString& step : script.split(u'|')) {
+      // The history first: the points of a step come from the text box's
+      // geometry before the step.
+      Step(view.get(), step);
+      Step(reference.get(), step);
+      Compare(step);
+    }
+  }
+
+  // Where the rows fall: every cursor place of the text is drawn at the
+  // same spot as in the text box, and the rendered pixels agree.
+  void rowsFallWhereATextBoxDrawsThem_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one short line") << "Ana a dit :";
+    QTest::newRow("a 150-character message")
+        << "Ana a dit :\n" +
+               QString("Voici un message de cent cinquante caractères qui ne tient pas "
+                       "sur une rangée et doit se lire, rangée après rangée, en entier.")
+                   .left(150);
+    QTest::newRow("a word longer than the box") << QString(90, u'x') + " fin";
+    QTest::newRow("empty lines") << "\n\nun\n\ndeux\n";
+    QTest::newRow("emoji and accents")
+        << QString::fromUtf8("caf\xC3\xA9 e\xCC\x81 \xF0\x9F\x98\x80 ok");
+  }
+
+  void rowsFallWhereATextBoxDrawsThem() {
+    QFETCH(QString, text);
+    reference->setPlainText(text);
+    view->Model().SetText(text);
+    reference->clearFocus();
+    view->clearFocus();
+    for (int offset = 0; offset <= static_cast<int>(view->Model().CharacterCount()); ++offset) {
+      QTextCursor cursor(reference->document());
+      cursor.setPosition(offset);
+      reference->setTextCursor(cursor);
+      view->Model().SetCursor(view->Model().PosAt(static_cast<std::size_t>(offset)));
+      const QRect expected = reference->cursorRect();
+      const QRect actual = view->CursorRect();
+      if (actual.topLeft() != expected.topLeft() || actual.height() != expected.height())
+        QFAIL(qPrintable(QString("offset %1: cursor at %2,%3 h%4, text box at %5,%6 h%7")
+                             .arg(offset)
+                             .arg(actual.x())
+                             .arg(actual.y())
+                             .arg(actual.height())
+                             .arg(expected.x())
+                             .arg(expected.y())
+                             .arg(expected.height())));
+    }
+    const QImage drawn = view->viewport()->grab().toImage();
+    const QImage expected = reference->viewport()->grab().toImage();
+    QCOMPARE(drawn.size(), expected.size());
+    QCOMPARE(drawn, expected);
+  }
+};
+
+QTEST_MAIN(TestHistoryView)
+#include "test_history_view.moc"
