@@ -60,7 +60,8 @@ public:
 
   // Replaces the whole text; the cursor goes to the start, undo is emptied.
   void SetText(const QString& text);
-  // Adds a line at the end. Not an edit: not undoable, cursor unmoved.
+  // Adds a line at the end (breaks in it make several). Not an edit: not
+  // undoable, cursor unmoved.
   void AppendLine(const QString& line);
 
   // ---- Cursor and selection
@@ -93,7 +94,10 @@ public:
   void DeleteNextCharacter();     // Delete: one grapheme
   void DeletePreviousWord();      // Ctrl+Backspace
   void DeleteNextWord();          // Ctrl+Delete
-  // Replaces the text between two places, as one undo step.
+  // Replaces the text between two places, as one undo step. The cursor and
+  // anchor stay with the text around them, as a text box's cursor does when
+  // its document is edited elsewhere (a place inside the range goes to its
+  // start).
   void Replace(TextPos a, TextPos b, const QString& text);
 
   // ---- Undo and redo
@@ -131,7 +135,7 @@ private:
   // Replaces [a, b) with text and reports the change; returns the end of
   // the inserted text.
   TextPos ReplaceRange(TextPos a, TextPos b, const QString& text, std::string* removedUtf8);
-  void Edit(TextPos a, TextPos b, const QString& text, EditKind kind);
+  void Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor = true);
   void Record(Step step);
   void ApplyStep(const Step& step, bool undo);
   void NotifyCursor();
