@@ -42,6 +42,27 @@ bool IsWordSeparator(QChar c) {
 
 int Length(const QString& text) { return static_cast<int>(text.size()); }
 
+// A column within a line of UTF-8 text, never between the two halves of a
+// surrogate pair: an edit there would leave halves that UTF-8 cannot hold.
+// A place there goes after the pair, where a text layout draws it.
+int ClampColumn(std::string_view utf8, int column) {
+  if (column <= 0) return 0;
+  const auto want = static_cast<std::size_t>(column);
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0U) == 0x80U) continue; // a continuation byte
+    if (units == want) return column;
+    if (byte >= 0xF0U) {
+      if (units + 1 == want) return column + 1;
+      units += 2;
+    } else {
+      ++units;
+    }
+  }
+  return static_cast<int>(std::min(units, want));
+}
+
 } // namespace
 
 EditModel::EditModel() = default;
@@ -78,7 +99,7 @@ TextPos EditModel::End() const {
 
 TextPos EditModel::Clamp(TextPos pos) const {
   pos.line = std::min(pos.line, store_.Count() - 1);
-  pos.column = std::clamp(pos.column, 0, LineLength(pos.line));
+  pos.column = ClampColumn(store_.Line(pos.line), pos.column);
   return pos;
 }
 
@@ -409,7 +430,9 @@ void EditModel::Redo() {
 // ---- Offsets
 
 std::size_t EditModel::Offset(TextPos pos) const {
-  pos = Clamp(pos);
+  // Exact, even inside a surrogate pair: offsets are in UTF-16 units.
+  pos.line = std::min(pos.line, store_.Count() - 1);
+  pos.column = std::clamp(pos.column, 0, LineLength(pos.line));
   return store_.UnitsBefore(pos.line) + static_cast<std::size_t>(pos.column);
 }
 

@@ -56,6 +56,8 @@ public:
   // The text between two places, lines joined by "\n".
   [[nodiscard]] QString TextBetween(TextPos a, TextPos b) const;
   [[nodiscard]] TextPos End() const;
+  // The nearest place in the text; a place inside a surrogate pair goes
+  // after the pair.
   [[nodiscard]] TextPos Clamp(TextPos pos) const;
 
   // Replaces the whole text; the cursor goes to the start, undo is emptied.

@@ -217,6 +217,19 @@ private slots:
     row("anchor before, cursor after", "^a[bc]d|", "replace", "X", "^aXd|");
     row("cursor before, anchor after on a later line", "a|[b]c\nd^e", "replace", "1\n2",
         "a|1\n2c\nd^e");
+    // A place inside a surrogate pair goes after the pair.
+    row("cursor inside an emoji",
+        QString::fromUtf16(u"a\xD83D|\xDE00"
+                           u"b"),
+        "insert", "x", "a\U0001F600x|b");
+    row("range from inside an emoji",
+        QString::fromUtf16(u"a\xD83D[\xDE00"
+                           u"b]c"),
+        "replace", "x", "|a\U0001F600xc");
+    row("range to inside an emoji",
+        QString::fromUtf16(u"[a\xD83D]\xDE00"
+                           u"b|"),
+        "replace", "x", "xb|");
     row("selection swallowed", "a[b^c|d]e", "replace", "X", "a|Xe");
   }
 
