@@ -92,8 +92,15 @@ QTextLayout& HistoryView::Layout(std::size_t line) const {
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
-    if (!preedit_.isEmpty() && line == model_.Cursor().line)
+    if (!preedit_.isEmpty() && line == model_.Cursor().line) {
+      // The pre-edit text shows inside the line, in the formats the input
+      // method asks for.
       layout->setPreeditArea(model_.Cursor().column, preedit_);
+      QList<QTextLayout::FormatRange> formats = preeditFormats_;
+      for (QTextLayout::FormatRange& range : formats)
+        range.start += model_.Cursor().column;
+      layout->setFormats(formats);
+    }
     layout->beginLayout();
     qreal y = 0;
     for (QTextLine row = layout->createLine(); row.isValid(); row = layout->createLine()) {
@@ -301,16 +308,17 @@ QRect HistoryView::CharacterRect(TextPos pos) const {
       .toAlignedRect();
 }
 
-QRect HistoryView::CursorRect() const {
+QRectF HistoryView::CursorRectF() const {
   const TextPos cursor = model_.Cursor();
   const qreal top = LineTop(cursor.line);
   QTextLayout& layout = Layout(cursor.line);
   const int column = cursor.column + preeditCursor_;
   const QTextLine row = layout.lineForTextPosition(column);
   if (!row.isValid() || std::abs(top) >= kOffScreen) return {};
-  const qreal x = row.cursorToX(column);
-  return QRectF(x, top + row.y(), 1, row.height()).toRect();
+  return {row.cursorToX(column), top + row.y(), 1, row.height()};
 }
+
+QRect HistoryView::CursorRect() const { return CursorRectF().toRect(); }
 
 TextPos HistoryView::PositionAt(QPoint point) const {
   // The line whose rows span the point's height, on screen or not; above
@@ -367,13 +375,6 @@ void HistoryView::paintEvent(QPaintEvent* event) {
         range.length = end - range.start;
         range.format.setBackground(palette().brush(QPalette::Highlight));
         range.format.setForeground(palette().brush(QPalette::HighlightedText));
-        selections << range;
-      }
-      if (!preedit_.isEmpty() && line == cursor.line) {
-        QTextLayout::FormatRange range;
-        range.start = cursor.column;
-        range.length = static_cast<int>(preedit_.size());
-        range.format.setFontUnderline(true);
         selections << range;
       }
       painter.setPen(palette().color(QPalette::Text));
@@ -808,6 +809,7 @@ void HistoryView::mousePressEvent(QMouseEvent* event) {
     unitStart_ = {pos.line, 0};
     unitEnd_ = model_.NextCharacter({pos.line, model_.LineLength(pos.line)});
     model_.Select(unitStart_, unitEnd_);
+    UpdatePrimarySelection();
   } else if (event->modifiers() & Qt::ShiftModifier) {
     unit_ = Unit::Character;
     model_.SetCursor(pos, true);
@@ -831,6 +833,7 @@ void HistoryView::mouseDoubleClickEvent(QMouseEvent* event) {
   unitEnd_ = end;
   selecting_ = true;
   model_.Select(start, end);
+  UpdatePrimarySelection();
   tripleClickPoint_ = point;
   tripleClickTimer_.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this);
   viewport()->update();
@@ -923,8 +926,12 @@ void HistoryView::inputMethodEvent(QInputMethodEvent* event) {
     model_.InsertText(event->commitString(), EditKind::Typing);
   preedit_ = event->preeditString();
   preeditCursor_ = static_cast<int>(preedit_.size());
+  preeditFormats_.clear();
   for (const QInputMethodEvent::Attribute& attribute : event->attributes()) {
     if (attribute.type == QInputMethodEvent::Cursor) preeditCursor_ = attribute.start;
+    const QTextCharFormat format = attribute.value.value<QTextFormat>().toCharFormat();
+    if (attribute.type == QInputMethodEvent::TextFormat && format.isValid())
+      preeditFormats_.append({attribute.start, attribute.length, format});
   }
   layouts_.erase(model_.Cursor().line);
   EnsureCursorVisible();
@@ -933,20 +940,35 @@ void HistoryView::inputMethodEvent(QInputMethodEvent* event) {
     method->update(Qt::ImCursorRectangle);
 }
 
+// Text on one side of the cursor for an input method: whole lines added
+// until there is at least a kilobyte, as a text box gives it.
+QString HistoryView::TextAroundCursor(bool after) const {
+  constexpr qsizetype kLength = 1024;
+  const TextPos cursor = model_.Cursor();
+  QString text = after ? model_.Line(cursor.line).mid(cursor.column)
+                       : model_.Line(cursor.line).left(cursor.column);
+  for (std::size_t line = cursor.line; text.size() < kLength;) {
+    if (after ? line + 1 >= model_.LineCount() : line == 0) break;
+    line = after ? line + 1 : line - 1;
+    text = after ? text + u'\n' + model_.Line(line) : model_.Line(line) + u'\n' + text;
+  }
+  return text;
+}
+
 QVariant HistoryView::inputMethodQuery(Qt::InputMethodQuery query) const {
   const TextPos cursor = model_.Cursor();
   const TextPos anchor = model_.Anchor();
   switch (query) {
   case Qt::ImEnabled: return true;
-  case Qt::ImCursorRectangle: return CursorRect();
+  case Qt::ImCursorRectangle: return CursorRectF();
   case Qt::ImFont: return font();
   case Qt::ImCursorPosition: return cursor.column;
   case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
   case Qt::ImSurroundingText: return model_.Line(cursor.line);
   case Qt::ImCurrentSelection: return model_.SelectedText();
   case Qt::ImAbsolutePosition: return static_cast<qlonglong>(model_.Offset(cursor));
-  case Qt::ImTextBeforeCursor: return model_.Line(cursor.line).left(cursor.column);
-  case Qt::ImTextAfterCursor: return model_.Line(cursor.line).mid(cursor.column);
+  case Qt::ImTextBeforeCursor: return TextAroundCursor(false);
+  case Qt::ImTextAfterCursor: return TextAroundCursor(true);
   case Qt::ImHints: return static_cast<int>(Qt::ImhMultiLine);
   default: return QAbstractScrollArea::inputMethodQuery(query);
   }

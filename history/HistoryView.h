@@ -6,12 +6,12 @@
 #include <QBasicTimer>
 #include <QPoint>
 #include <QString>
+#include <QTextLayout>
 
 #include <map>
 #include <memory>
 
 class QMenu;
-class QTextLayout;
 
 // The view of an EditModel: an editable multi-line box made for a long,
 // growing log. Only the lines on screen are laid out, so appending costs the
@@ -46,6 +46,8 @@ public:
   [[nodiscard]] QRect CharacterRect(TextPos pos) const; // empty if off screen
   [[nodiscard]] TextPos PositionAt(QPoint viewportPoint) const;
 
+  [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
   // The context menu a right click opens; the caller owns it.
   QMenu* CreateStandardContextMenu();
 
@@ -59,7 +61,6 @@ protected:
   void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
-  [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -101,6 +102,8 @@ private:
   [[nodiscard]] TextPos RowStart(TextPos pos) const;
   [[nodiscard]] TextPos RowEnd(TextPos pos) const;
   [[nodiscard]] qreal CursorX(TextPos pos) const;
+  [[nodiscard]] QRectF CursorRectF() const;
+  [[nodiscard]] QString TextAroundCursor(bool after) const;
   [[nodiscard]] qreal RowTop(TextPos pos) const; // viewport y of the row holding pos
   void MoveCursor(TextPos to, bool select, bool keepX = false);
   void PageUpDown(bool down, bool select);
@@ -125,6 +128,7 @@ private:
   bool pageYValid_ = false;
   QString preedit_;
   int preeditCursor_ = 0;
+  QList<QTextLayout::FormatRange> preeditFormats_;
   // Mouse selection: by characters, words (double click) or lines (triple).
   enum class Unit { Character, Word, Line } unit_ = Unit::Character;
   TextPos unitStart_;

@@ -12,5 +12,5 @@ install_missing() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libfontconfig-dev libxcb1-dev fonts-comic-neue)
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n libfontconfig-dev libxcb1-dev fonts-comic-neue)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump iproute2)

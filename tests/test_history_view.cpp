@@ -61,6 +61,30 @@ void SendInputMethod(QWidget* widget, const QString& preedit, const QString& com
   QApplication::sendEvent(widget, &event);
 }
 
+// Where two renderings differ: the box around the pixels that differ,
+// empty if none do.
+QRect Difference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return {QPoint(), a.size().expandedTo(b.size())};
+  QRect box;
+  const QImage x = a.convertToFormat(QImage::Format_RGB32);
+  const QImage y = b.convertToFormat(QImage::Format_RGB32);
+  for (int row = 0; row < x.height(); ++row)
+    for (int column = 0; column < x.width(); ++column)
+      if (x.pixel(column, row) != y.pixel(column, row)) box |= QRect(column, row, 1, 1);
+  return box;
+}
+
+#define COMPARE_RENDERINGS(a, b)                                                                   \
+  do {                                                                                             \
+    const QRect box =                                                                              \
+        Difference((a)->viewport()->grab().toImage(), (b)->viewport()->grab().toImage());          \
+    QVERIFY2(box.isEmpty(), qPrintable(QString("the renderings differ in %1,%2 %3x%4")             \
+                                           .arg(box.x())                                           \
+                                           .arg(box.y())                                           \
+                                           .arg(box.width())                                       \
+                                           .arg(box.height())));                                   \
+  } while (false)
+
 } // namespace
 
 class TestHistoryView : public QObject {
@@ -112,6 +136,8 @@ class TestHistoryView : public QObject {
       QTest::mousePress(area, Qt::LeftButton, {}, from);
       QTest::mouseMove(area, to);
       QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+    } else if (op == "mclick") { // the middle button pastes the primary selection
+      QTest::mouseClick(area, Qt::MiddleButton, {}, PointAt(arg.toInt()));
     } else if (op == "dragout") { // dragout:from:up|down — past an edge
       DragOut(area, PointAt(arg.section(u':', 0, 0).toInt()), arg.section(u':', 1) == "down");
     } else {
@@ -151,6 +177,34 @@ class TestHistoryView : public QObject {
                            .arg(model.Offset(model.Anchor()))
                            .arg(cursor.position())
                            .arg(cursor.anchor())));
+  }
+
+  // Sets up both boxes from the data row's text and selection, then runs
+  // its script on both, comparing after every step.
+  void RunScript() {
+    QFETCH(QString, text);
+    QFETCH(int, cursor);
+    QFETCH(int, anchor);
+    QFETCH(QString, script);
+    reference->setPlainText(text);
+    view->Model().SetText(text);
+    QTextCursor start(reference->document());
+    start.setPosition(anchor < 0 ? cursor : anchor);
+    start.setPosition(cursor, QTextCursor::KeepAnchor);
+    reference->setTextCursor(start);
+    const auto at = [&](int offset) {
+      return view->Model().PosAt(static_cast<std::size_t>(offset));
+    };
+    view->Model().Select(at(anchor < 0 ? cursor : anchor), at(cursor));
+    view->EnsureCursorVisible();
+    Compare("the start");
+    for (const QString& step : script.split(u'|')) {
+      // The history first: the points of a step come from the text box's
+      // geometry before the step.
+      Step(view.get(), step);
+      Step(reference.get(), step);
+      Compare(step);
+    }
   }
 
 private slots:
@@ -322,30 +376,38 @@ private slots:
     QTest::newRow("drag past the top scrolls") << many << 0 << -1 << "k:Ctrl+End|dragout:900:up";
   }
 
-  void sameAsATextBox() {
+  void sameAsATextBox() { RunScript(); }
+
+  // The X11 primary selection: selecting sets it, the middle button pastes
+  // it where it is released.
+  void primarySelection_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<QString>("script");
+    const QString two = "premier mot\nsecond mot";
+    QTest::newRow("drag, middle click") << two << 0 << -1 << "drag:0-7|mclick:19";
+    QTest::newRow("double click, middle click") << two << 0 << -1 << "dclick:14|mclick:3";
+    QTest::newRow("Shift+arrows, middle click") << two << 0 << -1 << "k:Shift+End|mclick:22";
+    QTest::newRow("Ctrl+A, middle click") << two << 0 << -1 << "k:Ctrl+A|k:Right|mclick:22";
+  }
+  void primarySelection() {
+    if (!QGuiApplication::clipboard()->supportsSelection())
+      QSKIP("this platform has no primary selection; ctest runs this case again under Xvfb");
     QFETCH(QString, text);
-    QFETCH(int, cursor);
-    QFETCH(int, anchor);
     QFETCH(QString, script);
-    reference->setPlainText(text);
+    // Each box alone, so that neither pastes what the other selected.
     view->Model().SetText(text);
-    QTextCursor start(reference->document());
-    start.setPosition(anchor < 0 ? cursor : anchor);
-    start.setPosition(cursor, QTextCursor::KeepAnchor);
-    reference->setTextCursor(start);
-    const auto at = [&](int offset) {
-      return view->Model().PosAt(static_cast<std::size_t>(offset));
-    };
-    view->Model().Select(at(anchor < 0 ? cursor : anchor), at(cursor));
-    view->EnsureCursorVisible();
-    Compare("the start");
-    for (const QString& step : script.split(u'|')) {
-      // The history first: the points of a step come from the text box's
-      // geometry before the step.
+    reference->setPlainText(text);
+    const QStringList steps = script.split(u'|');
+    QGuiApplication::clipboard()->clear(QClipboard::Selection);
+    for (const QString& step : steps)
       Step(view.get(), step);
+    QGuiApplication::clipboard()->clear(QClipboard::Selection);
+    for (const QString& step : steps)
       Step(reference.get(), step);
-      Compare(step);
-    }
+    Compare("the script");
+    QVERIFY(view->Model().Text() != text);
   }
 
   // Where the rows fall: every cursor place of the text is drawn at the
@@ -371,6 +433,8 @@ private slots:
     reference->clearFocus();
     view->clearFocus();
     for (int offset = 0; offset <= static_cast<int>(view->Model().CharacterCount()); ++offset) {
+      if (!view->Model().IsCursorPosition(view->Model().PosAt(static_cast<std::size_t>(offset))))
+        continue; // inside a character: no cursor goes there
       QTextCursor cursor(reference->document());
       cursor.setPosition(offset);
       reference->setTextCursor(cursor);
@@ -387,10 +451,179 @@ private slots:
                              .arg(expected.y())
                              .arg(expected.height())));
     }
-    const QImage drawn = view->viewport()->grab().toImage();
-    const QImage expected = reference->viewport()->grab().toImage();
-    QCOMPARE(drawn.size(), expected.size());
-    QCOMPARE(drawn, expected);
+    COMPARE_RENDERINGS(view, reference);
+  }
+
+  // Reading position: new lines show while the end is in view; scrolled
+  // back, the view does not move at all; reaching the end again follows.
+  void readingPosition_data() {
+    QTest::addColumn<QString>("back");  // how the user scrolls back
+    QTest::addColumn<QString>("again"); // how the user comes back to the end
+    QTest::newRow("wheel, wheel") << "wheel:2"
+                                  << "wheel:-30";
+    QTest::newRow("wheel, Ctrl+End") << "wheel:1"
+                                     << "k:Ctrl+End";
+    QTest::newRow("PageUp, PageDown") << "k:PgUp"
+                                      << "k:PgDown|k:PgDown|k:PgDown";
+    QTest::newRow("Ctrl+Home, Ctrl+End") << "k:Ctrl+Home"
+                                         << "k:Ctrl+End";
+    // The cursor stays on the line it was on as lines arrive: more rows down.
+    QTest::newRow("Up, Down") << QString("k:Up|").repeated(7) + "k:Up"
+                              << QString("k:Down|").repeated(13) + "k:Down";
+  }
+  void readingPosition() {
+    QFETCH(QString, back);
+    QFETCH(QString, again);
+    const auto append = [&](int count) {
+      for (int i = 0; i < count; ++i)
+        view->AppendLine(QString("message %1").arg(view->Model().LineCount()));
+    };
+    const auto run = [&](const QString& script) {
+      for (const QString& step : script.split(u'|')) {
+        if (step.startsWith("wheel:")) {
+          QWheelEvent wheel(QPointF(10, 10), view->mapToGlobal(QPointF(10, 10)), {},
+                            QPoint(0, 120 * step.mid(6).toInt()), Qt::NoButton, {},
+                            Qt::NoScrollPhase, false);
+          QApplication::sendEvent(view->viewport(), &wheel);
+        } else {
+          Step(view.get(), step);
+        }
+      }
+    };
+    append(30);
+    QVERIFY(view->Following());
+    QCOMPARE(view->LastVisibleLine(), 30);
+    view->Model().SetCursor(view->Model().End());
+    run(back);
+    QVERIFY(!view->Following());
+    const QImage before = view->viewport()->grab().toImage();
+    const int first = view->FirstVisibleLine();
+    append(5);
+    QCOMPARE(view->FirstVisibleLine(), first);
+    QCOMPARE(view->viewport()->grab().toImage(), before);
+    run(again);
+    QVERIFY2(view->Following(), qPrintable(QString("first %1 last %2")
+                                               .arg(view->FirstVisibleLine())
+                                               .arg(view->LastVisibleLine())));
+    QCOMPARE(view->LastVisibleLine(), 35);
+    append(1);
+    QCOMPARE(view->LastVisibleLine(), 36);
+    // A narrower box wraps the lines anew and still shows the end.
+    view->resize(kSize.width() / 2, kSize.height());
+    append(1);
+    QCOMPARE(view->LastVisibleLine(), 37);
+  }
+
+  // The context menu: the entries of a text box's menu, enabled alike, in
+  // Qt's own French.
+  void contextMenu_data() {
+    QTest::addColumn<QString>("script");
+    QTest::newRow("empty") << "";
+    QTest::newRow("with text") << "t:abc";
+    QTest::newRow("with a selection") << "t:abc|k:Shift+Left";
+    QTest::newRow("after undo") << "t:abc|k:Ctrl+Z";
+    QTest::newRow("with something to paste") << "clip:x|t:a";
+  }
+  void contextMenu() {
+    QFETCH(QString, script);
+    QTranslator french;
+    QVERIFY(french.load("qtbase_fr", QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+    QCoreApplication::installTranslator(&french);
+    if (!script.isEmpty())
+      for (const QString& step : script.split(u'|')) {
+        Step(view.get(), step);
+        Step(reference.get(), step);
+      }
+    const auto entries = [](QMenu* menu) {
+      QStringList list;
+      for (QAction* action : menu->actions())
+        if (!action->isSeparator())
+          list << action->text() + (action->isEnabled() ? "" : " (grisé)");
+      delete menu;
+      return list;
+    };
+    const QStringList ours = entries(view->CreateStandardContextMenu());
+    QCOMPARE(ours, entries(reference->createStandardContextMenu()));
+    QStringList words;
+    for (QString entry : ours)
+      words << entry.remove(u'&').section(u'\t', 0, 0).remove(" (grisé)");
+    QCOMPARE(words, (QStringList{"Annuler", "Rétablir", "Couper", "Copier", "Coller", "Supprimer",
+                                 "Tout sélectionner"}));
+    QCoreApplication::removeTranslator(&french);
+  }
+
+  void contextMenuActions() {
+    view->Model().SetText("un deux trois");
+    view->Model().Select({0, 3}, {0, 8});
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            view->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(view->viewport(), &event);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu != nullptr);
+    const auto trigger = [](QMenu* m, int index) {
+      QList<QAction*> actions;
+      for (QAction* action : m->actions())
+        if (!action->isSeparator()) actions << action;
+      actions.at(index)->trigger();
+    };
+    trigger(menu, 2); // cut
+    menu->close();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("deux "));
+    QCOMPARE(view->Model().Text(), QString("un trois"));
+    std::unique_ptr<QMenu> second(view->CreateStandardContextMenu());
+    trigger(second.get(), 0); // undo
+    QCOMPARE(view->Model().Text(), QString("un deux trois"));
+    trigger(second.get(), 6); // select all
+    QCOMPARE(view->Model().SelectedText(), QString("un deux trois"));
+    std::unique_ptr<QMenu> third(view->CreateStandardContextMenu());
+    trigger(third.get(), 5); // delete
+    QCOMPARE(view->Model().Text(), QString());
+  }
+
+  // Input methods: the pre-edit text shows at the cursor as in a text box,
+  // and the box answers the same queries.
+  void inputMethod_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("preedit");
+    QTest::newRow("dead key") << "premier mot\nsecond mot" << 15 << "^";
+    QTest::newRow("compose in a wrapped line")
+        << "Bonjour tout le monde, voici un message assez long pour tenir sur plusieurs rangées"
+        << 70 << QString::fromUtf8("\xC3\xA9t\xC3\xA9");
+    QTest::newRow("at the start") << "abc" << 0 << "x";
+  }
+  void inputMethod() {
+    QFETCH(QString, text);
+    QFETCH(int, cursor);
+    QFETCH(QString, preedit);
+    reference->setPlainText(text);
+    view->Model().SetText(text);
+    QTextCursor start(reference->document());
+    start.setPosition(cursor);
+    reference->setTextCursor(start);
+    view->Model().SetCursor(view->Model().PosAt(static_cast<std::size_t>(cursor)));
+    for (QWidget* widget :
+         {static_cast<QWidget*>(reference.get()), static_cast<QWidget*>(view.get())}) {
+      QTextCharFormat underline;
+      underline.setFontUnderline(true);
+      QInputMethodEvent event(
+          preedit, {{QInputMethodEvent::TextFormat, 0, static_cast<int>(preedit.size()), underline},
+                    {QInputMethodEvent::Cursor, static_cast<int>(preedit.size()), 0, {}}});
+      QApplication::sendEvent(widget, &event);
+    }
+    for (const Qt::InputMethodQuery query :
+         {Qt::ImCursorRectangle, Qt::ImSurroundingText, Qt::ImCursorPosition, Qt::ImAnchorPosition,
+          Qt::ImCurrentSelection, Qt::ImTextBeforeCursor, Qt::ImTextAfterCursor})
+      QCOMPARE(view->inputMethodQuery(query), reference->inputMethodQuery(query));
+    QCOMPARE(view->Model().Text(), text); // a pre-edit is not text yet
+    reference->clearFocus();
+    view->clearFocus();
+    COMPARE_RENDERINGS(view, reference);
+    // Committed, it is typed text.
+    SendInputMethod(view.get(), {}, preedit);
+    SendInputMethod(reference.get(), {}, preedit);
+    Compare("the commit");
+    COMPARE_RENDERINGS(view, reference);
   }
 };
 
