@@ -38,8 +38,9 @@ QString Translated(const char* text) {
 }
 
 // Whether a key gives text to insert, by the rule of Qt's text boxes:
-// printable text, formatting characters and private-use characters, a
-// character outside the BMP; not with Ctrl held (AltGr, Ctrl+Alt, is fine).
+// printable text, a tab (when Tab has not moved the focus on), formatting
+// and private-use characters, a character outside the BMP; not with Ctrl
+// held (AltGr, Ctrl+Alt, is fine).
 bool IsTypedText(const QKeyEvent* event) {
   const QString text = event->text();
   if (text.isEmpty()) return false;
@@ -48,7 +49,7 @@ bool IsTypedText(const QKeyEvent* event) {
   const Qt::KeyboardModifiers modifiers = event->modifiers();
   if (modifiers == Qt::ControlModifier || modifiers == (Qt::ShiftModifier | Qt::ControlModifier))
     return false;
-  return c.isPrint() || c.category() == QChar::Other_PrivateUse ||
+  return c.isPrint() || c == u'\t' || c.category() == QChar::Other_PrivateUse ||
          (c.isHighSurrogate() && text.size() > 1 && text.at(1).isLowSurrogate());
 }
 

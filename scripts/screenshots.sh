@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes docs/window.png (the window as it starts) and docs/screenshot.png
-# (two instances after a short exchange) in Xvfb at 96 dpi.
+# (two instances after a short exchange, one message long enough to wrap)
+# in Xvfb at 96 dpi.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -32,6 +33,10 @@ x11_click "$d" "$w1" $X_SEND
 x11_click "$d" "$w2" $X_NICKNAME; x11_type "$d" "Zoé"
 x11_click "$d" "$w2" $X_MESSAGE; x11_type "$d" "Très bien, merci. On déjeune à midi ?"
 x11_click "$d" "$w2" $X_SEND
+# A message of 150 characters, wider than the history: it shows wrapped.
+x11_click "$d" "$w1" $X_MESSAGE; DISPLAY=$d xdotool key --window "$w1" ctrl+a BackSpace
+x11_type "$d" "Oui, volontiers ! Je réserve une table pour cinq à la brasserie du coin : on se retrouve devant l'entrée à midi pile, et j'invite aussi Paul et Inès !"
+x11_click "$d" "$w1" $X_SEND
 sleep 0.5
 DISPLAY=$d import -window root docs/screenshot.png
 echo "docs/window.png and docs/screenshot.png written"

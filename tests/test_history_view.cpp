@@ -316,6 +316,12 @@ private slots:
     QTest::newRow("Ctrl+Delete") << wrapped << 8 << -1 << "k:Ctrl+Delete|k:Ctrl+Delete";
     QTest::newRow("Ctrl+Delete over a selection") << two << 2 << 5 << "k:Ctrl+Delete";
     QTest::newRow("Ctrl+A") << two << 5 << -1 << "k:Ctrl+A";
+    QTest::newRow("Ctrl+K") << two << 3 << -1 << "k:Ctrl+K";
+    QTest::newRow("Insert then type") << two << 3 << -1 << "k:Ins|t:xy";
+    QTest::newRow("Ctrl+Up and Ctrl+Down")
+        << wrapped << 40 << -1 << "k:Ctrl+Down|k:Ctrl+Up|k:Ctrl+Up";
+    // Tab moves the focus on in a window; alone on screen, it is typed.
+    QTest::newRow("Tab, Escape") << two << 3 << -1 << "k:Tab|k:Esc|k:Backtab";
     QTest::newRow("Ctrl+A then type") << two << 5 << -1 << "k:Ctrl+A|t:x";
 
     // Undo and redo.
