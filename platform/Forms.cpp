@@ -1,6 +1,8 @@
 #include "platform/Forms.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
@@ -131,12 +133,16 @@ void EditDesc::Create(TForm& form) const {
   auto& edit = form.Create<TEdit>(std::string(name), form.Client());
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
+  // The label's text becomes the box's accessible name.
+  if (!label.empty())
+    static_cast<QLabel*>(form.Component<TLabel>(label).Widget())->setBuddy(edit.Widget());
 }
 
 void RichEditDesc::Create(TForm& form) const {
   auto& edit = form.Create<TRichEdit>(std::string(name), form.Client(), largeLog);
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
+  if (!accessibleName.empty()) edit.Widget()->setAccessibleName(ToQString(accessibleName));
   // An empty box already shows one empty line.
   for (int i = 1; i < initialLines; ++i)
     edit.Lines->Add({});
@@ -153,6 +159,7 @@ void ToolButtonDesc::Create(TForm& form) const {
   auto& bar = form.Component<TToolBar>(parent);
   auto& button = form.Create<TToolButton>(std::string(name), bar.Widget(), std::string(caption));
   button.SetBounds(bounds);
+  if (!accessibleName.empty()) button.Widget()->setAccessibleName(ToQString(accessibleName));
 }
 
 void FontDialogDesc::Create(TForm& form) const {
@@ -200,8 +207,18 @@ TApplication::~TApplication() {
   static_cast<void>(ownApp_.release());
 }
 
+// The interface is French whatever the locale: Qt's own menus, buttons and
+// key names too, from Qt's French translation.
+void TApplication::LoadQtFrench() {
+  static QTranslator qtFrench;
+  static const bool loaded =
+      qtFrench.load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(&qtFrench);
+  static_cast<void>(loaded);
+}
+
 void TApplication::Initialize() {
-  if (QApplication::instance() != nullptr) return;
+  if (QApplication::instance() != nullptr) return LoadQtFrench();
   if (!HasDisplay())
     throw Exception("aucun affichage graphique (DISPLAY n'est pas défini) : lancez lanchat dans "
                     "une session graphique.");
@@ -225,6 +242,7 @@ void TApplication::Initialize() {
   });
   ownApp_ = std::make_unique<QApplication>(argc, argv);
   fontConfig.join();
+  LoadQtFrench();
 }
 
 void TApplication::AddForm(std::unique_ptr<TForm> form) {

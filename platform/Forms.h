@@ -54,7 +54,8 @@ public:
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
-  // Prepares the application; throws Exception when there is no display.
+  // Prepares the application, Qt's French translation loaded; throws
+  // Exception when there is no display.
   void Initialize();
 
   // Creates a form; the first one created becomes the main window.
@@ -78,6 +79,7 @@ public:
   [[nodiscard]] TForm* MainForm() const { return mainForm_; }
 
 private:
+  static void LoadQtFrench();
   void AddForm(std::unique_ptr<TForm> form);
 
   std::unique_ptr<QApplication> ownApp_;

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -394,6 +395,26 @@ private slots:
     Application->Run();
     QVERIFY(window.isNull());
     QCOMPARE(Application->MainForm(), nullptr);
+  }
+
+  // Qt's own menus speak French: the message box's context menu, and the
+  // history's, which reads the same.
+  void contextMenusInFrench() {
+    Application->Initialize();
+    QPlainTextEdit message;
+    HistoryView history;
+    const QStringList expected = {"&Annuler", "&Rétablir", "Co&uper",          "Cop&ier",
+                                  "Co&ller",  "Supprimer", "Tout sélectionner"};
+    const auto words = [](QMenu* menu) {
+      QStringList list;
+      for (QAction* action : menu->actions())
+        if (!action->isSeparator()) list << action->text().section(u'\t', 0, 0);
+      delete menu;
+      return list;
+    };
+    const QStringList messageMenu = words(message.createStandardContextMenu());
+    QCOMPARE(messageMenu, expected);
+    QCOMPARE(words(history.CreateStandardContextMenu()), expected);
   }
 
   void aPortHeldWithoutSharingFailsCreation() {
