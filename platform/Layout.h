@@ -61,6 +61,7 @@ struct EditDesc {
   std::string_view name{};
   Bounds bounds{};
   int tabOrder = -1;
+  std::string_view label{}; // the label, created before it, that names it
   void Create(TForm& form) const;
 };
 
@@ -70,6 +71,7 @@ struct RichEditDesc {
   int initialLines = 0;  // empty lines it starts with, besides an empty box
   bool largeLog = false; // holds a long, growing log: lines stored compactly
   int tabOrder = -1;
+  std::string_view accessibleName{}; // what assistive technology calls it
   void Create(TForm& form) const;
 };
 
@@ -87,6 +89,7 @@ struct ToolButtonDesc {
   std::string_view parent{};
   Bounds bounds{};
   std::string_view caption{}; // held, not shown: the bar shows no captions
+  std::string_view accessibleName{};
   void Create(TForm& form) const;
 };
 
