@@ -2,4 +2,346 @@
 
 #include "history/HistoryView.h"
 
-void AttachAccessibility(HistoryView& /*view*/) {}
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QFontInfo>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QString kName = QStringLiteral("Historique des messages");
+
+int ToInt(std::size_t value) {
+  return static_cast<int>(std::min<std::size_t>(value, std::numeric_limits<int>::max()));
+}
+
+enum class Side { Before, At, After };
+
+// The edges of the items (characters, words and the runs between them,
+// sentences) of a string: where Qt's text boundaries start or end an item,
+// and the string's two ends.
+std::vector<int> ItemEdges(QTextBoundaryFinder::BoundaryType type, const QString& text) {
+  std::vector<int> edges{0};
+  QTextBoundaryFinder finder(type, text);
+  const auto items = QTextBoundaryFinder::StartOfItem | QTextBoundaryFinder::EndOfItem;
+  for (qsizetype at = finder.toNextBoundary(); at > 0 && at < text.size();
+       at = finder.toNextBoundary())
+    if (finder.boundaryReasons() & items) edges.push_back(static_cast<int>(at));
+  if (text.size() > 0) edges.push_back(static_cast<int>(text.size()));
+  return edges;
+}
+
+// The item before, at or after `offset` in a string with the given edges,
+// as indexes of its first and last edge; nothing if there is none.
+std::optional<std::pair<std::size_t, std::size_t>> ItemAround(const std::vector<int>& edges,
+                                                              Side side, int offset) {
+  const int size = edges.back();
+  // The item holding the offset starts at edge i (the end: past the last).
+  const auto upper = std::upper_bound(edges.begin(), edges.end(), offset);
+  std::size_t i = static_cast<std::size_t>(upper - edges.begin()) - 1;
+  if (offset >= size) i = edges.size() - 1;
+  switch (side) {
+  case Side::Before:
+    if (i == 0) return std::nullopt;
+    return std::pair{i - 1, i};
+  case Side::At:
+    if (offset >= size) return std::nullopt;
+    return std::pair{i, i + 1};
+  case Side::After:
+    if (i + 2 >= edges.size()) return std::nullopt;
+    return std::pair{i + 1, i + 2};
+  }
+  return std::nullopt;
+}
+
+// The history as an editable text. Offsets are the model's: UTF-16 units,
+// a line break counting one. Only the lines asked about are read.
+class HistoryAccessible : public QAccessibleWidget,
+                          public QAccessibleTextInterface,
+                          public QAccessibleEditableTextInterface {
+public:
+  explicit HistoryAccessible(HistoryView* view)
+      : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+    if (type == QAccessible::EditableTextInterface)
+      return static_cast<QAccessibleEditableTextInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.multiLine = true;
+    state.editable = true;
+    state.focusable = true;
+    state.selectableText = true;
+    return state;
+  }
+
+  QString text(QAccessible::Text type) const override {
+    if (type == QAccessible::Value) return Model().Text();
+    QString text = QAccessibleWidget::text(type);
+    if (type == QAccessible::Name && text.isEmpty()) text = kName;
+    return text;
+  }
+
+  // The viewport and the hidden scroll bars are the view's own business:
+  // to assistive technology the text is all there is.
+  int childCount() const override { return 0; }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+
+  // ---- Text
+  int characterCount() const override { return ToInt(Model().CharacterCount()); }
+
+  QString text(int startOffset, int endOffset) const override {
+    if (endOffset < startOffset) std::swap(startOffset, endOffset);
+    return Model().TextBetween(PosAt(startOffset), PosAt(endOffset));
+  }
+
+  int cursorPosition() const override { return OffsetOf(Model().Cursor()); }
+  void setCursorPosition(int position) override { Model().SetCursor(PosAt(position)); }
+
+  int selectionCount() const override { return Model().HasSelection() ? 1 : 0; }
+
+  void selection(int selectionIndex, int* startOffset, int* endOffset) const override {
+    *startOffset = *endOffset = 0;
+    if (selectionIndex != 0 || !Model().HasSelection()) return;
+    const auto [start, end] = Model().Selection();
+    *startOffset = OffsetOf(start);
+    *endOffset = OffsetOf(end);
+  }
+
+  // The model holds one selection: adding one replaces it.
+  void addSelection(int startOffset, int endOffset) override {
+    setSelection(0, startOffset, endOffset);
+  }
+
+  void removeSelection(int selectionIndex) override {
+    if (selectionIndex == 0) Model().SetCursor(Model().Cursor());
+  }
+
+  void setSelection(int selectionIndex, int startOffset, int endOffset) override {
+    if (selectionIndex != 0) return;
+    Model().Select(PosAt(startOffset), PosAt(endOffset));
+  }
+
+  QRect characterRect(int offset) const override {
+    const QRect rect = View()->CharacterRect(PosAt(offset));
+    if (rect.isEmpty()) return {};
+    return {View()->viewport()->mapToGlobal(rect.topLeft()), rect.size()};
+  }
+
+  int offsetAtPoint(const QPoint& point) const override {
+    const QPoint local = View()->viewport()->mapFromGlobal(point);
+    if (!View()->viewport()->rect().contains(local)) return -1;
+    return OffsetOf(View()->PositionAt(local));
+  }
+
+  // Moves the cursor to the start of the range.
+  void scrollToSubstring(int startIndex, int /*endIndex*/) override {
+    Model().SetCursor(PosAt(startIndex));
+  }
+
+  // One font for the whole text.
+  QString attributes(int offset, int* startOffset, int* endOffset) const override {
+    const int count = characterCount();
+    if (offset == -2) offset = cursorPosition();
+    if (offset < 0 || offset > count) {
+      *startOffset = *endOffset = -1;
+      return {};
+    }
+    *startOffset = 0;
+    *endOffset = count;
+    const QFontInfo font(View()->font());
+    return QStringLiteral("font-family:\"%1\";font-size:%2pt;font-weight:%3;")
+        .arg(font.family())
+        .arg(font.pointSize())
+        .arg(font.bold() ? 700 : 400);
+  }
+
+  QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                           int* endOffset) const override {
+    return Around(Side::Before, offset, type, startOffset, endOffset);
+  }
+  QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                       int* endOffset) const override {
+    return Around(Side::At, offset, type, startOffset, endOffset);
+  }
+  QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                          int* endOffset) const override {
+    return Around(Side::After, offset, type, startOffset, endOffset);
+  }
+
+  // ---- Editing, each one step of the model's undo
+  void deleteText(int startOffset, int endOffset) override {
+    Model().Replace(PosAt(startOffset), PosAt(endOffset), {});
+  }
+  void insertText(int offset, const QString& text) override {
+    const TextPos at = PosAt(offset);
+    Model().Replace(at, at, text);
+  }
+  void replaceText(int startOffset, int endOffset, const QString& text) override {
+    Model().Replace(PosAt(startOffset), PosAt(endOffset), text);
+  }
+
+private:
+  [[nodiscard]] HistoryView* View() const { return static_cast<HistoryView*>(widget()); }
+  [[nodiscard]] EditModel& Model() const { return View()->Model(); }
+
+  [[nodiscard]] TextPos PosAt(int offset) const {
+    return Model().PosAt(static_cast<std::size_t>(std::max(offset, 0)));
+  }
+  [[nodiscard]] int OffsetOf(TextPos pos) const { return ToInt(Model().Offset(pos)); }
+
+  // The item of the given kind before, at or after an offset. Lines are the
+  // model's lines, each with its line break; characters, words and
+  // sentences follow Qt's rules, which never join across a line break, so
+  // they are looked for in the lines around the offset, more of them only
+  // when an item reaches the edge of those read.
+  QString Around(Side side, int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                 int* endOffset) const {
+    *startOffset = *endOffset = -1;
+    const int count = characterCount();
+    if (offset == -2) offset = cursorPosition();
+    if (offset == -1) offset = count;
+    if (count == 0 || offset < 0 || offset > count) return {};
+    if (type == QAccessible::NoBoundary) {
+      if (side != Side::At) return {};
+      *startOffset = 0;
+      *endOffset = count;
+      return Model().Text();
+    }
+    if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary)
+      return LineAround(side, offset, startOffset, endOffset);
+
+    QTextBoundaryFinder::BoundaryType finderType = QTextBoundaryFinder::Grapheme;
+    if (type == QAccessible::WordBoundary) finderType = QTextBoundaryFinder::Word;
+    if (type == QAccessible::SentenceBoundary) finderType = QTextBoundaryFinder::Sentence;
+
+    const EditModel& model = Model();
+    const std::size_t lastLine = model.LineCount() - 1;
+    const std::size_t line = model.PosAt(static_cast<std::size_t>(offset)).line;
+    for (std::size_t span = 1;; span *= 2) {
+      const std::size_t first = line - std::min(line, span);
+      const std::size_t last = std::min(lastLine, line + span);
+      const bool open = first > 0;
+      const bool more = last < lastLine;
+      // With the line break on each side that has more text, every edge
+      // inside is an edge of the whole text; the two ends are only if the
+      // text ends there.
+      QString text = model.TextBetween({first, 0}, {last, model.LineLength(last)});
+      if (open) text.prepend(QLatin1Char('\n'));
+      if (more) text.append(QLatin1Char('\n'));
+      const int base = OffsetOf({first, 0}) - (open ? 1 : 0);
+      const std::vector<int> edges = ItemEdges(finderType, text);
+      const auto item = ItemAround(edges, side, offset - base);
+      const bool start = item ? item->first == 0 : side == Side::Before;
+      const bool end = item ? item->second == edges.size() - 1 : side == Side::After;
+      if ((start && open) || (end && more)) continue;
+      if (!item) return {};
+      *startOffset = base + edges[item->first];
+      *endOffset = base + edges[item->second];
+      return text.mid(edges[item->first], edges[item->second] - edges[item->first]);
+    }
+  }
+
+  QString LineAround(Side side, int offset, int* startOffset, int* endOffset) const {
+    const EditModel& model = Model();
+    const int count = characterCount();
+    std::size_t line = model.PosAt(static_cast<std::size_t>(offset)).line;
+    if (side == Side::Before) {
+      if (offset == 0 || line == 0) return {};
+      --line;
+    } else if (side == Side::After) {
+      if (offset >= count || line + 1 >= model.LineCount()) return {};
+      ++line;
+    }
+    const bool last = line + 1 >= model.LineCount();
+    *startOffset = OffsetOf({line, 0});
+    *endOffset = last ? count : OffsetOf({line + 1, 0});
+    QString text = model.Line(line);
+    if (!last) text += QLatin1Char('\n');
+    return text;
+  }
+};
+
+QAccessibleInterface* Factory(const QString& className, QObject* object) {
+  if (className != QLatin1String("QAbstractScrollArea")) return nullptr;
+  auto* view = dynamic_cast<HistoryView*>(object);
+  return view != nullptr ? new HistoryAccessible(view) : nullptr;
+}
+
+// What assistive technology was last told, to tell it only what moved.
+struct Reported {
+  TextPos cursor;
+  std::pair<TextPos, TextPos> selection;
+};
+
+} // namespace
+
+void AttachAccessibility(HistoryView& view) {
+  static const bool installed = [] {
+    QAccessible::installFactory(&Factory);
+    return true;
+  }();
+  static_cast<void>(installed);
+  // The name comes from the interface (see text()): setting it on the
+  // widget would make Qt build the interface now, listened to or not.
+
+  view.Model().OnChange([&view](const TextChange& change) {
+    if (!QAccessible::isActive()) return;
+    const int position = static_cast<int>(change.offset);
+    QString inserted = change.inserted;
+    // The model breaks lines at CR LF, CR and the Unicode separators; tell
+    // the text as it now stands.
+    if (inserted.contains(QLatin1Char('\r')) || inserted.contains(QChar(0x2028)) ||
+        inserted.contains(QChar(0x2029)))
+      inserted = view.Model().TextBetween(change.from, change.insertedEnd);
+    if (change.removed.isEmpty() && inserted.isEmpty()) return;
+    if (change.removed.isEmpty()) {
+      QAccessibleTextInsertEvent event(&view, position, inserted);
+      // An appended line leaves the cursor where it was.
+      if (change.appended)
+        event.setCursorPosition(static_cast<int>(view.Model().Offset(view.Model().Cursor())));
+      QAccessible::updateAccessibility(&event);
+    } else if (inserted.isEmpty()) {
+      QAccessibleTextRemoveEvent event(&view, position, change.removed);
+      QAccessible::updateAccessibility(&event);
+    } else {
+      QAccessibleTextUpdateEvent event(&view, position, change.removed, inserted);
+      QAccessible::updateAccessibility(&event);
+    }
+  });
+
+  auto reported = std::make_shared<Reported>();
+  view.Model().OnCursor([&view, reported] {
+    const EditModel& model = view.Model();
+    const TextPos cursor = model.Cursor();
+    const auto selection =
+        model.HasSelection() ? model.Selection() : std::pair<TextPos, TextPos>{cursor, cursor};
+    const Reported before = std::exchange(*reported, {cursor, selection});
+    if (!QAccessible::isActive()) return;
+    const int at = static_cast<int>(model.Offset(cursor));
+    if (selection != before.selection &&
+        (model.HasSelection() || before.selection.first != before.selection.second)) {
+      QAccessibleTextSelectionEvent event(&view, static_cast<int>(model.Offset(selection.first)),
+                                          static_cast<int>(model.Offset(selection.second)));
+      event.setCursorPosition(at);
+      QAccessible::updateAccessibility(&event);
+    }
+    if (cursor != before.cursor) {
+      QAccessibleTextCursorEvent event(&view, at);
+      QAccessible::updateAccessibility(&event);
+    }
+  });
+}
