@@ -42,6 +42,19 @@ bool IsWordSeparator(QChar c) {
 
 int Length(const QString& text) { return static_cast<int>(text.size()); }
 
+// The byte where a UTF-16 column starts in a line of UTF-8 text.
+std::size_t ByteAt(std::string_view utf8, int column) {
+  std::size_t units = 0;
+  std::size_t i = 0;
+  for (; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    if ((byte & 0xC0U) == 0x80U) continue; // a continuation byte
+    if (units >= static_cast<std::size_t>(std::max(column, 0))) break;
+    units += byte >= 0xF0U ? 2 : 1;
+  }
+  return i;
+}
+
 // A column within a line of UTF-8 text, never between the two halves of a
 // surrogate pair: an edit there would leave halves that UTF-8 cannot hold.
 // A place there goes after the pair, where a text layout draws it.
@@ -90,6 +103,23 @@ QString EditModel::TextBetween(TextPos a, TextPos b) const {
   }
   middle += '\n';
   return Line(a.line).mid(a.column) + FromUtf8(middle) + Line(b.line).left(b.column);
+}
+
+std::string EditModel::Utf8Between(TextPos a, TextPos b) const {
+  const std::string_view first = store_.Line(a.line);
+  if (a.line == b.line) {
+    const std::size_t from = ByteAt(first, a.column);
+    return std::string(first.substr(from, ByteAt(first, b.column) - from));
+  }
+  std::string text(first.substr(ByteAt(first, a.column)));
+  for (std::size_t line = a.line + 1; line < b.line; ++line) {
+    text += '\n';
+    text.append(store_.Line(line));
+  }
+  text += '\n';
+  const std::string_view last = store_.Line(b.line);
+  text.append(last.substr(0, ByteAt(last, b.column)));
+  return text;
 }
 
 TextPos EditModel::End() const {
@@ -251,14 +281,17 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, const QString& text,
   TextChange change;
   change.from = a;
   change.removedEnd = b;
+  // The removed text is gathered as UTF-8 straight from the store and
+  // converted at most once: it may be millions of lines.
+  std::string removed;
+  if (observed || removedUtf8 != nullptr) removed = Utf8Between(a, b);
   if (observed) {
     change.offset = Offset(a);
-    change.removed = TextBetween(a, b);
+    change.removed = FromUtf8(removed);
     // The text as it now stands: every break one "\n", as offsets count it.
     change.inserted = lines.size() == 1 ? text : lines.join(u'\n');
   }
-  if (removedUtf8 != nullptr)
-    *removedUtf8 = observed ? ToUtf8(change.removed) : ToUtf8(TextBetween(a, b));
+  if (removedUtf8 != nullptr) *removedUtf8 = std::move(removed);
 
   const QString first = Line(a.line);
   const QString last = a.line == b.line ? first : Line(b.line);

@@ -139,6 +139,8 @@ private:
   TextPos ReplaceRange(TextPos a, TextPos b, const QString& text, std::string* removedUtf8);
   void Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor = true);
   void Record(Step step);
+  // The text between two clamped places, a <= b, as UTF-8.
+  [[nodiscard]] std::string Utf8Between(TextPos a, TextPos b) const;
   void ApplyStep(const Step& step, bool undo);
   void NotifyCursor();
   void SetLine(std::size_t line, const QString& text);

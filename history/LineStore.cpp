@@ -1,6 +1,7 @@
 #include "history/LineStore.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -80,24 +81,34 @@ void LineStore::Replace(std::size_t index, std::string_view line) {
 void LineStore::Insert(std::size_t index, std::string_view line) { InsertLines(index, {line}); }
 
 void LineStore::SplitIfOvergrown(std::size_t c) {
-  while (chunks_[c].ends.size() > 2 * kChunkLines) {
-    Chunk& chunk = chunks_[c];
-    const std::size_t keep = kChunkLines;
-    const std::uint32_t cut = chunk.ends[keep - 1];
+  if (chunks_[c].ends.size() <= 2 * kChunkLines) return;
+  // Cut the chunk into chunks of kChunkLines in one pass: cutting one off
+  // at a time would copy the rest again and again (a paste of a million
+  // lines would take seconds).
+  Chunk& chunk = chunks_[c];
+  const std::size_t count = chunk.ends.size();
+  std::vector<Chunk> tails;
+  tails.reserve(count / kChunkLines);
+  std::size_t movedUnits = 0;
+  for (std::size_t from = kChunkLines; from < count; from += kChunkLines) {
+    const std::size_t to = std::min(count, from + kChunkLines);
+    const std::uint32_t begin = chunk.ends[from - 1];
     Chunk tail;
-    tail.text = chunk.text.substr(cut);
-    tail.ends.reserve(chunk.ends.size() - keep);
-    for (std::size_t k = keep; k < chunk.ends.size(); ++k)
-      tail.ends.push_back(chunk.ends[k] - cut);
+    tail.text.assign(chunk.text, begin, chunk.ends[to - 1] - begin);
+    tail.ends.reserve(to - from);
+    for (std::size_t k = from; k < to; ++k)
+      tail.ends.push_back(chunk.ends[k] - begin);
     tail.units = Utf16Length(tail.text);
-    chunk.text.resize(cut);
-    chunk.text.shrink_to_fit();
-    chunk.ends.resize(keep);
-    chunk.ends.shrink_to_fit();
-    chunk.units -= tail.units;
-    chunks_.insert(chunks_.begin() + Signed(c) + 1, std::move(tail));
-    ++c;
+    movedUnits += tail.units;
+    tails.push_back(std::move(tail));
   }
+  chunk.text.resize(chunk.ends[kChunkLines - 1]);
+  chunk.text.shrink_to_fit();
+  chunk.ends.resize(kChunkLines);
+  chunk.ends.shrink_to_fit();
+  chunk.units -= movedUnits;
+  chunks_.insert(chunks_.begin() + Signed(c) + 1, std::make_move_iterator(tails.begin()),
+                 std::make_move_iterator(tails.end()));
 }
 
 void LineStore::InsertLines(std::size_t index, const std::vector<std::string_view>& lines) {

@@ -383,9 +383,15 @@ private slots:
       const std::size_t offset = model.Offset({static_cast<std::size_t>(l), 0});
       QCOMPARE(model.PosAt(offset), (TextPos{static_cast<std::size_t>(l), 0}));
     }
+    // Undo puts the lines back in one insertion, split into chunks again.
     model.Undo();
     QCOMPARE(model.Text(), text.join(u'\n'));
     QCOMPARE(model.LineCount(), static_cast<std::size_t>(lines));
+    QCOMPARE(model.CharacterCount(), static_cast<std::size_t>(text.join(u'\n').size()));
+    const auto last = static_cast<std::size_t>(lines - 1);
+    const auto lastStart = static_cast<std::size_t>(text.join(u'\n').size() - text.back().size());
+    QCOMPARE(model.Offset({last, 0}), lastStart);
+    QCOMPARE(model.PosAt(lastStart), (TextPos{last, 0}));
   }
 
   void offsetsRoundTrip_data() {
