@@ -1,5 +1,7 @@
 #include "net/NMUDP.h"
 
+#include "net/SystemReason.h"
+
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 
@@ -31,8 +33,6 @@ struct Arrival {
   std::uint32_t address = 0; // network order
   std::uint16_t port = 0;    // host order
 };
-
-std::string SystemReason(int error) { return std::strerror(error); }
 
 // A file descriptor closed when it goes out of scope.
 class Fd {

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 QColor SystemColor(SysColor color) {
   const QPalette palette = QApplication::palette();
@@ -136,7 +137,10 @@ int TCustomEdit::GetTextBuf(char* Buffer, int BufSize) const {
 }
 
 TEdit::TEdit(TComponent* owner, std::string name, QWidget* parent)
-    : TCustomEdit(owner, std::move(name), new QLineEdit(parent)) {}
+    : TCustomEdit(owner, std::move(name), new QLineEdit(parent)) {
+  // A box has no length limit; Qt's line edit stops at 32,767 unless told.
+  LineEdit()->setMaxLength(std::numeric_limits<int>::max());
+}
 
 QLineEdit* TEdit::LineEdit() const { return static_cast<QLineEdit*>(Widget()); }
 

@@ -1,17 +1,17 @@
 #include "platform/Forms.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include <algorithm>
 #include <csignal>
@@ -183,6 +183,38 @@ void OnTerminationSignal(int) {
   [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
 }
 
+// While the application object connects to the display, Qt's messages are
+// held back: a display that cannot be reached or a platform plugin that
+// cannot load is a fatal error in Qt, which would abort with English lines.
+// The program says it in one French line instead and ends with code 1.
+bool startingQt = false;
+QtMessageHandler defaultHandler = nullptr;
+
+void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (!startingQt) {
+    if (defaultHandler != nullptr) defaultHandler(type, context, text);
+    return;
+  }
+  // The X11 plugin warns that it could not connect before Qt gives up.
+  static bool noConnection = false;
+  noConnection =
+      noConnection || text.contains(QLatin1String("connect to display"), Qt::CaseInsensitive);
+  if (type != QtFatalMsg) return;
+  const QByteArray display = qgetenv("DISPLAY");
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  std::string line;
+  if (noConnection)
+    line = "impossible de joindre l'affichage graphique « " + display.toStdString() +
+           " » : lancez lanchat dans une session graphique.";
+  else
+    line = "impossible de charger le module d'affichage de Qt" +
+           (platform.isEmpty() ? std::string() : " « " + platform.toStdString() + " »") +
+           " : vérifiez l'installation de Qt et la variable QT_QPA_PLATFORM.";
+  std::fprintf(stderr, "lanchat: %s\n", line.c_str());
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
 bool HasDisplay() {
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
   const bool wantsX = platform.isEmpty() || platform.startsWith("xcb");
@@ -211,9 +243,9 @@ TApplication::~TApplication() {
 // key names too, from Qt's French translation.
 void TApplication::LoadQtFrench() {
   static QTranslator qtFrench;
-  static const bool loaded =
-      qtFrench.load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
-      QCoreApplication::installTranslator(&qtFrench);
+  static const bool loaded = qtFrench.load(QStringLiteral("qtbase_fr"),
+                                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+                             QCoreApplication::installTranslator(&qtFrench);
   static_cast<void>(loaded);
 }
 
@@ -240,7 +272,16 @@ void TApplication::Initialize() {
     FcObjectSetDestroy(fields);
     FcPatternDestroy(all);
   });
-  ownApp_ = std::make_unique<QApplication>(argc, argv);
+  defaultHandler = qInstallMessageHandler(StartupMessageHandler);
+  startingQt = true;
+  try {
+    ownApp_ = std::make_unique<QApplication>(argc, argv);
+  } catch (...) {
+    fontConfig.join();
+    throw;
+  }
+  startingQt = false;
+  qInstallMessageHandler(defaultHandler);
   fontConfig.join();
   LoadQtFrench();
 }

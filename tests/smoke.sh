@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
 # The real program, offscreen: it starts, listens on UDP port 2000, and ends
-# with code 0 when asked to close. Without any display it says so and fails.
+# with code 0 when asked to close. Without a display, with one it cannot
+# reach, or with a platform plugin that cannot load, it says so in one French
+# line and ends with code 1.
 set -u
 lanchat=$1
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$lanchat" 2>&1)
-rc=$?
-if [ "$rc" -eq 0 ] || [ "$(printf '%s\n' "$out" | wc -l)" -ne 1 ] || [[ "$out" != *affichage* ]]; then
-  echo "FAIL: without a display expected one line and a non-zero code, got $rc: $out"; exit 1
-fi
+# Each start-up failure: one French line and exit code 1.
+start_fails() { # WORD ENV...: the one line must hold WORD
+  local word=$1; shift
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" "$lanchat" 2>&1)
+  rc=$?
+  if [ "$rc" -ne 1 ] || [ "$(printf '%s\n' "$out" | wc -l)" -ne 1 ] || [[ "$out" != *"$word"* ]]; then
+    echo "FAIL: with $* expected one line holding '$word' and code 1, got $rc: $out"; exit 1
+  fi
+}
+start_fails "DISPLAY n'est pas défini"
+display=:$((500 + RANDOM % 400))
+while [ -e "/tmp/.X11-unix/X${display#:}" ]; do display=:$((500 + RANDOM % 400)); done
+start_fails "impossible de joindre l'affichage graphique « $display »" DISPLAY=$display
+start_fails "impossible de joindre l'affichage graphique" QT_QPA_PLATFORM=xcb DISPLAY=$display
+start_fails "module d'affichage de Qt « nosuch »" QT_QPA_PLATFORM=nosuch DISPLAY=:0
 
 QT_QPA_PLATFORM=offscreen "$lanchat" & pid=$!
 for _ in $(seq 100); do

@@ -184,13 +184,26 @@ private slots:
     QCOMPARE(wire->Receive(), Wire("Ana a dit :ok\0", 14));
   }
 
-  void theLargestMessageGoesThrough() {
-    Type("Ana", QString(65507 - 12, 'x'));
+  // Whatever the boxes hold goes out whole, up to the largest datagram:
+  // neither box has a length limit of its own.
+  void largeTextGoesThroughWhole_data() {
+    QTest::addColumn<QString>("nickname");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("the largest message") << "Ana" << QString(65507 - 12, 'x');
+    QTest::newRow("a nickname of 40,000 characters") << QString(40000, 'n') << "salut";
+    QTest::newRow("the largest nickname") << QString(65507 - 9, 'n') << "";
+  }
+  void largeTextGoesThroughWhole() {
+    QFETCH(QString, nickname);
+    QFETCH(QString, message);
+    Type(nickname, message);
     Send();
     const auto datagram = wire->Receive();
     QVERIFY(datagram);
-    QCOMPARE(datagram->size(), 65507);
-    QTRY_COMPARE(b->RichEdit1->Lines->Count(), 3);
+    QCOMPARE(datagram->size(), nickname.size() + 8 + message.size() + 1);
+    QVERIFY(datagram->startsWith(nickname.toLatin1() + " a dit :"));
+    QTRY_COMPARE(b->RichEdit1->Lines->ToStringList(),
+                 (QStringList{"", nickname + " a dit :", message}));
   }
 };
 

@@ -431,7 +431,7 @@ private slots:
     } catch (const Exception& e) {
       close(fd);
       const QString message = QString::fromStdString(e.Message());
-      QVERIFY2(message.contains("port UDP 2000") && message.contains("Address already in use"),
+      QVERIFY2(message.contains("port UDP 2000") && message.contains("adresse déjà utilisée"),
                e.what());
     }
     QCOMPARE(created, nullptr);

@@ -21,7 +21,7 @@ private slots:
     QTest::mouseClick(form.Button1->Widget(), Qt::LeftButton);
     QTRY_COMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts[0].startsWith("Envoi impossible vers 127.255.255.255:2000") &&
-                 boxes.texts[0].contains("Network is unreachable"),
+                 boxes.texts[0].contains("réseau injoignable"),
              qPrintable(boxes.texts[0]));
     QCOMPARE(form.Edit2->LineEdit()->text(), QString("Ana"));
     QCOMPARE(form.RichEdit2->TextEdit()->toPlainText(), QString("Salut"));

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// The reason a system call failed, in French whatever the user's locale:
+// the reasons that listening and sending can meet are translated; any other
+// is given by number, with the system's own words in parentheses.
+std::string SystemReason(int error);
