@@ -215,6 +215,20 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context, co
   std::_Exit(1);
 }
 
+// Where no session bus runs, the D-Bus library would start one (with
+// dbus-launch) the first time Qt asks for it, and leave it running after the
+// program ends. The program starts none: it uses the session's own bus when
+// there is one, and no bus otherwise.
+void NoSessionBusLaunch() {
+  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return;
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  const QByteArray socket = runtime + "/bus";
+  if (!runtime.isEmpty() && access(socket.constData(), F_OK) == 0)
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
+  else
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
 bool HasDisplay() {
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
   const bool wantsX = platform.isEmpty() || platform.startsWith("xcb");
@@ -272,6 +286,7 @@ void TApplication::Initialize() {
     FcObjectSetDestroy(fields);
     FcPatternDestroy(all);
   });
+  NoSessionBusLaunch();
   defaultHandler = qInstallMessageHandler(StartupMessageHandler);
   startingQt = true;
   try {

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Started where no session bus runs, the program starts none: no dbus-daemon
+# outlives it. Runs in a network namespace of its own, loopback up.
+set -u
+lanchat=$1
+if [ -z "${LANCHAT_IN_NETNS:-}" ]; then
+  [ "$(id -u)" -eq 0 ] || exec sudo -n -- "$0" "$@" || { echo "FAIL: needs root for a network namespace"; exit 1; }
+  ns=lcbus$$
+  ip netns add "$ns" || { echo "FAIL: cannot create a network namespace"; exit 1; }
+  trap 'ip netns del "$ns"' EXIT
+  ip netns exec "$ns" ip link set lo up
+  LANCHAT_IN_NETNS=1 ip netns exec "$ns" "$0" "$@"; exit $?
+fi
+. "$(dirname "$0")/x11_lib.sh"
+x11_need
+command -v dbus-launch >/dev/null || { echo "FAIL: dbus-launch missing (Debian package dbus-x11)"; exit 1; }
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
+x11_start; pids+=($X_PID)
+before=$(pgrep -x dbus-daemon | sort)
+runtime=$(mktemp -d)
+env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$runtime" DISPLAY=$X_DISPLAY "$lanchat" 2>/dev/null & pid=$!
+w=$(x11_window "$X_DISPLAY" Form1)
+[ -n "$w" ] || { echo "FAIL: no window"; exit 1; }
+sleep 1
+kill -TERM $pid; wait $pid; rc=$?
+[ "$rc" -eq 0 ] || { echo "FAIL: exit code $rc"; exit 1; }
+sleep 0.3
+after=$(pgrep -x dbus-daemon | sort)
+started=$(comm -13 <(echo "$before") <(echo "$after") | grep . || true)
+if [ -n "$started" ]; then
+  echo "FAIL: a session bus outlives the program: $(ps -o pid,args -p $(echo $started | tr ' ' ,))"
+  kill $started 2>/dev/null; exit 1
+fi
+echo "1 passed, 0 failed"
