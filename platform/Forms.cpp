@@ -1,5 +1,9 @@
 #include "platform/Forms.h"
 
+#include "platform/DesktopNotification.h"
+
+#include <chat/Codec.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
@@ -9,6 +13,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QSocketNotifier>
 #include <QTranslator>
@@ -100,7 +105,17 @@ void TForm::Loaded() {
 
 void TForm::Show() { window_->show(); }
 void TForm::Close() { window_->close(); }
-void TForm::Alert() { QApplication::alert(window_.get(), 0); }
+void TForm::Alert(const AnsiString& header, const AnsiString& message) {
+  if (window_->isActiveWindow()) return;
+  QApplication::alert(window_.get(), 0);
+  if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
+  const auto decode = [](const AnsiString& text) {
+    return QString::fromStdString(chat::Codec::Wire().Decode(text));
+  };
+  const QString text = decode(message);
+  notification_->MessageArrived(decode(header),
+                                text.section(QRegularExpression("\\r\\n|\\r|\\n"), 0, 0));
+}
 
 // ---- Component descriptions
 

@@ -12,6 +12,7 @@ class QApplication;
 class QScrollArea;
 class QWidget;
 class ClientArea;
+class DesktopNotification;
 
 // A top-level window whose components all come from its layout. The client
 // area shows scroll bars when the window is smaller than its controls need.
@@ -28,9 +29,11 @@ public:
 
   void Show();
   void Close();
-  // Asks for the user's attention through the task bar, with the platform's
-  // standard alert, until the window is activated; nothing when it is active.
-  void Alert();
+  // A message came: asks for the user's attention through the task bar
+  // and with a desktop notification (its header and first line) until the
+  // window is activated; nothing when it is active. The text is in the
+  // wire's code page.
+  void Alert(const AnsiString& header, const AnsiString& message);
 
   [[nodiscard]] QWidget* Window() const;
   [[nodiscard]] QWidget* Client() const;
@@ -45,6 +48,7 @@ private:
   const EventTable& events_;
   std::unique_ptr<QScrollArea> window_;
   ClientArea* client_;
+  DesktopNotification* notification_ = nullptr; // made at the first alert
 };
 
 class TApplication {

@@ -64,5 +64,5 @@ void TForm1::NMUDP1DataReceived(TComponent* /*Sender*/, int NumberBytes, AnsiStr
   if (!parts) return;
   RichEdit1->Lines->Add(AnsiString(parts->header));
   RichEdit1->Lines->Add(AnsiString(parts->message));
-  Alert();
+  Alert(AnsiString(parts->header), AnsiString(parts->message));
 }

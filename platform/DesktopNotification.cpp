@@ -1,0 +1,111 @@
+#include "platform/DesktopNotification.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QEvent>
+#include <QVariantMap>
+#include <QWidget>
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+} // namespace
+
+DesktopNotification::DesktopNotification(QWidget* window) : QObject(window), window_(window) {
+  window->installEventFilter(this);
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return;
+  bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+              SLOT(OnActionInvoked(uint, QString)));
+  bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+              SLOT(OnClosed(uint, uint)));
+}
+
+DesktopNotification::~DesktopNotification() = default;
+
+void DesktopNotification::MessageArrived(const QString& header, const QString& firstLine) {
+  if (window_ == nullptr || window_->isActiveWindow()) return;
+  ++waiting_;
+  header_ = header;
+  line_ = firstLine;
+  if (sending_) {
+    resend_ = true; // the notification's id is not known yet
+    return;
+  }
+  Send();
+}
+
+void DesktopNotification::Send() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return;
+  const QString body =
+      waiting_ == 1
+          ? header_ + u'\n' + line_
+          : QStringLiteral("%1 messages en attente\n%2\n%3").arg(waiting_).arg(header_, line_);
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+  const QVariantMap hints = {{QStringLiteral("desktop-entry"), QStringLiteral("lanchat")},
+                             {QStringLiteral("category"), QStringLiteral("im.received")}};
+  call << QStringLiteral("lanchat") << id_ << QStringLiteral("lanchat") << QStringLiteral("lanchat")
+       << body << QStringList{QStringLiteral("default"), QStringLiteral("Ouvrir")} << hints << -1;
+  sending_ = true;
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, &DesktopNotification::OnReply);
+}
+
+void DesktopNotification::OnReply(QDBusPendingCallWatcher* call) {
+  call->deleteLater();
+  sending_ = false;
+  const QDBusPendingReply<uint> reply = *call;
+  if (reply.isError()) {
+    resend_ = false; // no service: nothing shows, and that is all
+    return;
+  }
+  if (waiting_ == 0) {
+    // The window was activated meanwhile: the notification has no more use.
+    const uint shown = reply.value();
+    QDBusConnection::sessionBus().asyncCall(
+        QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                       QStringLiteral("CloseNotification"))
+        << shown);
+    return;
+  }
+  id_ = reply.value();
+  if (resend_) {
+    resend_ = false;
+    Send();
+  }
+}
+
+void DesktopNotification::OnActionInvoked(uint id, const QString& action) {
+  if (id != id_ || id_ == 0 || window_ == nullptr || action != QLatin1String("default")) return;
+  window_->showNormal();
+  window_->raise();
+  window_->activateWindow();
+}
+
+void DesktopNotification::OnClosed(uint id, uint /*reason*/) {
+  if (id == id_) id_ = 0; // a later message opens a new one
+}
+
+bool DesktopNotification::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_ && event->type() == QEvent::WindowActivate) Reset();
+  return QObject::eventFilter(watched, event);
+}
+
+// The window is active: the messages are seen, the notification goes.
+void DesktopNotification::Reset() {
+  waiting_ = 0;
+  resend_ = false;
+  if (id_ != 0 && QDBusConnection::sessionBus().isConnected())
+    QDBusConnection::sessionBus().asyncCall(
+        QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                       QStringLiteral("CloseNotification"))
+        << id_);
+  id_ = 0;
+}
