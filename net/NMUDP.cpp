@@ -7,8 +7,10 @@
 
 #include <QObject>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -18,6 +20,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -76,19 +79,64 @@ int OpenListeningSocket(int port) {
   return fd;
 }
 
+using Clock = std::chrono::steady_clock;
+
+// A sender's allowance: messages and bytes, each a bucket that fills at the
+// sustained rate up to the burst.
+struct Allowance {
+  double messages = 0;
+  double bytes = 0;
+  Clock::time_point last;
+
+  bool Take(std::size_t size, Clock::time_point now, const TNMUDP::Limits& limits) {
+    const double seconds = std::chrono::duration<double>(now - last).count();
+    last = now;
+    messages = std::min(limits.messageBurst, messages + seconds * limits.messagesPerSecond);
+    bytes = std::min(limits.byteBurst, bytes + seconds * limits.bytesPerSecond);
+    const auto cost = static_cast<double>(size);
+    if (messages < 1 || bytes < cost) return false;
+    messages -= 1;
+    bytes -= cost;
+    return true;
+  }
+  [[nodiscard]] bool Full(Clock::time_point now, const TNMUDP::Limits& limits) const {
+    const double seconds = std::chrono::duration<double>(now - last).count();
+    return messages + seconds * limits.messagesPerSecond >= limits.messageBurst &&
+           bytes + seconds * limits.bytesPerSecond >= limits.byteBurst;
+  }
+};
+
+// The datagrams waiting from one source address.
+struct SenderQueue {
+  std::deque<Arrival> items;
+  std::size_t bytes = 0;
+};
+
 } // namespace
 
 struct TNMUDP::Impl {
+  explicit Impl(const Limits& l) : limits(l) {}
+
+  const Limits limits;
   Fd socket;
   Fd wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
   QObject context; // lives on the event loop's thread; receives the drain calls
   std::thread reader;
 
-  std::mutex mutex;
-  std::deque<Arrival> queue; // guarded by mutex
+  // Reader thread only.
+  std::unordered_map<std::uint32_t, Allowance> allowances;
+
+  std::mutex mutex; // guards what follows, up to the event loop's part
+  std::unordered_map<std::uint32_t, SenderQueue> queues;
+  std::deque<std::uint32_t> turns; // senders with datagrams waiting, in turn
   std::size_t queuedBytes = 0;
   bool drainPosted = false;
   std::uint64_t dropped = 0;
+  std::uint64_t limited = 0;
+
+  bool Allowed(std::uint32_t address, std::size_t size);
+  void Enqueue(Arrival arrival);
+  void TakeBatch();
 
   // Event loop side only.
   std::deque<Arrival> batch;
@@ -97,10 +145,80 @@ struct TNMUDP::Impl {
   bool currentRead = false;
 };
 
+// Whether the sender may add this datagram now (reader thread).
+bool TNMUDP::Impl::Allowed(std::uint32_t address, std::size_t size) {
+  const auto now = Clock::now();
+  auto found = allowances.find(address);
+  if (found == allowances.end()) {
+    if (allowances.size() >= kSenders) {
+      // Forget the senders that have been quiet long enough to have their
+      // whole allowance back; if none has, the newcomers share one.
+      std::erase_if(allowances, [&](const auto& entry) { return entry.second.Full(now, limits); });
+      if (allowances.size() >= kSenders) address = 0;
+    }
+    found = allowances.try_emplace(address, Allowance{limits.messageBurst, limits.byteBurst, now})
+                .first;
+  }
+  return found->second.Take(size, now, limits);
+}
+
+// Queues a datagram (mutex held). When the queue is full, the sender that
+// holds the most of it gives way: its newest datagram goes, or this one if
+// it is the one sending most.
+void TNMUDP::Impl::Enqueue(Arrival arrival) {
+  const std::size_t cost = arrival.bytes.size() + kOverhead;
+  while (queuedBytes + cost > limits.queueBytes) {
+    auto heaviest = queues.end();
+    for (auto it = queues.begin(); it != queues.end(); ++it)
+      if (heaviest == queues.end() || it->second.bytes > heaviest->second.bytes) heaviest = it;
+    const auto own = queues.find(arrival.address);
+    const std::size_t ownBytes = (own != queues.end() ? own->second.bytes : 0) + cost;
+    if (heaviest == queues.end() || ownBytes >= heaviest->second.bytes) {
+      ++dropped;
+      return;
+    }
+    SenderQueue& victim = heaviest->second;
+    const std::size_t freed = victim.items.back().bytes.size() + kOverhead;
+    victim.items.pop_back();
+    victim.bytes -= freed;
+    queuedBytes -= freed;
+    ++dropped;
+    if (victim.items.empty()) {
+      std::erase(turns, heaviest->first);
+      queues.erase(heaviest);
+    }
+  }
+  SenderQueue& queue = queues[arrival.address];
+  if (queue.items.empty()) turns.push_back(arrival.address);
+  queue.bytes += cost;
+  queuedBytes += cost;
+  queue.items.push_back(std::move(arrival));
+}
+
+// Fills the event loop's batch from the queue (mutex held), one datagram
+// from each sender in turn: a sender that sends much waits behind the others.
+void TNMUDP::Impl::TakeBatch() {
+  while (batch.size() < kBatch && !turns.empty()) {
+    const std::uint32_t address = turns.front();
+    turns.pop_front();
+    const auto found = queues.find(address);
+    SenderQueue& queue = found->second;
+    const std::size_t cost = queue.items.front().bytes.size() + kOverhead;
+    batch.push_back(std::move(queue.items.front()));
+    queue.items.pop_front();
+    queue.bytes -= cost;
+    queuedBytes -= cost;
+    if (queue.items.empty())
+      queues.erase(found);
+    else
+      turns.push_back(address);
+  }
+}
+
 TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
     : TComponent(owner, std::move(name)), LocalPort(settings.LocalPort),
       RemotePort(settings.RemotePort), RemoteHost(settings.RemoteHost),
-      ReportLevel(settings.ReportLevel), d_(std::make_unique<Impl>()) {
+      ReportLevel(settings.ReportLevel), d_(std::make_unique<Impl>(settings.limits)) {
   d_->socket = Fd(OpenListeningSocket(LocalPort));
   if (d_->socket.get() < 0)
     throw Exception("Impossible d'écouter sur le port UDP " + std::to_string(LocalPort) + " : " +
@@ -136,16 +254,15 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
           for (int i = 0; i < count; ++i) {
             const auto index = static_cast<std::size_t>(i);
             const std::size_t size = std::min<std::size_t>(messages[index].msg_len, kMaxPayload);
-            if (impl->queuedBytes + size + kOverhead > kQueueBytes) {
-              ++impl->dropped;
+            const std::uint32_t address = senders[index].sin_addr.s_addr;
+            if (!impl->Allowed(address, size)) {
+              ++impl->limited;
               continue;
             }
-            impl->queue.push_back(
-                {std::string(static_cast<const char*>(vectors[index].iov_base), size),
-                 senders[index].sin_addr.s_addr, ntohs(senders[index].sin_port)});
-            impl->queuedBytes += size + kOverhead;
+            impl->Enqueue({std::string(static_cast<const char*>(vectors[index].iov_base), size),
+                           address, ntohs(senders[index].sin_port)});
           }
-          post = !impl->drainPosted && !impl->queue.empty();
+          post = !impl->drainPosted && !impl->queues.empty();
           if (post) impl->drainPosted = true;
         }
         if (post)
@@ -177,12 +294,7 @@ void TNMUDP::Drain() {
   for (std::size_t handled = 0; handled < kBatch; ++handled) {
     if (d_->batch.empty()) {
       std::lock_guard lock(d_->mutex);
-      const std::size_t take = std::min(d_->queue.size(), kBatch);
-      for (std::size_t i = 0; i < take; ++i) {
-        d_->queuedBytes -= d_->queue.front().bytes.size() + kOverhead;
-        d_->batch.push_back(std::move(d_->queue.front()));
-        d_->queue.pop_front();
-      }
+      d_->TakeBatch();
       if (d_->batch.empty()) {
         d_->drainPosted = false;
         return;
@@ -244,6 +356,11 @@ void TNMUDP::SendBuffer(const char* Buff, int BuffLast, int Length) {
   if (sent != Length)
     throw Exception("Envoi impossible vers " + target + " : " +
                     (sent < 0 ? SystemReason(errno) : "datagramme tronqué") + ".");
+}
+
+std::uint64_t TNMUDP::Limited() const {
+  std::lock_guard lock(d_->mutex);
+  return d_->limited;
 }
 
 std::uint64_t TNMUDP::Dropped() const {

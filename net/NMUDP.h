@@ -22,11 +22,24 @@ using TUDPDataReceivedEvent =
 // thread that created the endpoint.
 class TNMUDP : public TComponent {
 public:
+  // What a flood may take. Each source address may add messages at a
+  // sustained rate, with a burst allowance, and bytes likewise; beyond that
+  // its datagrams are dropped and counted. When the window cannot keep up,
+  // the queue holds at most queueBytes; what gives way comes from the
+  // sender that holds the most of it, and the senders are served in turn.
+  struct Limits {
+    std::size_t queueBytes = 64u << 20;
+    double messagesPerSecond = 1000;
+    double messageBurst = 100000;
+    double bytesPerSecond = 256 << 10;
+    double byteBurst = 16 << 20;
+  };
   struct Settings {
     int LocalPort = 0;
     int RemotePort = 0;
     std::string RemoteHost;
     int ReportLevel = 0;
+    Limits limits{};
   };
 
   // Throws Exception when the local port cannot be bound.
@@ -50,12 +63,16 @@ public:
   const std::string RemoteHost;
   const int ReportLevel;
 
-  // Datagrams dropped because the queue was full.
+  // Datagrams dropped because the queue was full, and because their sender
+  // went past its rate.
   [[nodiscard]] std::uint64_t Dropped() const;
+  [[nodiscard]] std::uint64_t Limited() const;
 
-  // Limits of the queue between the reader thread and the event loop.
-  static constexpr std::size_t kQueueBytes = 64u << 20;
+  // Datagrams the event loop takes at a time.
   static constexpr std::size_t kBatch = 256;
+  // Source addresses whose rate is followed one by one; beyond them, new
+  // addresses share one allowance.
+  static constexpr std::size_t kSenders = 4096;
 
 private:
   struct Impl;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <clocale>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,8 +25,8 @@ struct Arrived {
 
 // An endpoint on `port` that records every datagram it is told about.
 struct Endpoint {
-  explicit Endpoint(int port, std::string host = kBroadcast)
-      : udp(nullptr, "udp", {port, port, std::move(host), 1}) {
+  explicit Endpoint(int port, std::string host = kBroadcast, TNMUDP::Limits limits = {})
+      : udp(nullptr, "udp", {port, port, std::move(host), 1, limits}) {
     udp.OnDataReceived = [this](TComponent*, int size, AnsiString ip, int) {
       std::vector<char> buffer(static_cast<std::size_t>(std::max(size, 0)));
       int got = -1;
@@ -40,6 +41,54 @@ struct Endpoint {
   TNMUDP udp;
   std::vector<Arrived> arrived;
 };
+
+// A plain socket sending from a loopback address of its own (127.0.0.2,
+// 127.0.0.3...), so that the endpoint sees distinct senders.
+class Sender {
+public:
+  explicit Sender(const char* from) : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &address.sin_addr);
+    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~Sender() { close(fd_); }
+  Sender(const Sender&) = delete;
+  Sender& operator=(const Sender&) = delete;
+  [[nodiscard]] bool ok() const { return ok_; }
+  void Send(int port, const QByteArray& bytes) const {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    sendto(fd_, bytes.constData(), static_cast<std::size_t>(bytes.size()), 0,
+           reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  }
+
+private:
+  int fd_;
+  bool ok_ = false;
+};
+
+// Waits, without running the event loop (so nothing is drained), until the
+// endpoint's reader has taken in `expected` datagrams, counting those it
+// queued as `queued` is unknown: it waits until the counters settle.
+void SettleWithoutDraining(const TNMUDP& udp) {
+  std::uint64_t last = ~0ull;
+  for (int quiet = 0; quiet < 4;) {
+    QThread::msleep(50);
+    const std::uint64_t now = udp.Dropped() + udp.Limited();
+    quiet = now == last ? quiet + 1 : 0;
+    last = now;
+  }
+}
+
+QList<QByteArray> From(const std::vector<Arrived>& arrived, char sender) {
+  QList<QByteArray> list;
+  for (const Arrived& a : arrived)
+    if (a.bytes.startsWith(sender)) list << a.bytes.left(a.bytes.indexOf(' '));
+  return list;
+}
 
 } // namespace
 
@@ -118,6 +167,93 @@ private slots:
     for (int i = 0; i < kCount; ++i)
       QCOMPARE(receiver.arrived[std::size_t(i)].bytes, QByteArray::number(i));
     QCOMPARE(receiver.udp.Dropped(), 0u);
+  }
+
+  // While the window cannot keep up, the queue holds no more than its
+  // limit; the rest is dropped and counted.
+  void queueIsBounded() {
+    TNMUDP::Limits limits;
+    limits.queueBytes = 64 << 10;
+    Endpoint receiver(47110, kBroadcast, limits);
+    Sender flooder("127.0.0.2");
+    QVERIFY(flooder.ok());
+    constexpr int kCount = 2000;
+    for (int i = 0; i < kCount; ++i)
+      flooder.Send(47110, QByteArray(1000, 'f'));
+    SettleWithoutDraining(receiver.udp);
+    QTest::qWait(300);
+    const std::size_t kept = receiver.arrived.size();
+    QVERIFY2(kept <= (64 << 10) / 1000, qPrintable(QString::number(kept)));
+    QVERIFY(kept > 0);
+    QCOMPARE(receiver.udp.Dropped(), kCount - kept);
+  }
+
+  // A flood from one address does not crowd out another sender: its
+  // messages all arrive, in order; what is dropped is the flood's.
+  void floodDoesNotDrownOtherSenders() {
+    TNMUDP::Limits limits;
+    limits.queueBytes = 64 << 10;
+    Endpoint receiver(47111, kBroadcast, limits);
+    Sender flooder("127.0.0.2");
+    Sender neighbour("127.0.0.3");
+    QVERIFY(flooder.ok() && neighbour.ok());
+    QList<QByteArray> expected;
+    for (int i = 0; i < 5000; ++i) {
+      flooder.Send(47111, "f " + QByteArray(1000, 'f'));
+      if (i % 250 == 0) {
+        expected << "n" + QByteArray::number(i);
+        neighbour.Send(47111, expected.back() + " salut");
+      }
+    }
+    SettleWithoutDraining(receiver.udp);
+    QTest::qWait(300);
+    QCOMPARE(From(receiver.arrived, 'n'), expected);
+    QVERIFY(receiver.udp.Dropped() > 0);
+    QVERIFY(From(receiver.arrived, 'f').size() < 5000);
+  }
+
+  // Each address may send at a sustained rate with a burst allowance; the
+  // rest is dropped and counted, and other addresses keep their own.
+  void ratePerSender_data() {
+    QTest::addColumn<double>("perSecond");
+    QTest::addColumn<double>("burst");
+    QTest::addColumn<bool>("bytes"); // the limit is on bytes, 1000 a datagram
+    QTest::newRow("messages") << 100.0 << 50.0 << false;
+    QTest::newRow("bytes") << 100000.0 << 50000.0 << true;
+  }
+  void ratePerSender() {
+    QFETCH(double, perSecond);
+    QFETCH(double, burst);
+    QFETCH(bool, bytes);
+    TNMUDP::Limits limits;
+    (bytes ? limits.bytesPerSecond : limits.messagesPerSecond) = perSecond;
+    (bytes ? limits.byteBurst : limits.messageBurst) = burst;
+    Endpoint receiver(47112, kBroadcast, limits);
+    Sender fast("127.0.0.2");
+    Sender other("127.0.0.3");
+    QVERIFY(fast.ok() && other.ok());
+    const auto count = [&](char who) { return From(receiver.arrived, who).size(); };
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 300; ++i)
+      fast.Send(47112, "f " + QByteArray(998, 'x'));
+    const double seconds = double(clock.elapsed()) / 1000;
+    // The burst goes through, then only what the rate refills meanwhile.
+    QTRY_VERIFY(count('f') >= 50);
+    QTest::qWait(200);
+    const auto first = count('f');
+    QVERIFY2(first <= 50 + qsizetype(seconds * 100) + 2, qPrintable(QString::number(first)));
+    QCOMPARE(receiver.udp.Limited(), 300 - std::uint64_t(first));
+    for (int i = 0; i < 10; ++i)
+      other.Send(47112, "o " + QByteArray(998, 'x'));
+    QTRY_COMPARE(count('o'), 10);
+    // Half a second later, about half a second's worth more.
+    QTest::qWait(500);
+    for (int i = 0; i < 300; ++i)
+      fast.Send(47112, "f " + QByteArray(998, 'x'));
+    QTest::qWait(300);
+    const auto more = count('f') - first;
+    QVERIFY2(more >= 40 && more <= 90, qPrintable(QString::number(more)));
   }
 
   void readBufferNeverOverflows() {
