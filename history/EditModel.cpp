@@ -78,7 +78,7 @@ int ClampColumn(std::string_view utf8, int column) {
 
 } // namespace
 
-EditModel::EditModel() = default;
+EditModel::EditModel(std::size_t capacity) : capacity_(capacity) {}
 
 // ---- The text
 

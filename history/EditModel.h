@@ -44,7 +44,16 @@ enum class EditKind { Other, Typing, Backspace, Delete };
 // edits: they are never undone and leave the cursor where it is.
 class EditModel {
 public:
-  EditModel();
+  // `capacity`: the lines it holds before it counts as full (see Full).
+  explicit EditModel(std::size_t capacity = kCapacity);
+
+  // The history's stated capacity: far more than any conversation, small
+  // enough that a full history stays well within a desktop's memory.
+  static constexpr std::size_t kCapacity = 10'000'000;
+  [[nodiscard]] std::size_t Capacity() const { return capacity_; }
+  // Whether it holds its capacity or more. Nothing is refused here: what
+  // arrives while it is full is for its owner to turn away, whole.
+  [[nodiscard]] bool Full() const { return store_.Count() >= capacity_; }
 
   // ---- The text
   [[nodiscard]] const LineStore& Store() const { return store_; }
@@ -146,6 +155,7 @@ private:
   void SetLine(std::size_t line, const QString& text);
   [[nodiscard]] TextPos EndOf(TextPos from, const QString& inserted) const;
 
+  std::size_t capacity_;
   LineStore store_;
   TextPos cursor_;
   TextPos anchor_;

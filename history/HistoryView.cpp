@@ -9,7 +9,9 @@
 #include <QCursor>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -55,7 +57,8 @@ bool IsTypedText(const QKeyEvent* event) {
 
 } // namespace
 
-HistoryView::HistoryView(QWidget* parent) : QAbstractScrollArea(parent) {
+HistoryView::HistoryView(QWidget* parent, std::size_t capacity)
+    : QAbstractScrollArea(parent), model_(capacity) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_InputMethodEnabled);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -76,6 +79,31 @@ void HistoryView::AppendLine(const QString& line) {
   // paint or query, so that a burst of lines costs one placement.
   if (following_) anchorPending_ = true;
   viewport()->update();
+}
+
+bool HistoryView::HasRoom() {
+  if (!model_.Full()) {
+    toldFull_ = false;
+    return true;
+  }
+  ++refused_;
+  if (!toldFull_) {
+    toldFull_ = true;
+    // Told beside the window, without stopping it: messages go on being
+    // counted while the box is open.
+    auto* box = new QMessageBox(
+        QMessageBox::Information, QStringLiteral("lanchat"),
+        QStringLiteral("L'historique est plein : il contient %1 lignes, et les messages qui "
+                       "arrivent ne s'y ajoutent plus.\n\nPour faire de la place, effacez-le : "
+                       "cliquez dans l'historique, puis Ctrl+A et Suppr. Les messages "
+                       "s'afficheront de nouveau.")
+            .arg(QLocale(QLocale::French).toString(static_cast<qulonglong>(model_.Capacity()))),
+        QMessageBox::Ok, window());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+  }
+  return false;
 }
 
 // ---- Layout of the lines on screen, as a plain text document lays out

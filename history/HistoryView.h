@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTextLayout>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 
@@ -23,8 +24,14 @@ class QMenu;
 // itself into view; scrolled back, the view stays where the user left it.
 class HistoryView : public QAbstractScrollArea {
 public:
-  explicit HistoryView(QWidget* parent = nullptr);
+  explicit HistoryView(QWidget* parent = nullptr, std::size_t capacity = EditModel::kCapacity);
   ~HistoryView() override;
+
+  // Whether a message may still be added. When the history is full it
+  // turns messages away, counts them, and tells the user once (until there
+  // is room again) that clearing it makes room.
+  [[nodiscard]] bool HasRoom();
+  [[nodiscard]] std::uint64_t Refused() const { return refused_; }
 
   [[nodiscard]] EditModel& Model() { return model_; }
   [[nodiscard]] const EditModel& Model() const { return model_; }
@@ -140,4 +147,6 @@ private:
   QBasicTimer dragScrollTimer_;
   QBasicTimer blinkTimer_;
   bool cursorOn_ = true;
+  std::uint64_t refused_ = 0;
+  bool toldFull_ = false;
 };

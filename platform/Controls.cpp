@@ -195,6 +195,8 @@ void TStrings::Add(const AnsiString& text) {
   bar->setValue(bar->maximum());
 }
 
+bool TStrings::HasRoom() { return log_ == nullptr || log_->HasRoom(); }
+
 int TStrings::Count() const {
   return log_ != nullptr ? static_cast<int>(log_->Model().LineCount())
                          : edit_->document()->blockCount();

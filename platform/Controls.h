@@ -79,6 +79,9 @@ public:
   TStrings(QPlainTextEdit* edit, HistoryView* log) : edit_(edit), log_(log) {}
   void Add(const AnsiString& text);
   [[nodiscard]] int Count() const;
+  // Whether a message may still be added: a history has a capacity, and
+  // when full it turns messages away and tells the user so, once.
+  [[nodiscard]] bool HasRoom();
   // The lines as they show.
   [[nodiscard]] QStringList ToStringList() const;
 

@@ -10,6 +10,7 @@
 #include <QInputMethodEvent>
 #include <QLibraryInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -630,6 +631,48 @@ private slots:
     SendInputMethod(reference.get(), {}, preedit);
     Compare("the commit");
     COMPARE_RENDERINGS(view, reference);
+  }
+
+  // A full history turns messages away whole (never removing old ones),
+  // counts them, and says so once; clearing it makes room again.
+  void capacity() {
+    HistoryView small(nullptr, 6);
+    small.resize(kSize);
+    small.show();
+    const auto messageBoxes = [] {
+      QList<QMessageBox*> boxes;
+      for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+          boxes << box;
+      return boxes;
+    };
+    int shown = 0;
+    for (int i = 0; i < 10; ++i) {
+      if (!small.HasRoom()) continue;
+      small.AppendLine(QString("Ana a dit :"));
+      small.AppendLine(QString("message %1").arg(i));
+      ++shown;
+    }
+    QCOMPARE(shown, 3); // 1 empty line, then three messages: 7 lines
+    QCOMPARE(small.Model().LineCount(), 7u);
+    QCOMPARE(small.Model().Line(1), QString("Ana a dit :"));
+    QCOMPARE(small.Refused(), 7u);
+    QCOMPARE(messageBoxes().size(), 1);
+    const QString notice = messageBoxes().front()->text();
+    QVERIFY2(notice.contains("L'historique est plein") && notice.contains("Ctrl+A") &&
+                 notice.contains("Suppr") && notice.contains("6 lignes"),
+             qPrintable(notice));
+    messageBoxes().front()->close();
+    // Cleared by the user: messages show again, and a new fill says so anew.
+    QTest::keyClick(&small, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&small, Qt::Key_Delete);
+    QVERIFY(small.HasRoom());
+    QVERIFY(messageBoxes().isEmpty());
+    for (int i = 0; i < 5; ++i)
+      if (small.HasRoom()) small.AppendLine("x");
+    QVERIFY(!small.HasRoom());
+    QTRY_COMPARE(messageBoxes().size(), 1);
+    messageBoxes().front()->close();
   }
 };
 

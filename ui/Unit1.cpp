@@ -53,7 +53,8 @@ void TForm1::Button2Click(TObject* /*Sender*/) { Close(); }
 
 // Shows an arrived datagram as its header line and its message line, and
 // asks for attention when the window is not the active one. A payload
-// without the separator is not a chat datagram and is dropped.
+// without the separator is not a chat datagram and is dropped; so is a
+// message that finds the history full.
 void TForm1::NMUDP1DataReceived(TComponent* /*Sender*/, int NumberBytes, AnsiString /*FromIP*/,
                                 int /*Port*/) {
   std::vector<char> buffer(static_cast<std::size_t>(std::max(NumberBytes, 0)));
@@ -62,6 +63,8 @@ void TForm1::NMUDP1DataReceived(TComponent* /*Sender*/, int NumberBytes, AnsiStr
   const auto parts =
       chat::Split(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
   if (!parts) return;
+  // A full history turns the message away whole, and says so once.
+  if (!RichEdit1->Lines->HasRoom()) return;
   RichEdit1->Lines->Add(AnsiString(parts->header));
   RichEdit1->Lines->Add(AnsiString(parts->message));
   Alert(AnsiString(parts->header), AnsiString(parts->message));
