@@ -771,10 +771,27 @@ void HistoryView::Cut() {
   EnsureCursorVisible();
 }
 
+bool HistoryView::PasteFits(const QString& text, QWidget* parent) {
+  if (text.size() <= kMaxPaste) return true;
+  const QLocale french(QLocale::French);
+  auto* box = new QMessageBox(
+      QMessageBox::Information, QStringLiteral("lanchat"),
+      QStringLiteral("Le texte à coller compte %1 caractères : c'est plus qu'un message peut en "
+                     "porter (%2 octets). Rien n'a été collé ; le texte reste dans le "
+                     "presse-papiers.")
+          .arg(french.toString(static_cast<qlonglong>(text.size())),
+               french.toString(static_cast<qlonglong>(kMaxPaste))),
+      QMessageBox::Ok, parent != nullptr ? parent->window() : nullptr);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+  return false;
+}
+
 void HistoryView::Paste(bool primary) {
   const QString text =
       QGuiApplication::clipboard()->text(primary ? QClipboard::Selection : QClipboard::Clipboard);
-  if (text.isEmpty()) return;
+  if (text.isEmpty() || !PasteFits(text, this)) return;
   model_.InsertText(text);
   cursorX_ = -1;
   EnsureCursorVisible();

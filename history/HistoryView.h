@@ -55,6 +55,13 @@ public:
 
   [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
+  // The most text a paste may bring into a chat box: what one datagram can
+  // carry. Laying out more would hold the window up, and it could never be
+  // sent. A larger paste is refused, the user told why (under `parent`);
+  // the clipboard keeps the text.
+  static constexpr qsizetype kMaxPaste = 65507;
+  static bool PasteFits(const QString& text, QWidget* parent);
+
   // The context menu a right click opens; the caller owns it.
   QMenu* CreateStandardContextMenu();
 

@@ -10,6 +10,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -148,9 +149,22 @@ QString TEdit::Text() const { return LineEdit()->text(); }
 
 namespace {
 
+// The message box: a text box that refuses a paste or a drop larger than a
+// message can carry, and says so, rather than lay it out for minutes.
+class MessageEdit final : public QPlainTextEdit {
+public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+  void insertFromMimeData(const QMimeData* source) override {
+    if (source->hasText() && !HistoryView::PasteFits(source->text(), this)) return;
+    QPlainTextEdit::insertFromMimeData(source);
+  }
+};
+
 QWidget* MakeRichEdit(QWidget* parent, bool largeLog) {
   if (largeLog) return new HistoryView(parent);
-  return new QPlainTextEdit(parent);
+  return new MessageEdit(parent);
 }
 
 } // namespace

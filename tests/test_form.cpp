@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -249,6 +250,49 @@ private slots:
     QTest::keyClick(history, Qt::Key_V, Qt::ControlModifier);
     form->RichEdit1->Lines->Add("Bob a dit :");
     QCOMPARE(form->RichEdit1->Lines->ToStringList(), (QStringList{"collé", "ici", "Bob a dit :"}));
+  }
+
+  // A paste larger than a message can carry is refused at once in either
+  // box, the user told why, the clipboard kept; a paste that fits goes in.
+  void hugePastes_data() {
+    QTest::addColumn<bool>("history");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("pasted");
+    const QString manyLines = QString("une ligne de texte collé\n").repeated(400000);
+    for (const bool history : {true, false}) {
+      const char* box = history ? "history" : "message box";
+      QTest::addRow("%s, one 10 MB line", box) << history << QString(10'000'000, u'x') << false;
+      QTest::addRow("%s, 10 MB of lines", box) << history << manyLines << false;
+      QTest::addRow("%s, 65,507 characters", box) << history << QString(65507, u'y') << true;
+    }
+  }
+  void hugePastes() {
+    QFETCH(bool, history);
+    QFETCH(QString, text);
+    QFETCH(bool, pasted);
+    QWidget* box = history ? static_cast<QWidget*>(form->RichEdit1->Log()) : W(form->RichEdit2);
+    QApplication::clipboard()->setText(text);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    const QString inBox = history ? form->RichEdit1->Log()->Model().Text()
+                                  : form->RichEdit2->TextEdit()->toPlainText();
+    QMessageBox* notice = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* found = qobject_cast<QMessageBox*>(widget); found != nullptr && found->isVisible())
+        notice = found;
+    if (pasted) {
+      QCOMPARE(inBox, text);
+      QCOMPARE(notice, nullptr);
+    } else {
+      QCOMPARE(inBox, QString());
+      QVERIFY(notice != nullptr);
+      QVERIFY2(notice->text().contains("Rien n'a été collé") &&
+                   notice->text().contains(QLocale(QLocale::French).toString(65507)),
+               qPrintable(notice->text()));
+      QVERIFY(!notice->isModal());
+      notice->close();
+      QCOMPARE(QApplication::clipboard()->text(), text);
+    }
   }
 
   void clickingPlacesTheCursor() {
