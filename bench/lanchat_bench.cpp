@@ -386,11 +386,12 @@ void LongHistory() {
   model.DeleteSelection();
   const double erase = Millis(t);
   const bool erased = model.LineCount() == count - count / 2;
+  const QSize size = view->size();
   form.reset();
 
   // Baseline: the same on a QPlainTextEdit of the same size on screen.
   QPlainTextEdit box;
-  box.resize(view->size());
+  box.resize(size);
   box.setPlainText(QStringList(baseLines, line).join(u'\n'));
   box.show();
   Pump(0.1);
