@@ -1,6 +1,8 @@
 // Sends numbered chat datagrams to HOST:PORT, paced at RATE per second, or as
 // fast as a plain socket loop can when RATE is 0; stops after COUNT datagrams
-// or SECONDS seconds. Prints how many it sent and in how long.
+// or SECONDS seconds. Prints how many it sent and in how long. BENCH_FROM
+// sets the source address (another loopback address: another sender), and
+// BENCH_NICK the nickname.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -21,6 +23,17 @@ int main(int argc, char** argv) {
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  if (const char* from = std::getenv("BENCH_FROM")) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &source.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+      std::perror("bind");
+      return 1;
+    }
+  }
+  const char* nick = std::getenv("BENCH_NICK");
+  const std::string header = std::string(nick != nullptr ? nick : "Bench") + " a dit :message ";
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<std::uint16_t>(std::atoi(argv[2])));
@@ -39,7 +52,7 @@ int main(int argc, char** argv) {
       while (Clock::now() < due) {
       }
     }
-    payload = "Bench a dit :message " + std::to_string(i);
+    payload = header + std::to_string(i);
     payload.push_back('\0');
     if (sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >
         0)

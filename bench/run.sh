@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds lanchat and its benchmark in Release and prints the table of
 # figures, each beside a baseline measured in the same run. Pass --quick for
-# small counts. Needs UDP port 2000 free: close every lanchat first.
+# small counts. Runs as root in a network namespace of its own, only
+# loopback up, so that no lanchat on the machine sees its floods.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
-install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool
+install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool xclip iproute2
 cmake -S . -B build/benchmark -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF >/dev/null
 cmake --build build/benchmark -j"$(nproc)" >/dev/null
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
-exec build/benchmark/bench/lanchat_bench build/benchmark/bench "$@"
+exec tests/private_net.sh build/benchmark/bench/lanchat_bench build/benchmark/bench "$@"
