@@ -150,6 +150,7 @@ public:
   // Moves the cursor to the start of the range.
   void scrollToSubstring(int startIndex, int /*endIndex*/) override {
     Model().SetCursor(PosAt(startIndex));
+    View()->EnsureCursorVisible();
   }
 
   // One font for the whole text.

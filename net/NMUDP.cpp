@@ -202,6 +202,7 @@ void TNMUDP::Impl::TakeBatch() {
     const std::uint32_t address = turns.front();
     turns.pop_front();
     const auto found = queues.find(address);
+    if (found == queues.end() || found->second.items.empty()) continue; // never: kept in step
     SenderQueue& queue = found->second;
     const std::size_t cost = queue.items.front().bytes.size() + kOverhead;
     batch.push_back(std::move(queue.items.front()));
