@@ -157,8 +157,15 @@ public:
 
 protected:
   void insertFromMimeData(const QMimeData* source) override {
-    if (source->hasText() && !HistoryView::PasteFits(source->text(), this)) return;
-    QPlainTextEdit::insertFromMimeData(source);
+    // The text is read once: on X11 the clipboard's owner may serve it only
+    // once, and the clipboard's data go with it.
+    const QString text = source->text();
+    if (text.isEmpty()) return QPlainTextEdit::insertFromMimeData(source);
+    if (!HistoryView::PasteFits(text, this)) return;
+    QTextCursor cursor = textCursor();
+    cursor.insertText(text);
+    setTextCursor(cursor);
+    ensureCursorVisible();
   }
 };
 

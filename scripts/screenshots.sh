@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Takes docs/window.png (the window as it starts) and docs/screenshot.png
-# (two instances after a short exchange, one message long enough to wrap)
-# in Xvfb at 96 dpi.
+# Takes docs/window.png (the window as it starts), docs/screenshot.png (two
+# instances after a short exchange, one message long enough to wrap) and
+# docs/context-menu.png (the message box's context menu) in Xvfb at 96 dpi.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -39,4 +39,11 @@ x11_type "$d" "Oui, volontiers ! Je réserve une table pour cinq à la brasserie
 x11_click "$d" "$w1" $X_SEND
 sleep 0.5
 DISPLAY=$d import -window root docs/screenshot.png
-echo "docs/window.png and docs/screenshot.png written"
+
+# The message box's context menu, in Qt's own French.
+x11_click "$d" "$w2" $X_MESSAGE
+DISPLAY=$d xdotool key --window "$w2" ctrl+a
+DISPLAY=$d xdotool click 3
+sleep 0.5
+DISPLAY=$d import -window root -crop 700x420+882+8 +repage docs/context-menu.png
+echo "docs/window.png, docs/screenshot.png and docs/context-menu.png written"
