@@ -1,36 +1,31 @@
 #include "history/EditModel.h"
 
+#include <text/TextLines.h>
+#include <text/Utf8.h>
+
 #include <QTextLayout>
 
 #include <algorithm>
 
 namespace {
 
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using text::ToUtf8;
+QString FromUtf8(std::string_view utf8) { return text::ToQString(utf8); }
 
-std::string ToUtf8(QStringView text) {
-  const QByteArray bytes = text.toUtf8();
-  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
-}
-
-// Where a text inserted as lines breaks: CR LF, CR, LF and the Unicode line
-// and paragraph separators, the same breaks the wire's codec turns into CR LF.
-bool IsBreak(QChar c) { return c == u'\r' || c == u'\n' || c == u'\u2028' || c == u'\u2029'; }
-
-QStringList SplitLines(const QString& text) {
+// A text inserted as lines, cut at the program's line breaks.
+QStringList SplitLines(const QString& inserted) {
   QStringList lines;
-  qsizetype start = 0;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text.at(i);
-    if (!IsBreak(c)) continue;
-    lines << text.mid(start, i - start);
-    if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') ++i;
-    start = i + 1;
-  }
-  lines << text.mid(start);
+  for (const std::u16string_view line : text::SplitLines(text::View(inserted)))
+    lines << QString(reinterpret_cast<const QChar*>(line.data()),
+                     static_cast<qsizetype>(line.size()));
   return lines;
+}
+
+bool HasBreak(const QString& line) {
+  const std::u16string_view units = text::View(line);
+  for (std::size_t i = 0; i < units.size(); ++i)
+    if (text::BreakAt(units, i) > 0) return true;
+  return false;
 }
 
 // Characters that end a word for word-wise movement, as Qt's text engine
@@ -152,7 +147,7 @@ void EditModel::AppendLine(const QString& line) {
   }
   // A break kept inside a line would split it on undo: text with breaks
   // goes in as several lines.
-  const bool breaks = std::any_of(line.begin(), line.end(), IsBreak);
+  const bool breaks = HasBreak(line);
   const QStringList lines = breaks ? SplitLines(line) : QStringList();
   if (!breaks) store_.Append(ToUtf8(line));
   for (const QString& each : lines)

@@ -2,9 +2,10 @@
 
 #include "platform/Forms.h"
 
-#include <chat/Codec.h>
-#include <chat/TextLines.h>
 #include <history/HistoryView.h>
+#include <text/Codec.h>
+#include <text/TextLines.h>
+#include <text/Utf8.h>
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -38,7 +39,7 @@ QColor SystemColor(SysColor color) {
 
 QStringList FontCandidates(std::string_view name) {
   // The named face first, then its nearest equivalents on Linux hosts.
-  QStringList families{QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))};
+  QStringList families{text::ToQString(name)};
   if (name == "Comic Sans MS")
     families << "Comic Neue"
              << "Comic Relief";
@@ -125,12 +126,12 @@ QPushButton* TButton::Button() const { return static_cast<QPushButton*>(Widget()
 // ---- Text boxes
 
 int TCustomEdit::GetTextLen() const {
-  return static_cast<int>(chat::Codec::Wire().Encode(Text().toStdString()).size());
+  return static_cast<int>(text::Codec::Wire().Encode(Text().toStdString()).size());
 }
 
 int TCustomEdit::GetTextBuf(char* Buffer, int BufSize) const {
   if (Buffer == nullptr || BufSize <= 0) return 0;
-  const std::string bytes = chat::Codec::Wire().Encode(Text().toStdString());
+  const std::string bytes = text::Codec::Wire().Encode(Text().toStdString());
   const auto count = std::min(bytes.size(), static_cast<std::size_t>(BufSize) - 1);
   std::memcpy(Buffer, bytes.data(), count);
   Buffer[count] = '\0';
@@ -197,18 +198,18 @@ QString TRichEdit::Text() const {
 }
 
 void TStrings::Add(const AnsiString& text) {
-  const std::string utf8 = chat::Codec::Wire().Decode(text);
+  const std::string utf8 = text::Codec::Wire().Decode(text);
   if (log_ != nullptr) {
-    for (const std::string_view line : chat::SplitLines(utf8))
-      log_->AppendLine(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    for (const std::string_view line : text::SplitLines(utf8))
+      log_->AppendLine(text::ToQString(line));
     return;
   }
   QTextCursor cursor(edit_->document());
   cursor.beginEditBlock();
   cursor.movePosition(QTextCursor::End);
-  for (const std::string_view line : chat::SplitLines(utf8)) {
+  for (const std::string_view line : text::SplitLines(utf8)) {
     cursor.insertBlock();
-    cursor.insertText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    cursor.insertText(text::ToQString(line));
   }
   cursor.endEditBlock();
   // Bring the new last line into view.

@@ -2,7 +2,8 @@
 
 #include "platform/DesktopNotification.h"
 
-#include <chat/Codec.h>
+#include <text/Codec.h>
+#include <text/Utf8.h>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -54,8 +55,7 @@ constexpr int kFrameHeight = 27;
 TForm::TForm(TComponent* owner, const FormDesc& desc, const EventTable& events)
     : TComponent(owner, "Form"), events_(events), window_(std::make_unique<QScrollArea>()),
       client_(new ClientArea) {
-  window_->setWindowTitle(
-      QString::fromUtf8(desc.caption.data(), static_cast<qsizetype>(desc.caption.size())));
+  window_->setWindowTitle(text::ToQString(desc.caption));
   window_->setFrameShape(QFrame::NoFrame);
   window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
   window_->setWidgetResizable(true);
@@ -110,7 +110,7 @@ void TForm::Alert(const AnsiString& header, const AnsiString& message) {
   QApplication::alert(window_.get(), 0);
   if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
   const auto decode = [](const AnsiString& text) {
-    return QString::fromStdString(chat::Codec::Wire().Decode(text));
+    return QString::fromStdString(text::Codec::Wire().Decode(text));
   };
   const QString text = decode(message);
   notification_->MessageArrived(decode(header),
@@ -119,18 +119,12 @@ void TForm::Alert(const AnsiString& header, const AnsiString& message) {
 
 // ---- Component descriptions
 
-namespace {
-
-QString ToQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
+namespace {} // namespace
 
 void LabelDesc::Create(TForm& form) const {
   auto& label = form.Create<TLabel>(std::string(name), form.Client());
   label.SetBounds(bounds);
-  static_cast<QLabel*>(label.Widget())->setText(ToQString(caption));
+  static_cast<QLabel*>(label.Widget())->setText(text::ToQString(caption));
   if (font) label.SetFont(*font);
   if (color) label.SetColor(*color);
 }
@@ -138,7 +132,7 @@ void LabelDesc::Create(TForm& form) const {
 void ButtonDesc::Create(TForm& form) const {
   auto& button = form.Create<TButton>(std::string(name), form.Client());
   button.SetBounds(bounds);
-  button.Button()->setText(ToQString(caption));
+  button.Button()->setText(text::ToQString(caption));
   if (font) button.SetFont(*font);
   button.TabOrder = tabOrder;
   if (!onClick.empty()) button.OnClick = form.Events().Bind<TObject*>(onClick, form);
@@ -157,7 +151,7 @@ void RichEditDesc::Create(TForm& form) const {
   auto& edit = form.Create<TRichEdit>(std::string(name), form.Client(), largeLog);
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
-  if (!accessibleName.empty()) edit.Widget()->setAccessibleName(ToQString(accessibleName));
+  if (!accessibleName.empty()) edit.Widget()->setAccessibleName(text::ToQString(accessibleName));
   // An empty box already shows one empty line.
   for (int i = 1; i < initialLines; ++i)
     edit.Lines->Add({});
@@ -174,7 +168,7 @@ void ToolButtonDesc::Create(TForm& form) const {
   auto& bar = form.Component<TToolBar>(parent);
   auto& button = form.Create<TToolButton>(std::string(name), bar.Widget(), std::string(caption));
   button.SetBounds(bounds);
-  if (!accessibleName.empty()) button.Widget()->setAccessibleName(ToQString(accessibleName));
+  if (!accessibleName.empty()) button.Widget()->setAccessibleName(text::ToQString(accessibleName));
 }
 
 void FontDialogDesc::Create(TForm& form) const {

@@ -1,8 +1,8 @@
 // libFuzzer target over everything a received datagram goes through below
 // the widgets: splitting, decoding, and cutting the text into history lines.
-#include <chat/Codec.h>
 #include <chat/Datagram.h>
-#include <chat/TextLines.h>
+#include <text/Codec.h>
+#include <text/TextLines.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -46,17 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(parts->header.data() == payload.data());
 
   for (const std::string_view bytes : {parts->header, parts->message}) {
-    const std::string text = chat::Codec::Wire().Decode(bytes);
-    Check(ValidUtf8(text));
-    Check(text.find('\0') == std::string::npos);
+    const std::string decoded = text::Codec::Wire().Decode(bytes);
+    Check(ValidUtf8(decoded));
+    Check(decoded.find('\0') == std::string::npos);
     std::size_t total = 0;
-    for (const std::string_view line : chat::SplitLines(text)) {
+    for (const std::string_view line : text::SplitLines(decoded)) {
       Check(line.find_first_of("\r\n") == std::string_view::npos);
       total += line.size();
     }
-    Check(total <= text.size());
+    Check(total <= decoded.size());
     // What decodes comes back unchanged, but for undefined bytes and breaks.
-    const std::string again = chat::Codec::Wire().Encode(text);
+    const std::string again = text::Codec::Wire().Encode(decoded);
     Check(again.find('\0') == std::string::npos);
   }
   return 0;

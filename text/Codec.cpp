@@ -1,4 +1,6 @@
-#include "chat/Codec.h"
+#include "text/Codec.h"
+
+#include "text/TextLines.h"
 
 #include <lanchat/BuildConfig.h>
 
@@ -8,7 +10,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace chat {
+namespace text {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD in UTF-8
@@ -83,24 +85,15 @@ std::size_t Utf8Length(unsigned char lead) {
 // Rewrites every line break of a UTF-8 text as CR LF, and a zero character,
 // which would cut the datagram short, as "?".
 std::string NormaliseLineBreaks(std::string_view utf8) {
-  constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";      // U+2028
-  constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9"; // U+2029
   std::string out;
   out.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const char c = utf8[i];
-    if (c == '\r') {
+  for (std::size_t i = 0; i < utf8.size();) {
+    if (const std::size_t length = BreakAt(utf8, i); length > 0) {
       out += "\r\n";
-      if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      out += "\r\n";
-    } else if (c == '\0') {
-      out += '?';
-    } else if (utf8.substr(i, 3) == kLineSeparator || utf8.substr(i, 3) == kParagraphSeparator) {
-      out += "\r\n";
-      i += 2;
+      i += length;
     } else {
-      out += c;
+      out += utf8[i] == '\0' ? '?' : utf8[i];
+      ++i;
     }
   }
   return out;
@@ -163,4 +156,4 @@ const Codec& Codec::Wire() {
   return wire;
 }
 
-} // namespace chat
+} // namespace text

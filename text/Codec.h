@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace chat {
+namespace text {
 
 // Converts between UTF-8 (the widgets' text) and the 8-bit code page used on
 // the wire. Both directions are total: they never fail and never throw once
@@ -31,4 +31,4 @@ private:
   std::string codePage_;
 };
 
-} // namespace chat
+} // namespace text
