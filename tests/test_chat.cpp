@@ -1,8 +1,8 @@
 // Chat datagram composition and splitting, wire text conversion and the
 // cutting of text into history lines. No widgets, no network.
-#include <chat/Codec.h>
+#include <text/Codec.h>
 #include <chat/Datagram.h>
-#include <chat/TextLines.h>
+#include <text/TextLines.h>
 
 #include <QtTest>
 
@@ -65,7 +65,7 @@ private slots:
     QFETCH(QString, nickname);
     QFETCH(QString, message);
     QFETCH(QByteArray, wire);
-    const chat::Codec& codec = chat::Codec::Wire();
+    const text::Codec& codec = text::Codec::Wire();
     const std::string nick = codec.Encode(nickname.toStdString());
     const std::string text = codec.Encode(message.toStdString());
     QCOMPARE(Bytes(chat::ComposeDatagram(nick, text)), wire);
@@ -135,12 +135,12 @@ private slots:
   void decode() {
     QFETCH(QByteArray, wire);
     QFETCH(QString, text);
-    QCOMPARE(QString::fromStdString(chat::Codec::Wire().Decode(View(wire))), text);
+    QCOMPARE(QString::fromStdString(text::Codec::Wire().Decode(View(wire))), text);
   }
 
   // Every byte but zero decodes, and every defined one comes back unchanged.
   void everyByteRoundTrips() {
-    const chat::Codec& codec = chat::Codec::Wire();
+    const text::Codec& codec = text::Codec::Wire();
     for (int b = 1; b < 256; ++b) {
       const std::string byte(1, static_cast<char>(b));
       const std::string text = codec.Decode(byte);
@@ -152,17 +152,17 @@ private slots:
   }
 
   void encodeInvalidUtf8() {
-    QCOMPARE(Bytes(chat::Codec::Wire().Encode("a\xFF"
+    QCOMPARE(Bytes(text::Codec::Wire().Encode("a\xFF"
                                               "b\xC3")),
              QByteArray("a?b?"));
   }
 
   void unknownCodePageThrows() {
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, chat::Codec("NO-SUCH-CODEPAGE-42"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, text::Codec("NO-SUCH-CODEPAGE-42"));
   }
 
   void otherCodePage() {
-    const chat::Codec latin9("ISO-8859-15");
+    const text::Codec latin9("ISO-8859-15");
     QCOMPARE(Bytes(latin9.Encode(Utf8("€"))), QByteArray("\xA4"));
     QCOMPARE(QString::fromStdString(latin9.Decode("\xA4")), QString::fromUtf8("€"));
   }
@@ -202,7 +202,7 @@ private slots:
     QFETCH(QStringList, lines);
     const std::string utf8 = text.toStdString();
     QStringList got;
-    for (const auto line : chat::SplitLines(utf8))
+    for (const auto line : text::SplitLines(utf8))
       got << QString::fromStdString(std::string(line));
     QCOMPARE(got, lines);
   }
