@@ -5,13 +5,10 @@
 
 #include <QtTest>
 
+#include "UdpSocket.h"
+
 #include <cerrno>
 #include <clocale>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -44,30 +41,10 @@ struct Endpoint {
 
 // A plain socket sending from a loopback address of its own (127.0.0.2,
 // 127.0.0.3...), so that the endpoint sees distinct senders.
-class Sender {
+class Sender : public UdpSocket {
 public:
-  explicit Sender(const char* from) : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    inet_pton(AF_INET, from, &address.sin_addr);
-    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  ~Sender() { close(fd_); }
-  Sender(const Sender&) = delete;
-  Sender& operator=(const Sender&) = delete;
-  [[nodiscard]] bool ok() const { return ok_; }
-  void Send(int port, const QByteArray& bytes) const {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-    sendto(fd_, bytes.constData(), static_cast<std::size_t>(bytes.size()), 0,
-           reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  }
-
-private:
-  int fd_;
-  bool ok_ = false;
+  explicit Sender(const char* from) : UdpSocket({.address = from, .port = 0}) {}
+  void Send(int port, const QByteArray& bytes) { SendTo("127.0.0.1", port, bytes); }
 };
 
 // Waits, without running the event loop (so nothing is drained), until the
@@ -322,18 +299,12 @@ private slots:
   }
 
   void aPortHeldWithoutSharingRaises() {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    QVERIFY(fd >= 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(47107);
-    QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const UdpSocket holder({.port = 47107});
+    QVERIFY2(holder.ok(), holder.Failure().c_str());
     try {
       Endpoint blocked(47107);
-      close(fd);
       QFAIL("no exception");
     } catch (const Exception& e) {
-      close(fd);
       const QString message = QString::fromStdString(e.Message());
       QVERIFY2(message.contains("47107") && message.contains("adresse déjà utilisée"), e.what());
     }
