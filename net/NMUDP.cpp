@@ -369,11 +369,9 @@ std::uint64_t TNMUDP::Dropped() const {
   return d_->dropped;
 }
 
-void UdpDesc::Create(TForm& form) const {
+void UdpDesc::Create(TForm& form, const EventTables& events) const {
   auto& udp = form.Create<TNMUDP>(
       std::string(name),
       TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel});
-  if (!onDataReceived.empty())
-    udp.OnDataReceived =
-        form.Events().Bind<TComponent*, int, AnsiString, int>(onDataReceived, form);
+  if (!onDataReceived.empty()) udp.OnDataReceived = events.dataReceived.Bind(onDataReceived, form);
 }

@@ -88,5 +88,5 @@ struct UdpDesc {
   std::string_view remoteHost{};
   int reportLevel = 0;
   std::string_view onDataReceived{};
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };

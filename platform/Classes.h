@@ -2,13 +2,11 @@
 
 #include "platform/Exception.h"
 
-#include <any>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <typeinfo>
 #include <vector>
 
 // 8-bit text in the wire's code page, as the controls give and take it.
@@ -71,47 +69,42 @@ private:
 
 class TForm;
 
-// One handler of a form, bound by name from the layout. The method pointer is
-// checked by the compiler; its signature is checked against the event's when
-// the layout is loaded.
-class EventBinding {
+// The handlers of one kind of event, by the names a layout gives them. An
+// entry's method has the event's own signature, or it does not compile.
+template <class... Args> class HandlerTable {
 public:
-  template <class Form, class... Args>
-  EventBinding(std::string_view name, void (Form::*method)(Args...))
-      : name_(name), bind_([method](TForm& form) -> std::any {
-          TForm* self = &form; // cast at call time, when the form is complete
-          return std::function<void(Args...)>([self, method](Args... args) {
-            (static_cast<Form*>(self)->*method)(std::forward<Args>(args)...);
-          });
-        }) {}
+  struct Entry {
+    std::string_view name;
+    std::function<void(TForm&, Args...)> call;
+  };
 
-  [[nodiscard]] std::string_view Name() const { return name_; }
-  [[nodiscard]] std::any Bind(TForm& form) const { return bind_(form); }
+  HandlerTable(std::initializer_list<Entry> entries) : entries_(entries) {}
 
-private:
-  std::string_view name_;
-  std::function<std::any(TForm&)> bind_;
-};
-
-class EventTable {
-public:
-  EventTable(std::initializer_list<EventBinding> bindings) : bindings_(bindings) {}
-
-  // The handler of that name as an event of signature void(Args...).
-  // Throws if no handler has that name or if its signature differs.
-  template <class... Args>
+  // The handler of that name, bound to the form; throws if there is none.
   [[nodiscard]] std::function<void(Args...)> Bind(std::string_view name, TForm& form) const {
-    for (const auto& binding : bindings_) {
-      if (binding.Name() != name) continue;
-      const std::any bound = binding.Bind(form);
-      if (const auto* handler = std::any_cast<std::function<void(Args...)>>(&bound))
-        return *handler;
-      throw Exception("Le gestionnaire « " + std::string(name) +
-                      " » n'a pas la signature de l'événement qui le nomme.");
-    }
+    for (const Entry& entry : entries_)
+      if (entry.name == name)
+        return
+            [call = entry.call, &form](Args... args) { call(form, std::forward<Args>(args)...); };
     throw Exception("Gestionnaire d'événement inconnu : « " + std::string(name) + " ».");
   }
 
 private:
-  std::vector<EventBinding> bindings_;
+  std::vector<Entry> entries_;
+};
+
+// An entry for a form's method, in the table of its event's kind.
+template <class Form, class... Args>
+typename HandlerTable<Args...>::Entry Handler(std::string_view name,
+                                              void (Form::*method)(Args...)) {
+  return {name, [method](TForm& form, Args... args) {
+            // Cast at call time, when the form is complete.
+            (static_cast<Form&>(form).*method)(std::forward<Args>(args)...);
+          }};
+}
+
+// Every kind of event a layout binds by name, each in a table of its own.
+struct EventTables {
+  HandlerTable<TObject*> notify{};                                // clicks
+  HandlerTable<TComponent*, int, AnsiString, int> dataReceived{}; // datagrams
 };

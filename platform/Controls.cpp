@@ -175,11 +175,70 @@ QWidget* MakeRichEdit(QWidget* parent, bool largeLog) {
   return new MessageEdit(parent);
 }
 
+// The lines of a text box.
+class EditLines final : public TStrings {
+public:
+  explicit EditLines(QPlainTextEdit* edit) : edit_(edit) {}
+
+  void Add(const AnsiString& text) override {
+    QTextCursor cursor(edit_->document());
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    const std::string utf8 = text::Codec::Wire().Decode(text); // the lines point into it
+    for (const std::string_view line : text::SplitLines(utf8)) {
+      cursor.insertBlock();
+      cursor.insertText(text::ToQString(line));
+    }
+    cursor.endEditBlock();
+    // Bring the new last line into view.
+    QScrollBar* bar = edit_->verticalScrollBar();
+    bar->setValue(bar->maximum());
+  }
+  [[nodiscard]] int Count() const override { return edit_->document()->blockCount(); }
+  [[nodiscard]] QStringList ToStringList() const override {
+    QStringList lines;
+    for (QTextBlock block = edit_->document()->begin(); block.isValid(); block = block.next())
+      lines << block.text();
+    return lines;
+  }
+
+private:
+  QPlainTextEdit* edit_;
+};
+
+// The lines of a history.
+class HistoryLines final : public TStrings {
+public:
+  explicit HistoryLines(HistoryView* view) : view_(view) {}
+
+  void Add(const AnsiString& text) override {
+    const std::string utf8 = text::Codec::Wire().Decode(text); // the lines point into it
+    for (const std::string_view line : text::SplitLines(utf8))
+      view_->AppendLine(text::ToQString(line));
+  }
+  [[nodiscard]] int Count() const override { return static_cast<int>(view_->Model().LineCount()); }
+  [[nodiscard]] bool HasRoom() override { return view_->HasRoom(); }
+  [[nodiscard]] QStringList ToStringList() const override {
+    QStringList lines;
+    for (std::size_t i = 0; i < view_->Model().LineCount(); ++i)
+      lines << view_->Model().Line(i);
+    return lines;
+  }
+
+private:
+  HistoryView* view_;
+};
+
+std::unique_ptr<TStrings> MakeLines(QPlainTextEdit* edit, HistoryView* view) {
+  if (view != nullptr) return std::make_unique<HistoryLines>(view);
+  return std::make_unique<EditLines>(edit);
+}
+
 } // namespace
 
 TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool largeLog)
     : TCustomEdit(owner, std::move(name), MakeRichEdit(parent, largeLog)),
-      lines_(std::make_unique<TStrings>(TextEdit(), Log())), Lines(lines_.get()) {
+      lines_(MakeLines(TextEdit(), Log())), Lines(lines_.get()) {
   QPlainTextEdit* edit = TextEdit();
   if (edit == nullptr) return;
   edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -195,45 +254,6 @@ HistoryView* TRichEdit::Log() const { return dynamic_cast<HistoryView*>(Widget()
 // spaces; its paragraph separators become CR LF on encoding.
 QString TRichEdit::Text() const {
   return TextEdit() != nullptr ? TextEdit()->document()->toRawText() : Log()->Model().Text();
-}
-
-void TStrings::Add(const AnsiString& text) {
-  const std::string utf8 = text::Codec::Wire().Decode(text);
-  if (log_ != nullptr) {
-    for (const std::string_view line : text::SplitLines(utf8))
-      log_->AppendLine(text::ToQString(line));
-    return;
-  }
-  QTextCursor cursor(edit_->document());
-  cursor.beginEditBlock();
-  cursor.movePosition(QTextCursor::End);
-  for (const std::string_view line : text::SplitLines(utf8)) {
-    cursor.insertBlock();
-    cursor.insertText(text::ToQString(line));
-  }
-  cursor.endEditBlock();
-  // Bring the new last line into view.
-  QScrollBar* bar = edit_->verticalScrollBar();
-  bar->setValue(bar->maximum());
-}
-
-bool TStrings::HasRoom() { return log_ == nullptr || log_->HasRoom(); }
-
-int TStrings::Count() const {
-  return log_ != nullptr ? static_cast<int>(log_->Model().LineCount())
-                         : edit_->document()->blockCount();
-}
-
-QStringList TStrings::ToStringList() const {
-  QStringList lines;
-  if (log_ != nullptr) {
-    for (std::size_t i = 0; i < log_->Model().LineCount(); ++i)
-      lines << log_->Model().Line(i);
-  } else {
-    for (QTextBlock block = edit_->document()->begin(); block.isValid(); block = block.next())
-      lines << block.text();
-  }
-  return lines;
 }
 
 // ---- Tool bar

@@ -73,21 +73,22 @@ protected:
 };
 
 // The lines of a multi-line box. Text added is plain text in the wire's code
-// page; each CR LF, CR or LF in it starts another line.
+// page; each line break in it starts another line. One implementation for
+// each kind of box.
 class TStrings {
 public:
-  TStrings(QPlainTextEdit* edit, HistoryView* log) : edit_(edit), log_(log) {}
-  void Add(const AnsiString& text);
-  [[nodiscard]] int Count() const;
+  TStrings() = default;
+  TStrings(const TStrings&) = delete;
+  TStrings& operator=(const TStrings&) = delete;
+  virtual ~TStrings() = default;
+
+  virtual void Add(const AnsiString& text) = 0;
+  [[nodiscard]] virtual int Count() const = 0;
   // Whether a message may still be added: a history has a capacity, and
   // when full it turns messages away and tells the user so, once.
-  [[nodiscard]] bool HasRoom();
+  [[nodiscard]] virtual bool HasRoom() { return true; }
   // The lines as they show.
-  [[nodiscard]] QStringList ToStringList() const;
-
-private:
-  QPlainTextEdit* edit_;
-  HistoryView* log_;
+  [[nodiscard]] virtual QStringList ToStringList() const = 0;
 };
 
 // A multi-line box. One made for a long log keeps its lines compactly in a

@@ -49,8 +49,9 @@ void DesktopNotification::Send() {
           : QStringLiteral("%1 messages en attente\n%2\n%3").arg(waiting_).arg(header_, line_);
   QDBusMessage call =
       QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-  const QVariantMap hints = {{QStringLiteral("desktop-entry"), QStringLiteral("io.github.lanchat.lanchat")},
-                             {QStringLiteral("category"), QStringLiteral("im.received")}};
+  const QVariantMap hints = {
+      {QStringLiteral("desktop-entry"), QStringLiteral("io.github.lanchat.lanchat")},
+      {QStringLiteral("category"), QStringLiteral("im.received")}};
   call << QStringLiteral("lanchat") << id_ << QStringLiteral("lanchat") << QStringLiteral("lanchat")
        << body << QStringList{QStringLiteral("default"), QStringLiteral("Ouvrir")} << hints << -1;
   sending_ = true;

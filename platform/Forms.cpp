@@ -1,6 +1,7 @@
 #include "platform/Forms.h"
 
 #include "platform/DesktopNotification.h"
+#include "platform/FontWarmup.h"
 
 #include <text/Codec.h>
 #include <text/Utf8.h>
@@ -24,8 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fontconfig/fontconfig.h>
-#include <thread>
 #include <unistd.h>
 
 // The client area: controls sit at fixed positions; those aligned to the
@@ -52,9 +51,8 @@ constexpr int kFrameHeight = 27;
 
 } // namespace
 
-TForm::TForm(TComponent* owner, const FormDesc& desc, const EventTable& events)
-    : TComponent(owner, "Form"), events_(events), window_(std::make_unique<QScrollArea>()),
-      client_(new ClientArea) {
+TForm::TForm(TComponent* owner, const FormDesc& desc)
+    : TComponent(owner, "Form"), window_(std::make_unique<QScrollArea>()), client_(new ClientArea) {
   window_->setWindowTitle(text::ToQString(desc.caption));
   window_->setFrameShape(QFrame::NoFrame);
   window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
@@ -121,7 +119,7 @@ void TForm::Alert(const AnsiString& header, const AnsiString& message) {
 
 namespace {} // namespace
 
-void LabelDesc::Create(TForm& form) const {
+void LabelDesc::Create(TForm& form, const EventTables& /*events*/) const {
   auto& label = form.Create<TLabel>(std::string(name), form.Client());
   label.SetBounds(bounds);
   static_cast<QLabel*>(label.Widget())->setText(text::ToQString(caption));
@@ -129,16 +127,16 @@ void LabelDesc::Create(TForm& form) const {
   if (color) label.SetColor(*color);
 }
 
-void ButtonDesc::Create(TForm& form) const {
+void ButtonDesc::Create(TForm& form, const EventTables& events) const {
   auto& button = form.Create<TButton>(std::string(name), form.Client());
   button.SetBounds(bounds);
   button.Button()->setText(text::ToQString(caption));
   if (font) button.SetFont(*font);
   button.TabOrder = tabOrder;
-  if (!onClick.empty()) button.OnClick = form.Events().Bind<TObject*>(onClick, form);
+  if (!onClick.empty()) button.OnClick = events.notify.Bind(onClick, form);
 }
 
-void EditDesc::Create(TForm& form) const {
+void EditDesc::Create(TForm& form, const EventTables& /*events*/) const {
   auto& edit = form.Create<TEdit>(std::string(name), form.Client());
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
@@ -147,7 +145,7 @@ void EditDesc::Create(TForm& form) const {
     static_cast<QLabel*>(form.Component<TLabel>(label).Widget())->setBuddy(edit.Widget());
 }
 
-void RichEditDesc::Create(TForm& form) const {
+void RichEditDesc::Create(TForm& form, const EventTables& /*events*/) const {
   auto& edit = form.Create<TRichEdit>(std::string(name), form.Client(), largeLog);
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
@@ -157,25 +155,27 @@ void RichEditDesc::Create(TForm& form) const {
     edit.Lines->Add({});
 }
 
-void ToolBarDesc::Create(TForm& form) const {
+void ToolBarDesc::Create(TForm& form, const EventTables& /*events*/) const {
   auto& bar = form.Create<TToolBar>(std::string(name), form.Client());
   bar.SetBounds({0, 0, form.Client()->width(), height});
   bar.SetColor(color);
   bar.TabOrder = tabOrder;
 }
 
-void ToolButtonDesc::Create(TForm& form) const {
+void ToolButtonDesc::Create(TForm& form, const EventTables& /*events*/) const {
   auto& bar = form.Component<TToolBar>(parent);
   auto& button = form.Create<TToolButton>(std::string(name), bar.Widget(), std::string(caption));
   button.SetBounds(bounds);
   if (!accessibleName.empty()) button.Widget()->setAccessibleName(text::ToQString(accessibleName));
 }
 
-void FontDialogDesc::Create(TForm& form) const {
+void FontDialogDesc::Create(TForm& form, const EventTables& /*events*/) const {
   form.Create<TFontDialog>(std::string(name), font);
 }
 
-void ColorDialogDesc::Create(TForm& form) const { form.Create<TColorDialog>(std::string(name)); }
+void ColorDialogDesc::Create(TForm& form, const EventTables& /*events*/) const {
+  form.Create<TColorDialog>(std::string(name));
+}
 
 // ---- Application
 
@@ -281,32 +281,15 @@ void TApplication::Initialize() {
   static int argc = 1;
   static char name[] = "lanchat";
   static char* argv[] = {name, nullptr};
-  // Reading the host's font configuration is the slowest step of start-up;
-  // it runs on another core while the application object connects to the
-  // display. Qt finds it loaded when it first needs a font.
-  std::thread fontConfig([] {
-    FcInit();
-    // Listing every face once brings the font caches into memory, so that
-    // Qt's own listing, which follows, is quick.
-    FcPattern* all = FcPatternCreate();
-    FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_INDEX, FC_WEIGHT,
-                                           FC_SLANT, FC_SPACING, FC_CHARSET, FC_LANG, nullptr);
-    FcFontSetDestroy(FcFontList(nullptr, all, fields));
-    FcObjectSetDestroy(fields);
-    FcPatternDestroy(all);
-  });
-  NoSessionBusLaunch();
-  defaultHandler = qInstallMessageHandler(StartupMessageHandler);
-  startingQt = true;
-  try {
+  {
+    const FontWarmup fonts; // read meanwhile, on another core
+    NoSessionBusLaunch();
+    defaultHandler = qInstallMessageHandler(StartupMessageHandler);
+    startingQt = true;
     ownApp_ = std::make_unique<QApplication>(argc, argv);
-  } catch (...) {
-    fontConfig.join();
-    throw;
+    startingQt = false;
+    qInstallMessageHandler(defaultHandler);
   }
-  startingQt = false;
-  qInstallMessageHandler(defaultHandler);
-  fontConfig.join();
   LoadQtFrench();
 }
 

@@ -19,10 +19,11 @@ class DesktopNotification;
 class TForm : public TComponent {
 public:
   template <class... Descs>
-  TForm(TComponent* owner, const FormLayout<Descs...>& layout, const EventTable& events)
-      : TForm(owner, layout.form, events) {
+  TForm(TComponent* owner, const FormLayout<Descs...>& layout, const EventTables& events)
+      : TForm(owner, layout.form) {
+    // The events are bound while the components are made, then forgotten.
     for (const auto& component : layout.components)
-      std::visit([this](const auto& desc) { desc.Create(*this); }, component);
+      std::visit([&](const auto& desc) { desc.Create(*this, events); }, component);
     Loaded();
   }
   ~TForm() override;
@@ -37,15 +38,13 @@ public:
 
   [[nodiscard]] QWidget* Window() const;
   [[nodiscard]] QWidget* Client() const;
-  [[nodiscard]] const EventTable& Events() const { return events_; }
 
 private:
-  TForm(TComponent* owner, const FormDesc& desc, const EventTable& events);
+  TForm(TComponent* owner, const FormDesc& desc);
   // Tab order, first focus and the client area's extent, once every
   // component exists.
   void Loaded();
 
-  const EventTable& events_;
   std::unique_ptr<QScrollArea> window_;
   ClientArea* client_;
   DesktopNotification* notification_ = nullptr; // made at the first alert

@@ -6,6 +6,7 @@
 #include <vector>
 
 class TForm;
+struct EventTables;
 
 // Plain descriptions of a window and its components: what a layout file
 // would hold. Each component description creates its component in a form.
@@ -44,7 +45,7 @@ struct LabelDesc {
   std::string_view caption{};
   std::optional<FontDesc> font{};
   std::optional<SysColor> color{}; // opaque background
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };
 
 struct ButtonDesc {
@@ -54,7 +55,7 @@ struct ButtonDesc {
   std::optional<FontDesc> font{};
   int tabOrder = -1;
   std::string_view onClick{};
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };
 
 struct EditDesc {
@@ -62,7 +63,7 @@ struct EditDesc {
   Bounds bounds{};
   int tabOrder = -1;
   std::string_view label{}; // the label, created before it, that names it
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };
 
 struct RichEditDesc {
@@ -72,7 +73,7 @@ struct RichEditDesc {
   bool largeLog = false; // holds a long, growing log: lines stored compactly
   int tabOrder = -1;
   std::string_view accessibleName{}; // what assistive technology calls it
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };
 
 // A flat bar along the top edge, as wide as the window's client area.
@@ -81,7 +82,7 @@ struct ToolBarDesc {
   int height = 25;
   SysColor color = SysColor::BtnFace;
   int tabOrder = -1;
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };
 
 struct ToolButtonDesc {
@@ -90,18 +91,18 @@ struct ToolButtonDesc {
   Bounds bounds{};
   std::string_view caption{}; // held, not shown: the bar shows no captions
   std::string_view accessibleName{};
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };
 
 struct FontDialogDesc {
   std::string_view name{};
   FontDesc font{};
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };
 
 struct ColorDialogDesc {
   std::string_view name{};
-  void Create(TForm& form) const;
+  void Create(TForm& form, const EventTables& events) const;
 };
 
 template <class... ComponentDescs> struct FormLayout {

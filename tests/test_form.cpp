@@ -25,13 +25,14 @@ namespace {
 class TTestForm : public TForm {
 public:
   template <class Layout>
-  TTestForm(const Layout& layout, const EventTable& events) : TForm(nullptr, layout, events) {}
+  TTestForm(const Layout& layout, const EventTables& events) : TForm(nullptr, layout, events) {}
   void Click(TObject*) { ++clicks; }
   void Received(TComponent*, int, AnsiString, int) {}
   int clicks = 0;
 };
 
-const EventTable kTestEvents = {{"Click", &TTestForm::Click}, {"Received", &TTestForm::Received}};
+const EventTables kTestEvents = {.notify = {Handler("Click", &TTestForm::Click)},
+                                 .dataReceived = {Handler("Received", &TTestForm::Received)}};
 
 QWidget* W(TControl* control) { return control->Widget(); }
 
@@ -388,8 +389,10 @@ private slots:
     QTest::addColumn<QString>("message");
     QTest::newRow("unknown name") << "Nowhere"
                                   << "inconnu";
-    QTest::newRow("wrong signature") << "Received"
-                                     << "signature";
+    // A handler of another kind of event is not in the clicks' table (and
+    // a method of the wrong signature does not compile in it).
+    QTest::newRow("another event's handler") << "Received"
+                                             << "inconnu";
   }
   void unknownOrMismatchedHandlersFailAtCreation() {
     QFETCH(QString, handler);

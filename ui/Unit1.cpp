@@ -12,10 +12,10 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-const EventTable kForm1Events = {
-    {"Button1Click", &TForm1::Button1Click},
-    {"Button2Click", &TForm1::Button2Click},
-    {"NMUDP1DataReceived", &TForm1::NMUDP1DataReceived},
+const EventTables kForm1Events = {
+    .notify = {Handler("Button1Click", &TForm1::Button1Click),
+               Handler("Button2Click", &TForm1::Button2Click)},
+    .dataReceived = {Handler("NMUDP1DataReceived", &TForm1::NMUDP1DataReceived)},
 };
 
 } // namespace
