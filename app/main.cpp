@@ -1,5 +1,5 @@
 #include "platform/Forms.h"
-#include "ui/Unit1.h"
+#include "ui/Form1.h"
 
 // Start-up: create the main window, run the event loop until it closes.
 // An error that escapes start-up or the loop is shown in the error box; the

@@ -11,7 +11,7 @@
 #include <history/HistoryView.h>
 #include <lanchat/BuildConfig.h>
 #include <ui/Form1Layout.h>
-#include <ui/Unit1.h>
+#include <ui/Form1.h>
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <lanchat/BuildConfig.h>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -12,8 +14,7 @@ namespace chat {
 // The nickname and message are 8-bit text in the wire's code page.
 inline constexpr std::string_view kSeparator = " a dit :";
 
-// Largest payload one UDP datagram can carry over IPv4.
-inline constexpr std::size_t kMaxDatagramSize = 65507;
+using lanchat::config::kMaxDatagramSize;
 
 // Size of the datagram for a nickname of `nickname` bytes and a message of
 // `message` bytes.

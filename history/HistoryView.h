@@ -2,6 +2,8 @@
 
 #include "history/EditModel.h"
 
+#include <lanchat/BuildConfig.h>
+
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QPoint>
@@ -59,7 +61,7 @@ public:
   // carry. Laying out more would hold the window up, and it could never be
   // sent. A larger paste is refused, the user told why (under `parent`);
   // the clipboard keeps the text.
-  static constexpr qsizetype kMaxPaste = 65507;
+  static constexpr auto kMaxPaste = static_cast<qsizetype>(lanchat::config::kMaxDatagramSize);
   static bool PasteFits(const QString& text, QWidget* parent);
 
   // The context menu a right click opens; the caller owns it.

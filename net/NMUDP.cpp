@@ -2,6 +2,8 @@
 
 #include "net/SystemReason.h"
 
+#include <lanchat/BuildConfig.h>
+
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 
@@ -24,7 +26,7 @@
 
 namespace {
 
-constexpr int kMaxPayload = 65507;
+constexpr int kMaxPayload = static_cast<int>(lanchat::config::kMaxDatagramSize);
 constexpr int kReceiveBuffer = 8 << 20;
 constexpr unsigned kReadBatch = 32;
 
@@ -130,7 +132,7 @@ struct TNMUDP::Impl {
   std::unordered_map<std::uint32_t, SenderQueue> queues;
   std::deque<std::uint32_t> turns; // senders with datagrams waiting, in turn
   std::size_t queuedBytes = 0;
-  bool drainPosted = false;
+  bool readerPostedDrain = false; // set by the reader, cleared by the drain that empties the queue
   std::uint64_t dropped = 0;
   std::uint64_t limited = 0;
 
@@ -140,7 +142,7 @@ struct TNMUDP::Impl {
 
   // Event loop side only.
   std::deque<Arrival> batch;
-  bool drainQueued = false; // a drain is posted and has not started
+  bool loopPostedDrain = false; // set by the event loop: a drain it posted has not started
   const Arrival* current = nullptr;
   bool currentRead = false;
 };
@@ -227,52 +229,57 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
   if (d_->wake.get() < 0)
     throw Exception("Impossible de préparer la réception UDP : " + SystemReason(errno) + ".");
 
-  d_->reader = std::thread([impl = d_.get(), this] {
-    // Left uninitialised: pages are touched only as datagrams fill them.
-    const auto buffers =
-        std::make_unique_for_overwrite<char[]>(std::size_t{kReadBatch} * (kMaxPayload + 1));
-    mmsghdr messages[kReadBatch];
-    iovec vectors[kReadBatch];
-    sockaddr_in senders[kReadBatch];
-    pollfd fds[2] = {{impl->socket.get(), POLLIN, 0}, {impl->wake.get(), POLLIN, 0}};
+  d_->reader = std::thread([this] { ReadLoop(); });
+}
+
+// The reader thread: takes datagrams from the socket in batches as fast as
+// they come, holds each sender to its allowance, queues them and posts a
+// drain to the event loop when none is pending; ends when woken.
+void TNMUDP::ReadLoop() {
+  Impl& impl = *d_;
+  // Left uninitialised: pages are touched only as datagrams fill them.
+  const auto buffers =
+      std::make_unique_for_overwrite<char[]>(std::size_t{kReadBatch} * (kMaxPayload + 1));
+  mmsghdr messages[kReadBatch];
+  iovec vectors[kReadBatch];
+  sockaddr_in senders[kReadBatch];
+  pollfd fds[2] = {{impl.socket.get(), POLLIN, 0}, {impl.wake.get(), POLLIN, 0}};
+  for (;;) {
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+    if ((fds[1].revents & POLLIN) != 0) return;
     for (;;) {
-      if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-      if ((fds[1].revents & POLLIN) != 0) return;
-      for (;;) {
-        for (unsigned i = 0; i < kReadBatch; ++i) {
-          vectors[i] = {buffers.get() + std::size_t{i} * (kMaxPayload + 1), kMaxPayload + 1};
-          messages[i] = {};
-          messages[i].msg_hdr.msg_iov = &vectors[i];
-          messages[i].msg_hdr.msg_iovlen = 1;
-          messages[i].msg_hdr.msg_name = &senders[i];
-          messages[i].msg_hdr.msg_namelen = sizeof senders[i];
-        }
-        const int count = recvmmsg(impl->socket.get(), messages, kReadBatch, MSG_DONTWAIT, nullptr);
-        if (count <= 0) break;
-        bool post = false;
-        {
-          std::lock_guard lock(impl->mutex);
-          for (int i = 0; i < count; ++i) {
-            const auto index = static_cast<std::size_t>(i);
-            const std::size_t size = std::min<std::size_t>(messages[index].msg_len, kMaxPayload);
-            const std::uint32_t address = senders[index].sin_addr.s_addr;
-            if (!impl->Allowed(address, size)) {
-              ++impl->limited;
-              continue;
-            }
-            impl->Enqueue({std::string(static_cast<const char*>(vectors[index].iov_base), size),
-                           address, ntohs(senders[index].sin_port)});
-          }
-          post = !impl->drainPosted && !impl->queues.empty();
-          if (post) impl->drainPosted = true;
-        }
-        if (post)
-          QMetaObject::invokeMethod(
-              &impl->context, [this] { Drain(); }, Qt::QueuedConnection);
-        if (static_cast<unsigned>(count) < kReadBatch) break;
+      for (unsigned i = 0; i < kReadBatch; ++i) {
+        vectors[i] = {buffers.get() + std::size_t{i} * (kMaxPayload + 1), kMaxPayload + 1};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &senders[i];
+        messages[i].msg_hdr.msg_namelen = sizeof senders[i];
       }
+      const int count = recvmmsg(impl.socket.get(), messages, kReadBatch, MSG_DONTWAIT, nullptr);
+      if (count <= 0) break;
+      bool post = false;
+      {
+        std::lock_guard lock(impl.mutex);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+          const std::size_t size = std::min<std::size_t>(messages[i].msg_len, kMaxPayload);
+          const std::uint32_t address = senders[i].sin_addr.s_addr;
+          if (!impl.Allowed(address, size)) {
+            ++impl.limited;
+            continue;
+          }
+          impl.Enqueue({std::string(static_cast<const char*>(vectors[i].iov_base), size), address,
+                        ntohs(senders[i].sin_port)});
+        }
+        post = !impl.readerPostedDrain && !impl.queues.empty();
+        if (post) impl.readerPostedDrain = true;
+      }
+      if (post)
+        QMetaObject::invokeMethod(
+            &impl.context, [this] { Drain(); }, Qt::QueuedConnection);
+      if (static_cast<unsigned>(count) < kReadBatch) break;
     }
-  });
+  }
 }
 
 TNMUDP::~TNMUDP() {
@@ -282,14 +289,14 @@ TNMUDP::~TNMUDP() {
 }
 
 void TNMUDP::PostDrain() {
-  if (d_->drainQueued) return;
-  d_->drainQueued = true;
+  if (d_->loopPostedDrain) return;
+  d_->loopPostedDrain = true;
   QMetaObject::invokeMethod(
       &d_->context, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 void TNMUDP::Drain() {
-  d_->drainQueued = false;
+  d_->loopPostedDrain = false;
   // A handler may open a modal box whose nested loop drains again; both
   // take from the same batch, so order holds.
   for (std::size_t handled = 0; handled < kBatch; ++handled) {
@@ -297,7 +304,7 @@ void TNMUDP::Drain() {
       std::lock_guard lock(d_->mutex);
       d_->TakeBatch();
       if (d_->batch.empty()) {
-        d_->drainPosted = false;
+        d_->readerPostedDrain = false;
         return;
       }
     }

@@ -76,6 +76,7 @@ public:
 
 private:
   struct Impl;
+  void ReadLoop();
   void Drain();
   void PostDrain();
   std::unique_ptr<Impl> d_;

@@ -2,7 +2,7 @@
 // this process share the chat's port, and a plain socket watches the wire.
 #include "Support.h"
 
-#include <ui/Unit1.h>
+#include <ui/Form1.h>
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -3,7 +3,7 @@
 #include "Support.h"
 
 #include <lanchat/BuildConfig.h>
-#include <ui/Unit1.h>
+#include <ui/Form1.h>
 
 #include <QClipboard>
 #include <QLabel>

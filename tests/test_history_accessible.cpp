@@ -3,7 +3,7 @@
 // the events its changes send, and nothing sent while no assistive
 // technology listens. Then the names of the main window's controls.
 #include <history/HistoryView.h>
-#include <ui/Unit1.h>
+#include <ui/Form1.h>
 
 #include <QAccessible>
 #include <QLabel>

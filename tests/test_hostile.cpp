@@ -5,7 +5,7 @@
 #include "Support.h"
 
 #include <history/HistoryView.h>
-#include <ui/Unit1.h>
+#include <ui/Form1.h>
 
 #include <QLineEdit>
 #include <QProcess>

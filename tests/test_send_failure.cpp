@@ -2,7 +2,7 @@
 // interfaces are all down (tests/in_netns.sh), where every send fails.
 #include "Support.h"
 
-#include <ui/Unit1.h>
+#include <ui/Form1.h>
 
 #include <QLineEdit>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "ui/Unit1.h"
+#include "ui/Form1.h"
 
 #include "ui/Form1Layout.h"
 
