@@ -194,36 +194,30 @@ void EditModel::NotifyCursor() {
 
 // ---- Boundaries
 
+// One step by grapheme or by word, as a text layout takes it; a line's end
+// and the next line's start are one step apart.
+TextPos EditModel::Move(TextPos pos, bool forward, int mode) const {
+  pos = Clamp(pos);
+  const QString text = Line(pos.line);
+  const auto skip = static_cast<QTextLayout::CursorMode>(mode);
+  if (forward) {
+    if (pos.column >= Length(text))
+      return pos.line + 1 < store_.Count() ? TextPos{pos.line + 1, 0} : pos;
+    return {pos.line, QTextLayout(text).nextCursorPosition(pos.column, skip)};
+  }
+  if (pos.column == 0) return pos.line > 0 ? TextPos{pos.line - 1, LineLength(pos.line - 1)} : pos;
+  return {pos.line, QTextLayout(text).previousCursorPosition(pos.column, skip)};
+}
+
 TextPos EditModel::NextCharacter(TextPos pos) const {
-  pos = Clamp(pos);
-  const QString text = Line(pos.line);
-  if (pos.column >= Length(text))
-    return pos.line + 1 < store_.Count() ? TextPos{pos.line + 1, 0} : pos;
-  const QTextLayout layout(text);
-  return {pos.line, layout.nextCursorPosition(pos.column, QTextLayout::SkipCharacters)};
+  return Move(pos, true, QTextLayout::SkipCharacters);
 }
-
 TextPos EditModel::PreviousCharacter(TextPos pos) const {
-  pos = Clamp(pos);
-  if (pos.column == 0) return pos.line > 0 ? TextPos{pos.line - 1, LineLength(pos.line - 1)} : pos;
-  const QTextLayout layout(Line(pos.line));
-  return {pos.line, layout.previousCursorPosition(pos.column, QTextLayout::SkipCharacters)};
+  return Move(pos, false, QTextLayout::SkipCharacters);
 }
-
-TextPos EditModel::NextWord(TextPos pos) const {
-  pos = Clamp(pos);
-  const QString text = Line(pos.line);
-  if (pos.column >= Length(text))
-    return pos.line + 1 < store_.Count() ? TextPos{pos.line + 1, 0} : pos;
-  const QTextLayout layout(text);
-  return {pos.line, layout.nextCursorPosition(pos.column, QTextLayout::SkipWords)};
-}
-
+TextPos EditModel::NextWord(TextPos pos) const { return Move(pos, true, QTextLayout::SkipWords); }
 TextPos EditModel::PreviousWord(TextPos pos) const {
-  pos = Clamp(pos);
-  if (pos.column == 0) return pos.line > 0 ? TextPos{pos.line - 1, LineLength(pos.line - 1)} : pos;
-  const QTextLayout layout(Line(pos.line));
-  return {pos.line, layout.previousCursorPosition(pos.column, QTextLayout::SkipWords)};
+  return Move(pos, false, QTextLayout::SkipWords);
 }
 
 std::pair<TextPos, TextPos> EditModel::WordAt(TextPos pos) const {

@@ -152,6 +152,8 @@ private:
   [[nodiscard]] std::string Utf8Between(TextPos a, TextPos b) const;
   void ApplyStep(const Step& step, bool undo);
   void NotifyCursor();
+  // mode: a QTextLayout::CursorMode, by grapheme or by word.
+  [[nodiscard]] TextPos Move(TextPos pos, bool forward, int mode) const;
   void SetLine(std::size_t line, const QString& text);
   [[nodiscard]] TextPos EndOf(TextPos from, const QString& inserted) const;
 
