@@ -10,8 +10,8 @@
 // the measures only take readings and record them under a row's key.
 #include <history/HistoryView.h>
 #include <lanchat/BuildConfig.h>
-#include <ui/Form1Layout.h>
 #include <ui/Form1.h>
+#include <ui/Form1Layout.h>
 
 #include <QApplication>
 #include <QClipboard>

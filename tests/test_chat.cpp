@@ -1,7 +1,7 @@
 // Chat datagram composition and splitting, wire text conversion and the
 // cutting of text into history lines. No widgets, no network.
-#include <text/Codec.h>
 #include <chat/Datagram.h>
+#include <text/Codec.h>
 #include <text/TextLines.h>
 
 #include <QtTest>

@@ -36,10 +36,16 @@ void EraseFrom(Lines& model, std::size_t first, std::size_t count) {
 std::vector<std::string_view> Views(const Lines& lines) { return {lines.begin(), lines.end()}; }
 
 // Characters of one to four bytes in UTF-8 (1 or 2 UTF-16 units each).
-const std::vector<std::string> kCharacters = {
-    "a", "z", " ", "\xC3\xA9" /* é */, "\xD0\x96" /* Ж */, "\xE2\x82\xAC" /* € */,
-    "\xE4\xB8\xAD" /* 中 */, "\xCC\x81" /* combining acute */, "\xF0\x9F\x98\x80" /* 😀 */,
-    "\xF0\x9D\x84\x9E" /* 𝄞 */};
+const std::vector<std::string> kCharacters = {"a",
+                                              "z",
+                                              " ",
+                                              "\xC3\xA9" /* é */,
+                                              "\xD0\x96" /* Ж */,
+                                              "\xE2\x82\xAC" /* € */,
+                                              "\xE4\xB8\xAD" /* 中 */,
+                                              "\xCC\x81" /* combining acute */,
+                                              "\xF0\x9F\x98\x80" /* 😀 */,
+                                              "\xF0\x9D\x84\x9E" /* 𝄞 */};
 
 struct Generator {
   std::mt19937 random;
@@ -246,8 +252,9 @@ private slots:
     Compare(store, model);
     CompareUnits(store, model, make.random);
     // The store stays usable at both ends and where the range was.
-    for (const std::size_t at : {std::size_t{0}, std::min(static_cast<std::size_t>(first), model.size()),
-                                 model.size(), model.size() / 2}) {
+    for (const std::size_t at :
+         {std::size_t{0}, std::min(static_cast<std::size_t>(first), model.size()), model.size(),
+          model.size() / 2}) {
       const Lines added = make.Many(3);
       store.InsertLines(at, Views(added));
       InsertInto(model, at, added);
