@@ -228,7 +228,14 @@ private:
     QTextBoundaryFinder::BoundaryType finderType = QTextBoundaryFinder::Grapheme;
     if (type == QAccessible::WordBoundary) finderType = QTextBoundaryFinder::Word;
     if (type == QAccessible::SentenceBoundary) finderType = QTextBoundaryFinder::Sentence;
+    return FinderItemAround(side, offset, finderType, startOffset, endOffset);
+  }
 
+  // The character, word or sentence before, at or after an offset, looked
+  // for in twice as many lines around it each time an item reaches the edge
+  // of the lines read.
+  QString FinderItemAround(Side side, int offset, QTextBoundaryFinder::BoundaryType finderType,
+                           int* startOffset, int* endOffset) const {
     const EditModel& model = Model();
     const std::size_t lastLine = model.LineCount() - 1;
     const std::size_t line = model.PosAt(static_cast<std::size_t>(offset)).line;

@@ -568,69 +568,73 @@ void HistoryView::PageUpDown(bool down, bool select) {
   const qreal height = viewport()->height();
   // Where the view's top lies below the top of its first line.
   const qreal offset = Layout(top_).lineAt(topRow_).y() - (top_ == 0 ? kMargin : 0);
-  bool toEdge = false;
-  std::size_t line = top_;
-  if (down) {
-    const qreal bottom = height + offset;
-    qreal h = 0;
-    while (h + LineHeight(line) <= bottom && !toEdge) {
-      if (line + 1 == model_.LineCount()) {
-        toEdge = true;
-      } else {
-        h += LineHeight(line);
-        ++line;
-      }
-    }
-    if (!toEdge) {
-      // The first row that did not wholly fit becomes the top.
-      const QTextLayout& layout = Layout(line);
-      int row = 0;
-      while (row < layout.lineCount() - 1 &&
-             layout.lineAt(row).y() + layout.lineAt(row).height() <= bottom - h)
-        ++row;
-      top_ = line;
-      topRow_ = row;
-    }
-  } else {
-    const qreal top = offset - height;
-    qreal h = 0;
-    while (h >= top) {
-      if (line == 0) {
-        toEdge = top_ == 0 && topRow_ == 0;
-        break;
-      }
-      --line;
-      h -= LineHeight(line);
-    }
-    const QTextLayout& layout = Layout(line);
-    int row = 0;
-    while (row < layout.lineCount() && layout.lineAt(row).y() < top - h)
-      ++row;
-    if (row == layout.lineCount()) {
-      if (line + 1 < model_.LineCount() && line + 1 != top_) {
-        ++line;
-        row = 0;
-      } else {
-        --row;
-      }
-    }
-    top_ = line;
-    topRow_ = std::max(0, row);
-  }
+  const bool toEdge = down ? ScrollPageDown(height + offset) : ScrollPageUp(offset - height);
   if (toEdge) lastY = down ? kOffScreen : 0;
   const qreal x = cursorX_ >= 0 ? cursorX_ : CursorX(model_.Cursor());
-  TextPos pos = model_.Cursor();
-  for (;;) {
-    const TextPos next = MoveVertically(pos, down ? 1 : -1, x);
-    if (next == pos) break;
-    pos = next;
-    if (down ? RowTop(pos) >= lastY : RowTop(pos) <= lastY) break;
-  }
-  model_.SetCursor(pos, select);
+  model_.SetCursor(MoveToRowAt(model_.Cursor(), down, x, lastY), select);
   cursorX_ = x;
   following_ = AtBottom();
   viewport()->update();
   SelectionChanged();
+}
+
+bool HistoryView::ScrollPageDown(qreal bottom) {
+  std::size_t line = top_;
+  qreal h = 0;
+  while (h + LineHeight(line) <= bottom) {
+    if (line + 1 == model_.LineCount()) return true;
+    h += LineHeight(line);
+    ++line;
+  }
+  // The first row that did not wholly fit becomes the top.
+  const QTextLayout& layout = Layout(line);
+  int row = 0;
+  while (row < layout.lineCount() - 1 &&
+         layout.lineAt(row).y() + layout.lineAt(row).height() <= bottom - h)
+    ++row;
+  top_ = line;
+  topRow_ = row;
+  return false;
+}
+
+bool HistoryView::ScrollPageUp(qreal top) {
+  std::size_t line = top_;
+  bool toEdge = false;
+  qreal h = 0;
+  while (h >= top) {
+    if (line == 0) {
+      toEdge = top_ == 0 && topRow_ == 0;
+      break;
+    }
+    --line;
+    h -= LineHeight(line);
+  }
+  const QTextLayout& layout = Layout(line);
+  int row = 0;
+  while (row < layout.lineCount() && layout.lineAt(row).y() < top - h)
+    ++row;
+  if (row == layout.lineCount()) {
+    if (line + 1 < model_.LineCount() && line + 1 != top_) {
+      ++line;
+      row = 0;
+    } else {
+      --row;
+    }
+  }
+  top_ = line;
+  topRow_ = std::max(0, row);
+  return toEdge;
+}
+
+TextPos HistoryView::MoveToRowAt(TextPos from, bool down, qreal x, qreal y) const {
+  TextPos pos = from;
+  for (;;) {
+    const TextPos next = MoveVertically(pos, down ? 1 : -1, x);
+    if (next == pos) break;
+    pos = next;
+    if (down ? RowTop(pos) >= y : RowTop(pos) <= y) break;
+  }
+  return pos;
 }
 
 bool HistoryView::HandleMoveKey(QKeyEvent* event) {

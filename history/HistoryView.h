@@ -123,6 +123,12 @@ private:
   [[nodiscard]] qreal RowTop(TextPos pos) const; // viewport y of the row holding pos
   void MoveCursor(TextPos to, bool select, bool keepX = false);
   void PageUpDown(bool down, bool select);
+  // Scroll the view by a screenful down or up; true when the text ends within
+  // it that way, and the cursor goes to its last or first row.
+  bool ScrollPageDown(qreal bottom);
+  bool ScrollPageUp(qreal top);
+  // Moves from a position by rows, down or up, until a row's top reaches y.
+  [[nodiscard]] TextPos MoveToRowAt(TextPos from, bool down, qreal x, qreal y) const;
   bool HandleMoveKey(QKeyEvent* event);
   bool HandleEditKey(QKeyEvent* event);
 

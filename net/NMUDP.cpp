@@ -138,6 +138,7 @@ struct TNMUDP::Impl {
 
   bool Allowed(std::uint32_t address, std::size_t size);
   void Enqueue(Arrival arrival);
+  bool QueueReceived(const mmsghdr* messages, const sockaddr_in* senders, std::size_t count);
   void TakeBatch();
 
   // Event loop side only.
@@ -232,6 +233,27 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
   d_->reader = std::thread([this] { ReadLoop(); });
 }
 
+// Holds each datagram of a batch just read to its sender's allowance and
+// queues those it allows; true when the reader is to post a drain, none
+// being pending (reader thread).
+bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* senders,
+                                 std::size_t count) {
+  std::lock_guard lock(mutex);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t size = std::min<std::size_t>(messages[i].msg_len, kMaxPayload);
+    const std::uint32_t address = senders[i].sin_addr.s_addr;
+    if (!Allowed(address, size)) {
+      ++limited;
+      continue;
+    }
+    Enqueue({std::string(static_cast<const char*>(messages[i].msg_hdr.msg_iov->iov_base), size),
+             address, ntohs(senders[i].sin_port)});
+  }
+  const bool post = !readerPostedDrain && !queues.empty();
+  if (post) readerPostedDrain = true;
+  return post;
+}
+
 // The reader thread: takes datagrams from the socket in batches as fast as
 // they come, holds each sender to its allowance, queues them and posts a
 // drain to the event loop when none is pending; ends when woken.
@@ -258,23 +280,7 @@ void TNMUDP::ReadLoop() {
       }
       const int count = recvmmsg(impl.socket.get(), messages, kReadBatch, MSG_DONTWAIT, nullptr);
       if (count <= 0) break;
-      bool post = false;
-      {
-        std::lock_guard lock(impl.mutex);
-        for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
-          const std::size_t size = std::min<std::size_t>(messages[i].msg_len, kMaxPayload);
-          const std::uint32_t address = senders[i].sin_addr.s_addr;
-          if (!impl.Allowed(address, size)) {
-            ++impl.limited;
-            continue;
-          }
-          impl.Enqueue({std::string(static_cast<const char*>(vectors[i].iov_base), size), address,
-                        ntohs(senders[i].sin_port)});
-        }
-        post = !impl.readerPostedDrain && !impl.queues.empty();
-        if (post) impl.readerPostedDrain = true;
-      }
-      if (post)
+      if (impl.QueueReceived(messages, senders, static_cast<std::size_t>(count)))
         QMetaObject::invokeMethod(
             &impl.context, [this] { Drain(); }, Qt::QueuedConnection);
       if (static_cast<unsigned>(count) < kReadBatch) break;

@@ -17,7 +17,7 @@ class HistoryView;
 QColor SystemColor(SysColor color);
 // The faces that may stand for a font, the named one first.
 QStringList FontCandidates(std::string_view name);
-QFont MakeFont(const FontDesc& font);
+QFont MakeFont(const FontDesc& desc);
 
 // Runs an event handler; an error it raises is shown by the application,
 // never passed on to the event loop.
