@@ -14,3 +14,18 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n libfontconfig-dev libxcb1-dev fonts-comic-neue)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump iproute2 dbus-daemon dbus-x11 at-spi2-core python3-pyatspi qt6-base-private-dev)
+
+# configure_release DIR [cmake arguments...]: configures the program alone in
+# Release in DIR. The project's own settings (LANCHAT_*) are dropped from the
+# cache first, so that a setting given once does not stick to later runs.
+configure_release() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -U 'LANCHAT_*' -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF \
+    -DLANCHAT_BUILD_BENCH=OFF "$@" >/dev/null
+}
+
+# built_settings DIR: the lines that say what DIR's program is built with.
+built_settings() {
+  sed -n 's/^LANCHAT_BROADCAST_ADDRESS:[A-Z]*=/lanchat built for broadcast address /p
+          s/^LANCHAT_CODEPAGE:[A-Z]*=/lanchat built for code page /p' "$1/CMakeCache.txt"
+}

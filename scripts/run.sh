@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}"
-cmake -S . -B build/release -U 'LANCHAT_*' -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF -DLANCHAT_BUILD_BENCH=OFF "$@" >/dev/null
+configure_release build/release "$@"
 cmake --build build/release -j"$(nproc)" --target lanchat
-sed -n 's/^LANCHAT_BROADCAST_ADDRESS:[A-Z]*=/lanchat built for broadcast address /p; s/^LANCHAT_CODEPAGE:[A-Z]*=/lanchat built for code page /p' build/release/CMakeCache.txt
+built_settings build/release
 exec build/release/app/lanchat

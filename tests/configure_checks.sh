@@ -22,6 +22,18 @@ try refused "not a directed IPv4 broadcast address" -DLANCHAT_BROADCAST_ADDRESS=
 try refused "not a directed IPv4 broadcast address" "-DLANCHAT_BROADCAST_ADDRESS=10.0.0.255;rm"
 try refused "not a code page that iconv knows" -DLANCHAT_CODEPAGE=NO-SUCH-CODEPAGE
 try ok "" -DLANCHAT_BROADCAST_ADDRESS=10.1.2.255 -DLANCHAT_CODEPAGE=ISO-8859-15
+
+# scripts/run.sh's configuration: a setting given once does not stick.
+. "$src/scripts/common.sh"
+rm -rf "$work"
+settings() { (cd "$src" && configure_release "$work" "$@" && built_settings "$work" | tr '\n' ' '); }
+first=$(settings -DLANCHAT_BROADCAST_ADDRESS=10.9.8.255 -DLANCHAT_CODEPAGE=ISO-8859-15)
+again=$(settings)
+if [[ "$first" == *"10.9.8.255"*"ISO-8859-15"* && "$again" == *"127.255.255.255"*"WINDOWS-1252"* ]]; then
+  passes=$((passes + 1))
+else
+  failures=$((failures + 1)); echo "FAIL: run.sh's settings stick: first '$first', then '$again'"
+fi
 rm -rf "$work"
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
