@@ -248,14 +248,16 @@ void HistoryView::ScrollRows(int rows) {
   viewport()->update();
 }
 
-int HistoryView::VisibleRows() const {
-  return std::max(1, static_cast<int>((viewport()->height() - kMargin) / RowHeight()));
+// Where the top line starts, in viewport y: its first shown row at the
+// top, below the margin for the text's first line, as a text box puts it.
+qreal HistoryView::TopLineY() const {
+  return (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
 }
 
 qreal HistoryView::LineTop(std::size_t line) const {
   Settle();
   if (line < top_) return -kOffScreen;
-  qreal y = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  qreal y = TopLineY();
   for (std::size_t l = top_; l < line; ++l) {
     y += LineHeight(l);
     if (y > viewport()->height()) return kOffScreen;
@@ -270,7 +272,7 @@ int HistoryView::FirstVisibleLine() const {
 
 int HistoryView::LastVisibleLine() const {
   Settle();
-  qreal y = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  qreal y = TopLineY();
   std::size_t line = top_;
   while (line + 1 < model_.LineCount()) {
     y += LineHeight(line);
@@ -354,7 +356,7 @@ TextPos HistoryView::PositionAt(QPoint point) const {
   // or below all its rows, the start or the end of that line.
   Settle();
   const qreal y = point.y();
-  qreal top = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  qreal top = TopLineY();
   std::size_t line = top_;
   while (line + 1 < model_.LineCount() && top + LineHeight(line) <= y) {
     top += LineHeight(line);
@@ -389,7 +391,7 @@ void HistoryView::paintEvent(QPaintEvent* event) {
   const TextPos cursor = model_.Cursor();
   const bool showCursor = hasFocus() && cursorOn_;
   std::map<std::size_t, std::unique_ptr<QTextLayout>> onScreen;
-  qreal y = (top_ == 0 ? kMargin : 0) - Layout(top_).lineAt(topRow_).y();
+  qreal y = TopLineY();
   for (std::size_t line = top_; line < model_.LineCount() && y < viewport()->height(); ++line) {
     QTextLayout& layout = Layout(line);
     const qreal height = LineHeight(line);
@@ -567,7 +569,7 @@ void HistoryView::PageUpDown(bool down, bool select) {
   qreal lastY = pageY_;
   const qreal height = viewport()->height();
   // Where the view's top lies below the top of its first line.
-  const qreal offset = Layout(top_).lineAt(topRow_).y() - (top_ == 0 ? kMargin : 0);
+  const qreal offset = -TopLineY();
   const bool toEdge = down ? ScrollPageDown(height + offset) : ScrollPageUp(offset - height);
   if (toEdge) lastY = down ? kOffScreen : 0;
   const qreal x = cursorX_ >= 0 ? cursorX_ : CursorX(model_.Cursor());
@@ -850,7 +852,6 @@ void HistoryView::mousePressEvent(QMouseEvent* event) {
   cursorX_ = -1;
   pageYValid_ = false;
   selecting_ = true;
-  lastMouse_ = point;
   const TextPos pos = PositionAt(point);
   if (tripleClickTimer_.isActive() &&
       (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
@@ -892,7 +893,6 @@ void HistoryView::mouseDoubleClickEvent(QMouseEvent* event) {
 void HistoryView::mouseMoveEvent(QMouseEvent* event) {
   if (!selecting_ || !(event->buttons() & Qt::LeftButton)) return;
   const QPoint point = event->position().toPoint();
-  lastMouse_ = point;
   if (viewport()->rect().contains(point)) {
     dragScrollTimer_.stop();
   } else if (!dragScrollTimer_.isActive()) {

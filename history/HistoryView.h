@@ -109,7 +109,7 @@ private:
   [[nodiscard]] RowPos TopShowing(std::size_t line, int lastRow = -1) const;
   void AnchorBottom(std::size_t line) const;
   void ScrollRows(int rows);
-  [[nodiscard]] int VisibleRows() const;
+  [[nodiscard]] qreal TopLineY() const;
   [[nodiscard]] bool AtBottom() const;
   [[nodiscard]] qreal LineTop(std::size_t line) const; // viewport y, or far off screen
 
@@ -156,7 +156,6 @@ private:
   TextPos unitStart_;
   TextPos unitEnd_;
   bool selecting_ = false;
-  QPoint lastMouse_;
   QPoint tripleClickPoint_;
   QBasicTimer tripleClickTimer_;
   QBasicTimer dragScrollTimer_;
