@@ -13,7 +13,7 @@ lanchat=$PWD/build/release/app/lanchat
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
 fifo=$(mktemp -u); mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1600x620x24 -dpi 96 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 & pids+=($!)
+Xvfb -displayfd 3 -screen 0 1600x620x24 -dpi 96 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 & pids+=($!)
 read -r number <"$fifo"; rm -f "$fifo"
 d=:$number
 

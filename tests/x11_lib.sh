@@ -17,7 +17,9 @@ x11_need() {
 # such as `ip netns exec h1`; sets X_DISPLAY and X_PID.
 x11_start() {
   local fifo; fifo=$(mktemp -u); mkfifo "$fifo"
-  "$@" Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  # -noreset: an X server resets when its last client leaves, and refuses
+  # connections meanwhile; the readiness check below is such a client.
+  "$@" Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
   X_PID=$!
   read -r -t 10 number <"$fifo"; rm -f "$fifo"
   [ -n "${number:-}" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
