@@ -1,6 +1,9 @@
 #include "chat/Datagram.h"
 
+#include <text/Codec.h>
+
 #include <algorithm>
+#include <array>
 
 namespace chat {
 
@@ -32,6 +35,35 @@ std::optional<SplitDatagram> Split(std::string_view payload) {
   std::string_view message = payload.substr(headerEnd);
   message = message.substr(0, message.find('\0'));
   return SplitDatagram{payload.substr(0, headerEnd), message};
+}
+
+std::size_t HistoryCost(std::string_view payload) {
+  // The UTF-8 length of each byte once decoded: one table for the program's
+  // code page, made from its own converter.
+  static const std::array<std::uint8_t, 256> kUtf8Length = [] {
+    std::array<std::uint8_t, 256> lengths{};
+    for (std::size_t byte = 0; byte < lengths.size(); ++byte)
+      lengths[byte] = static_cast<std::uint8_t>(
+          text::Codec::Wire().Decode(std::string(1, static_cast<char>(byte))).size());
+    return lengths;
+  }();
+  const auto parts = Split(payload);
+  if (!parts) return payload.size();
+  std::size_t bytes = 0;
+  std::size_t lines = 2;
+  auto count = [&](std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      // CR LF, CR and LF each start a line; the break itself is not stored.
+      if (byte == '\n' || (byte == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+        ++lines;
+      else if (byte != '\r')
+        bytes += kUtf8Length[byte];
+    }
+  };
+  count(parts->header);
+  count(parts->message);
+  return std::max(payload.size(), bytes + lines * lanchat::config::kLineBytes);
 }
 
 } // namespace chat

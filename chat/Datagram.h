@@ -40,4 +40,11 @@ struct SplitDatagram {
 // that holds no separator, which is not a chat datagram.
 std::optional<SplitDatagram> Split(std::string_view payload);
 
+// What a received payload will cost its receiver once shown, in bytes: the
+// header and message as the history stores them (UTF-8 from the wire's code
+// page, which can take three bytes for one), the bookkeeping of each line
+// they make, and never less than the payload itself, which waits whole
+// until it is shown.
+std::size_t HistoryCost(std::string_view payload);
+
 } // namespace chat

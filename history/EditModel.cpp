@@ -6,6 +6,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <malloc.h>
 
 namespace {
 
@@ -34,6 +35,9 @@ bool IsWordSeparator(QChar c) {
   static constexpr std::u16string_view kSeparators = u".,?!@#$:;-<>[]()}{=/+%&^*'\"`~|\\";
   return kSeparators.find(c.unicode()) != std::u16string_view::npos;
 }
+
+// A deletion after which freed memory is handed back to the system.
+constexpr std::size_t kLargeRemoval = 1 << 20;
 
 int Length(const QString& text) { return static_cast<int>(text.size()); }
 
@@ -73,7 +77,8 @@ int ClampColumn(std::string_view utf8, int column) {
 
 } // namespace
 
-EditModel::EditModel(std::size_t capacity) : capacity_(capacity) {}
+EditModel::EditModel(std::size_t capacity, std::size_t budget)
+    : capacity_(capacity), budget_(budget) {}
 
 // ---- The text
 
@@ -133,6 +138,7 @@ void EditModel::SetText(const QString& text) {
   cursor_ = anchor_ = {};
   steps_.clear();
   done_ = 0;
+  undoBytes_ = 0;
   ReplaceRange({}, end, text, nullptr);
   cursor_ = anchor_ = {};
   NotifyCursor();
@@ -276,11 +282,11 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, const QString& text,
   if (observed || removedUtf8 != nullptr) removed = Utf8Between(a, b);
   if (observed) {
     change.offset = Offset(a);
-    change.removed = FromUtf8(removed);
+    change.removedUtf8 = removed;
+    if (removed.size() <= TextChange::kRemovedShown) change.removed = FromUtf8(removed);
     // The text as it now stands: every break one "\n", as offsets count it.
     change.inserted = lines.size() == 1 ? text : lines.join(u'\n');
   }
-  if (removedUtf8 != nullptr) *removedUtf8 = std::move(removed);
 
   const QString first = Line(a.line);
   const QString last = a.line == b.line ? first : Line(b.line);
@@ -319,44 +325,74 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, const QString& text,
   if (observed)
     for (const auto& observer : changeObservers_)
       observer(change);
+  if (removedUtf8 != nullptr) *removedUtf8 = std::move(removed);
   return end;
 }
 
-void EditModel::Record(Step step) {
-  steps_.resize(done_);
-  if (done_ > 0 && mergeable_ && step.kind != EditKind::Other) {
-    Step& last = steps_.back();
-    if (last.kind == step.kind) {
-      switch (step.kind) {
-      case EditKind::Typing:
-        // Typing goes on from where the last typed text ends; the first
-        // character may have replaced a selection, as in a text box.
-        if (step.removed.empty() && EndOf(last.from, FromUtf8(last.inserted)) == step.from) {
-          last.inserted += step.inserted;
-          return;
-        }
-        break;
-      case EditKind::Backspace:
-        if (step.inserted.empty() && EndOf(step.from, FromUtf8(step.removed)) == last.from) {
-          last.from = step.from;
-          last.removed = step.removed + last.removed;
-          return;
-        }
-        break;
-      case EditKind::Delete:
-        if (step.inserted.empty() && step.from == last.from) {
-          last.removed += step.removed;
-          return;
-        }
-        break;
-      case EditKind::Other: break;
-      }
+// Adds an edit to the last step when it goes on from it, as a text box
+// merges typing, Backspace and Delete runs; false when it starts a step.
+bool EditModel::MergeInto(const Step& step) {
+  if (done_ == 0 || !mergeable_ || step.kind == EditKind::Other) return false;
+  Step& last = steps_.back();
+  if (last.kind != step.kind) return false;
+  switch (step.kind) {
+  case EditKind::Typing:
+    // Typing goes on from where the last typed text ends; the first
+    // character may have replaced a selection, as in a text box.
+    if (step.removed.empty() && EndOf(last.from, FromUtf8(last.inserted)) == step.from) {
+      last.inserted += step.inserted;
+      return true;
     }
+    break;
+  case EditKind::Backspace:
+    if (step.inserted.empty() && EndOf(step.from, FromUtf8(step.removed)) == last.from) {
+      last.from = step.from;
+      last.removed = step.removed + last.removed;
+      return true;
+    }
+    break;
+  case EditKind::Delete:
+    if (step.inserted.empty() && step.from == last.from) {
+      last.removed += step.removed;
+      return true;
+    }
+    break;
+  case EditKind::Other: break;
   }
-  steps_.push_back(std::move(step));
-  if (steps_.size() > kUndoSteps) steps_.erase(steps_.begin());
+  return false;
+}
+
+void EditModel::Record(Step step) {
+  while (steps_.size() > done_) {
+    undoBytes_ -= steps_.back().Bytes();
+    steps_.pop_back();
+  }
+  const std::size_t lastBytes = done_ > 0 ? steps_.back().Bytes() : 0;
+  if (MergeInto(step)) {
+    undoBytes_ = undoBytes_ - lastBytes + steps_.back().Bytes();
+  } else {
+    undoBytes_ += step.Bytes();
+    steps_.push_back(std::move(step));
+  }
+  if (steps_.back().Bytes() > kUndoBytes) {
+    // Too large to keep: neither it nor what came before can be undone.
+    steps_.clear();
+    done_ = 0;
+    undoBytes_ = 0;
+    mergeable_ = false;
+    for (const auto& observer : undoLostObservers_)
+      observer();
+    return;
+  }
+  while (steps_.size() > kUndoSteps || undoBytes_ > kUndoBytes)
+    DropOldestStep();
   done_ = steps_.size();
   mergeable_ = true;
+}
+
+void EditModel::DropOldestStep() {
+  undoBytes_ -= steps_.front().Bytes();
+  steps_.erase(steps_.begin());
 }
 
 void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor) {
@@ -372,7 +408,11 @@ void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, b
   step.inserted = ToUtf8(text);
   const TextPos end = ReplaceRange(a, b, text, &step.removed);
   if (moveCursor) cursor_ = anchor_ = end;
+  const bool large = step.removed.size() >= kLargeRemoval;
   Record(std::move(step));
+  // The allocator keeps what a large deletion freed unless asked to give
+  // it back; clearing a long history should make the memory free again.
+  if (large) malloc_trim(0);
   NotifyCursor();
 }
 
@@ -437,6 +477,23 @@ void EditModel::ApplyStep(const Step& step, bool undo) {
   NotifyCursor();
 }
 
+// Whether undoing (or redoing) a step keeps the text within its capacity
+// and budget: text put back may have been made room for since.
+bool EditModel::Fits(const Step& step, bool undo) const {
+  const std::string& back = undo ? step.removed : step.inserted;
+  const std::string& away = undo ? step.inserted : step.removed;
+  const auto breaks = [](const std::string& text) {
+    return static_cast<long long>(std::count(text.begin(), text.end(), '\n'));
+  };
+  const long long lines = breaks(back) - breaks(away);
+  const long long bytes = static_cast<long long>(back.size()) -
+                          static_cast<long long>(away.size()) +
+                          lines * static_cast<long long>(lanchat::config::kLineBytes);
+  if (lines <= 0 && bytes <= 0) return true;
+  return static_cast<long long>(store_.Count()) + lines <= static_cast<long long>(capacity_) &&
+         static_cast<long long>(store_.Bytes()) + bytes <= static_cast<long long>(budget_);
+}
+
 void EditModel::Undo() {
   if (!CanUndo()) return;
   --done_;
@@ -473,4 +530,8 @@ void EditModel::OnChange(std::function<void(const TextChange&)> observer) {
 
 void EditModel::OnCursor(std::function<void()> observer) {
   cursorObservers_.push_back(std::move(observer));
+}
+
+void EditModel::OnUndoLost(std::function<void()> observer) {
+  undoLostObservers_.push_back(std::move(observer));
 }

@@ -27,8 +27,10 @@ struct TextChange {
   TextPos removedEnd;
   TextPos insertedEnd;
   std::size_t offset = 0;
-  QString removed;
+  QString removed; // left empty for a removal of more than kRemovedShown bytes
   QString inserted;
+  std::string_view removedUtf8; // the whole removed text, during the notification only
+  static constexpr std::size_t kRemovedShown = 1 << 20;
   bool appended = false; // a line added at the end, not an edit by the user
 };
 
@@ -44,16 +46,24 @@ enum class EditKind { Other, Typing, Backspace, Delete };
 // edits: they are never undone and leave the cursor where it is.
 class EditModel {
 public:
-  // `capacity`: the lines it holds before it counts as full (see Full).
-  explicit EditModel(std::size_t capacity = kCapacity);
+  // `capacity`: the lines it holds before it counts as full; `budget`: the
+  // bytes of text likewise (see Full).
+  explicit EditModel(std::size_t capacity = kCapacity, std::size_t budget = kBudget);
 
-  // The history's stated capacity: far more than any conversation, small
-  // enough that a full history stays well within a desktop's memory.
+  // The history's stated capacity and budget: far more than any
+  // conversation, small enough that a full history stays well within an
+  // office computer's memory. The budget counts the text as stored (UTF-8)
+  // and each line's bookkeeping (LineStore::Bytes).
   static constexpr std::size_t kCapacity = 10'000'000;
+  static constexpr std::size_t kBudget = 128 << 20;
   [[nodiscard]] std::size_t Capacity() const { return capacity_; }
-  // Whether it holds its capacity or more. Nothing is refused here: what
-  // arrives while it is full is for its owner to turn away, whole.
-  [[nodiscard]] bool Full() const { return store_.Count() >= capacity_; }
+  [[nodiscard]] std::size_t Budget() const { return budget_; }
+  // Whether it holds its capacity or its budget, or more. Nothing is
+  // refused here: what arrives while it is full is for its owner to turn
+  // away, whole, so it goes past either by one message at most.
+  [[nodiscard]] bool Full() const {
+    return store_.Count() >= capacity_ || store_.Bytes() >= budget_;
+  }
 
   // ---- The text
   [[nodiscard]] const LineStore& Store() const { return store_; }
@@ -112,8 +122,10 @@ public:
   void Replace(TextPos a, TextPos b, const QString& text);
 
   // ---- Undo and redo
-  [[nodiscard]] bool CanUndo() const { return done_ > 0; }
-  [[nodiscard]] bool CanRedo() const { return done_ < steps_.size(); }
+  // An undo or redo that would take the text past its capacity or budget
+  // is not offered.
+  [[nodiscard]] bool CanUndo() const { return done_ > 0 && Fits(steps_[done_ - 1], true); }
+  [[nodiscard]] bool CanRedo() const { return done_ < steps_.size() && Fits(steps_[done_], false); }
   void Undo();
   void Redo();
   // The next edit starts a step of its own.
@@ -127,9 +139,15 @@ public:
   // ---- Observers, called after the change
   void OnChange(std::function<void(const TextChange&)> observer);
   void OnCursor(std::function<void()> observer); // cursor or selection moved
+  // An edit too large for the undo budget was made: it cannot be undone,
+  // nor can anything before it.
+  void OnUndoLost(std::function<void()> observer);
 
-  // Undo steps kept at most; the oldest go first.
+  // Undo steps kept at most, and their bytes; the oldest go first. An edit
+  // larger than the budget alone empties the stack.
   static constexpr std::size_t kUndoSteps = 1000;
+  static constexpr std::size_t kUndoBytes = 16 << 20;
+  [[nodiscard]] std::size_t UndoBytes() const { return undoBytes_; }
 
 private:
   // One undo step: at `from`, `removed` gave way to `inserted` (UTF-8,
@@ -141,6 +159,9 @@ private:
     EditKind kind = EditKind::Other;
     TextPos cursorBefore;
     TextPos anchorBefore;
+    [[nodiscard]] std::size_t Bytes() const {
+      return sizeof(Step) + removed.capacity() + inserted.capacity();
+    }
   };
 
   // Replaces [a, b) with text and reports the change; returns the end of
@@ -148,22 +169,27 @@ private:
   TextPos ReplaceRange(TextPos a, TextPos b, const QString& text, std::string* removedUtf8);
   void Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor = true);
   void Record(Step step);
+  bool MergeInto(const Step& step);
   // The text between two clamped places, a <= b, as UTF-8.
   [[nodiscard]] std::string Utf8Between(TextPos a, TextPos b) const;
   void ApplyStep(const Step& step, bool undo);
+  [[nodiscard]] bool Fits(const Step& step, bool undo) const;
+  void DropOldestStep();
   void NotifyCursor();
   // mode: a QTextLayout::CursorMode, by grapheme or by word.
   [[nodiscard]] TextPos Move(TextPos pos, bool forward, int mode) const;
-  void SetLine(std::size_t line, const QString& text);
   [[nodiscard]] TextPos EndOf(TextPos from, const QString& inserted) const;
 
   std::size_t capacity_;
+  std::size_t budget_;
   LineStore store_;
   TextPos cursor_;
   TextPos anchor_;
   std::vector<Step> steps_;
   std::size_t done_ = 0; // steps_[0, done_) are done, the rest undone
   bool mergeable_ = false;
+  std::size_t undoBytes_ = 0;
+  std::vector<std::function<void()>> undoLostObservers_;
   std::vector<std::function<void(const TextChange&)>> changeObservers_;
   std::vector<std::function<void()>> cursorObservers_;
 };

@@ -27,6 +27,7 @@ void LineStore::Clear() {
   firstLine_.assign(1, 0);
   count_ = 1;
   units_ = 0;
+  textBytes_ = 0;
 }
 
 std::pair<std::size_t, std::size_t> LineStore::Locate(std::size_t index) const {
@@ -48,7 +49,11 @@ std::string_view LineStore::Line(std::size_t index) const {
 }
 
 void LineStore::Append(std::string_view line) {
-  if (chunks_.back().ends.size() >= kChunkLines) {
+  // A chunk is closed at so many lines or so many bytes, whichever comes
+  // first, and closing it gives back what it had reserved to grow: the
+  // memory held stays close to what is counted.
+  const Chunk& open = chunks_.back();
+  if (open.ends.size() >= kChunkLines || (!open.text.empty() && open.text.size() + line.size() > kChunkBytes)) {
     chunks_.back().text.shrink_to_fit();
     chunks_.back().ends.shrink_to_fit();
     firstLine_.push_back(count_);
@@ -57,6 +62,7 @@ void LineStore::Append(std::string_view line) {
   Chunk& chunk = chunks_.back();
   chunk.text.append(line);
   chunk.ends.push_back(static_cast<std::uint32_t>(chunk.text.size()));
+  textBytes_ += line.size();
   const std::size_t units = Utf16Length(line);
   chunk.units += units;
   units_ += units;
@@ -73,6 +79,7 @@ void LineStore::Replace(std::size_t index, std::string_view line) {
   chunk.units = chunk.units - oldUnits + newUnits;
   units_ = units_ - oldUnits + newUnits;
   chunk.text.replace(begin, oldLength, line);
+  textBytes_ = textBytes_ - oldLength + line.size();
   const auto delta = static_cast<std::int64_t>(line.size()) - static_cast<std::int64_t>(oldLength);
   for (std::size_t k = i; k < chunk.ends.size(); ++k)
     chunk.ends[k] = static_cast<std::uint32_t>(static_cast<std::int64_t>(chunk.ends[k]) + delta);
@@ -129,6 +136,7 @@ void LineStore::InsertLines(std::size_t index, const std::vector<std::string_vie
     ends.push_back(static_cast<std::uint32_t>(begin + added.size()));
   }
   chunk.text.insert(begin, added);
+  textBytes_ += added.size();
   for (std::size_t k = i; k < chunk.ends.size(); ++k)
     chunk.ends[k] += static_cast<std::uint32_t>(added.size());
   chunk.ends.insert(chunk.ends.begin() + Signed(i), ends.begin(), ends.end());
@@ -158,6 +166,7 @@ void LineStore::EraseRange(std::size_t first, std::size_t count) {
     chunk.units -= units;
     units_ -= units;
     chunk.text.erase(begin, length);
+    textBytes_ -= length;
     chunk.ends.erase(chunk.ends.begin() + Signed(from), chunk.ends.begin() + Signed(to));
     for (std::size_t k = from; k < chunk.ends.size(); ++k)
       chunk.ends[k] -= static_cast<std::uint32_t>(length);
@@ -167,8 +176,10 @@ void LineStore::EraseRange(std::size_t first, std::size_t count) {
   } else {
     cut(chunks_[c2], 0, i2 + 1);
     cut(chunks_[c1], i1, chunks_[c1].ends.size());
-    for (std::size_t c = c1 + 1; c < c2; ++c)
+    for (std::size_t c = c1 + 1; c < c2; ++c) {
       units_ -= chunks_[c].units;
+      textBytes_ -= chunks_[c].text.size();
+    }
     chunks_.erase(chunks_.begin() + Signed(c1) + 1, chunks_.begin() + Signed(c2));
   }
   // Drop the chunks left empty (at most the two ends of the range).

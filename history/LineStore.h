@@ -1,5 +1,7 @@
 #pragma once
 
+#include <lanchat/BuildConfig.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,8 +45,14 @@ public:
 
   // Bytes of memory held, counting what was reserved.
   [[nodiscard]] std::size_t Capacity() const;
+  // Bytes counted for the text: the lines' UTF-8 and each line's
+  // bookkeeping (lanchat::config::kLineBytes). Kept as it changes.
+  [[nodiscard]] std::size_t Bytes() const {
+    return textBytes_ + count_ * lanchat::config::kLineBytes;
+  }
 
   static constexpr std::size_t kChunkLines = 512;
+  static constexpr std::size_t kChunkBytes = 64 << 10;
 
   // UTF-16 length of UTF-8 text.
   static std::size_t Utf16Length(std::string_view utf8);
@@ -67,4 +75,5 @@ private:
   std::vector<std::size_t> firstLine_; // index of each chunk's first line
   std::size_t count_ = 0;
   std::size_t units_ = 0; // UTF-16 units of all lines, breaks not counted
+  std::size_t textBytes_ = 0;
 };

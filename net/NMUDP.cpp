@@ -1,5 +1,7 @@
 #include "net/NMUDP.h"
 
+#include "net/PassBudget.h"
+#include "net/Socket.h"
 #include "net/SystemReason.h"
 
 #include <lanchat/BuildConfig.h>
@@ -10,11 +12,11 @@
 #include <QObject>
 
 #include <algorithm>
+#include <atomic>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -22,207 +24,78 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
-#include <unordered_map>
+#include <optional>
 
 namespace {
 
 constexpr int kMaxPayload = static_cast<int>(lanchat::config::kMaxDatagramSize);
-constexpr int kReceiveBuffer = 8 << 20;
 constexpr unsigned kReadBatch = 32;
 
-// Per-datagram bookkeeping counted against the queue's limit.
-constexpr std::size_t kOverhead = 64;
-
-struct Arrival {
-  std::string bytes;
-  std::uint32_t address = 0; // network order
-  std::uint16_t port = 0;    // host order
-};
-
-// A file descriptor closed when it goes out of scope.
-class Fd {
-public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd& operator=(Fd&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  [[nodiscard]] int get() const { return fd_; }
-
-private:
-  int fd_;
-};
-
-int OpenListeningSocket(int port) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  const int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-  // A large receive buffer absorbs bursts while the reader is descheduled;
-  // the privileged variant passes the system's limit where it may.
-  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0)
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    const int error = errno;
-    close(fd);
-    errno = error;
-    return -1;
-  }
-  return fd;
-}
-
 using Clock = std::chrono::steady_clock;
-
-// A sender's allowance: messages and bytes, each a bucket that fills at the
-// sustained rate up to the burst.
-struct Allowance {
-  double messages = 0;
-  double bytes = 0;
-  Clock::time_point last;
-
-  bool Take(std::size_t size, Clock::time_point now, const TNMUDP::Limits& limits) {
-    const double seconds = std::chrono::duration<double>(now - last).count();
-    last = now;
-    messages = std::min(limits.messageBurst, messages + seconds * limits.messagesPerSecond);
-    bytes = std::min(limits.byteBurst, bytes + seconds * limits.bytesPerSecond);
-    const auto cost = static_cast<double>(size);
-    if (messages < 1 || bytes < cost) return false;
-    messages -= 1;
-    bytes -= cost;
-    return true;
-  }
-  [[nodiscard]] bool Full(Clock::time_point now, const TNMUDP::Limits& limits) const {
-    const double seconds = std::chrono::duration<double>(now - last).count();
-    return messages + seconds * limits.messagesPerSecond >= limits.messageBurst &&
-           bytes + seconds * limits.bytesPerSecond >= limits.byteBurst;
-  }
-};
-
-// The datagrams waiting from one source address.
-struct SenderQueue {
-  std::deque<Arrival> items;
-  std::size_t bytes = 0;
-};
 
 } // namespace
 
 struct TNMUDP::Impl {
-  explicit Impl(const Limits& l) : limits(l) {}
+  Impl(const Limits& limits, CostFunction costOf)
+      : cost(costOf), allowance(limits.allowance), queue(limits.queue) {}
 
-  const Limits limits;
+  [[nodiscard]] std::size_t CostOf(std::string_view payload) const {
+    return cost != nullptr ? cost(payload) : payload.size();
+  }
+
+  const CostFunction cost;
   Fd socket;
   Fd wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+  std::atomic<bool> stop{false};
   QObject context; // lives on the event loop's thread; receives the drain calls
   std::thread reader;
 
   // Reader thread only.
-  std::unordered_map<std::uint32_t, Allowance> allowances;
+  Allowance allowance;
+  std::atomic<std::uint64_t> limited{0};
 
-  std::mutex mutex; // guards what follows, up to the event loop's part
-  std::unordered_map<std::uint32_t, SenderQueue> queues;
-  std::deque<std::uint32_t> turns; // senders with datagrams waiting, in turn
-  std::size_t queuedBytes = 0;
+  mutable std::mutex mutex; // guards what follows, up to the event loop's part
+  FairQueue queue;
   bool readerPostedDrain = false; // set by the reader, cleared by the drain that empties the queue
-  std::uint64_t dropped = 0;
-  std::uint64_t limited = 0;
 
-  bool Allowed(std::uint32_t address, std::size_t size);
-  void Enqueue(Arrival arrival);
+  // Reader thread: holds each datagram of a batch to the allowances and
+  // queues those allowed, taking the lock once per datagram; true when a
+  // drain is to be posted, none being pending.
   bool QueueReceived(const mmsghdr* messages, const sockaddr_in* senders, std::size_t count);
-  void TakeBatch();
 
   // Event loop side only.
-  std::deque<Arrival> batch;
   bool loopPostedDrain = false; // set by the event loop: a drain it posted has not started
-  const Arrival* current = nullptr;
+  const Datagram* current = nullptr;
   bool currentRead = false;
 };
 
-// Whether the sender may add this datagram now (reader thread).
-bool TNMUDP::Impl::Allowed(std::uint32_t address, std::size_t size) {
+bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* senders,
+                                 std::size_t count) {
   const auto now = Clock::now();
-  auto found = allowances.find(address);
-  if (found == allowances.end()) {
-    if (allowances.size() >= kSenders) {
-      // Forget the senders that have been quiet long enough to have their
-      // whole allowance back; if none has, the newcomers share one.
-      std::erase_if(allowances, [&](const auto& entry) { return entry.second.Full(now, limits); });
-      if (allowances.size() >= kSenders) address = 0;
+  bool post = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t size = std::min<std::size_t>(messages[i].msg_len, kMaxPayload);
+    const std::string_view payload(static_cast<const char*>(messages[i].msg_hdr.msg_iov->iov_base),
+                                   size);
+    const std::size_t charge = CostOf(payload);
+    const std::uint32_t address = senders[i].sin_addr.s_addr;
+    if (!allowance.Admit(address, charge, now)) {
+      limited.fetch_add(1, std::memory_order_relaxed);
+      continue;
     }
-    found = allowances.try_emplace(address, Allowance{limits.messageBurst, limits.byteBurst, now})
-                .first;
+    Datagram datagram{std::string(payload), address, ntohs(senders[i].sin_port), charge};
+    const std::lock_guard lock(mutex);
+    queue.Push(std::move(datagram));
+    if (!readerPostedDrain && !queue.Empty()) post = readerPostedDrain = true;
   }
-  return found->second.Take(size, now, limits);
-}
-
-// Queues a datagram (mutex held). When the queue is full, the sender that
-// holds the most of it gives way: its newest datagram goes, or this one if
-// it is the one sending most.
-void TNMUDP::Impl::Enqueue(Arrival arrival) {
-  const std::size_t cost = arrival.bytes.size() + kOverhead;
-  while (queuedBytes + cost > limits.queueBytes) {
-    auto heaviest = queues.end();
-    for (auto it = queues.begin(); it != queues.end(); ++it)
-      if (heaviest == queues.end() || it->second.bytes > heaviest->second.bytes) heaviest = it;
-    const auto own = queues.find(arrival.address);
-    const std::size_t ownBytes = (own != queues.end() ? own->second.bytes : 0) + cost;
-    if (heaviest == queues.end() || ownBytes >= heaviest->second.bytes) {
-      ++dropped;
-      return;
-    }
-    SenderQueue& victim = heaviest->second;
-    const std::size_t freed = victim.items.back().bytes.size() + kOverhead;
-    victim.items.pop_back();
-    victim.bytes -= freed;
-    queuedBytes -= freed;
-    ++dropped;
-    if (victim.items.empty()) {
-      std::erase(turns, heaviest->first);
-      queues.erase(heaviest);
-    }
-  }
-  SenderQueue& queue = queues[arrival.address];
-  if (queue.items.empty()) turns.push_back(arrival.address);
-  queue.bytes += cost;
-  queuedBytes += cost;
-  queue.items.push_back(std::move(arrival));
-}
-
-// Fills the event loop's batch from the queue (mutex held), one datagram
-// from each sender in turn: a sender that sends much waits behind the others.
-void TNMUDP::Impl::TakeBatch() {
-  while (batch.size() < kBatch && !turns.empty()) {
-    const std::uint32_t address = turns.front();
-    turns.pop_front();
-    const auto found = queues.find(address);
-    if (found == queues.end() || found->second.items.empty()) continue; // never: kept in step
-    SenderQueue& queue = found->second;
-    const std::size_t cost = queue.items.front().bytes.size() + kOverhead;
-    batch.push_back(std::move(queue.items.front()));
-    queue.items.pop_front();
-    queue.bytes -= cost;
-    queuedBytes -= cost;
-    if (queue.items.empty())
-      queues.erase(found);
-    else
-      turns.push_back(address);
-  }
+  return post;
 }
 
 TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
     : TComponent(owner, std::move(name)), LocalPort(settings.LocalPort),
       RemotePort(settings.RemotePort), RemoteHost(settings.RemoteHost),
-      ReportLevel(settings.ReportLevel), d_(std::make_unique<Impl>(settings.limits)) {
+      ReportLevel(settings.ReportLevel),
+      d_(std::make_unique<Impl>(settings.limits, settings.cost)) {
   d_->socket = Fd(OpenListeningSocket(LocalPort));
   if (d_->socket.get() < 0)
     throw Exception("Impossible d'écouter sur le port UDP " + std::to_string(LocalPort) + " : " +
@@ -233,30 +106,10 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
   d_->reader = std::thread([this] { ReadLoop(); });
 }
 
-// Holds each datagram of a batch just read to its sender's allowance and
-// queues those it allows; true when the reader is to post a drain, none
-// being pending (reader thread).
-bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* senders,
-                                 std::size_t count) {
-  std::lock_guard lock(mutex);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t size = std::min<std::size_t>(messages[i].msg_len, kMaxPayload);
-    const std::uint32_t address = senders[i].sin_addr.s_addr;
-    if (!Allowed(address, size)) {
-      ++limited;
-      continue;
-    }
-    Enqueue({std::string(static_cast<const char*>(messages[i].msg_hdr.msg_iov->iov_base), size),
-             address, ntohs(senders[i].sin_port)});
-  }
-  const bool post = !readerPostedDrain && !queues.empty();
-  if (post) readerPostedDrain = true;
-  return post;
-}
-
 // The reader thread: takes datagrams from the socket in batches as fast as
-// they come, holds each sender to its allowance, queues them and posts a
-// drain to the event loop when none is pending; ends when woken.
+// they come and queues those the allowances let through, posting a drain to
+// the event loop when none is pending. It looks for the stop after every
+// batch, so a flood that never lets the socket run dry cannot hold it.
 void TNMUDP::ReadLoop() {
   Impl& impl = *d_;
   // Left uninitialised: pages are touched only as datagrams fill them.
@@ -266,10 +119,10 @@ void TNMUDP::ReadLoop() {
   iovec vectors[kReadBatch];
   sockaddr_in senders[kReadBatch];
   pollfd fds[2] = {{impl.socket.get(), POLLIN, 0}, {impl.wake.get(), POLLIN, 0}};
-  for (;;) {
+  while (!impl.stop.load(std::memory_order_acquire)) {
     if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
     if ((fds[1].revents & POLLIN) != 0) return;
-    for (;;) {
+    while (!impl.stop.load(std::memory_order_acquire)) {
       for (unsigned i = 0; i < kReadBatch; ++i) {
         vectors[i] = {buffers.get() + std::size_t{i} * (kMaxPayload + 1), kMaxPayload + 1};
         messages[i] = {};
@@ -289,6 +142,7 @@ void TNMUDP::ReadLoop() {
 }
 
 TNMUDP::~TNMUDP() {
+  d_->stop.store(true, std::memory_order_release);
   const std::uint64_t one = 1;
   [[maybe_unused]] const auto written = write(d_->wake.get(), &one, sizeof one);
   if (d_->reader.joinable()) d_->reader.join();
@@ -303,25 +157,26 @@ void TNMUDP::PostDrain() {
 
 void TNMUDP::Drain() {
   d_->loopPostedDrain = false;
-  // A handler may open a modal box whose nested loop drains again; both
-  // take from the same batch, so order holds.
-  for (std::size_t handled = 0; handled < kBatch; ++handled) {
-    if (d_->batch.empty()) {
-      std::lock_guard lock(d_->mutex);
-      d_->TakeBatch();
-      if (d_->batch.empty()) {
+  // A pass ends when its budget is spent, whatever the datagrams hold, and
+  // a posted drain takes up the rest once input and painting went through.
+  PassBudget budget(Clock::now());
+  for (;;) {
+    std::optional<Datagram> next;
+    {
+      const std::lock_guard lock(d_->mutex);
+      next = d_->queue.Pop();
+      if (!next) {
         d_->readerPostedDrain = false;
         return;
       }
     }
-    const Arrival arrival = std::move(d_->batch.front());
-    d_->batch.pop_front();
+    const Datagram arrival = std::move(*next);
     // Should the handler run a nested event loop (a modal box), the
     // datagrams after this one go on showing meanwhile.
     PostDrain();
     // A nested drain (inside a modal box opened by a handler) hands the
     // datagram it announced back to the outer handler when it returns.
-    const Arrival* const outer = d_->current;
+    const Datagram* const outer = d_->current;
     const bool outerRead = d_->currentRead;
     d_->current = &arrival; // cppcheck-suppress danglingLifetime
     d_->currentRead = false;
@@ -333,6 +188,7 @@ void TNMUDP::Drain() {
     });
     d_->current = outer;
     d_->currentRead = outerRead;
+    if (budget.Spend(arrival.cost, Clock::now())) break;
   }
   // More to come: the posted drain lets input and painting through first.
   PostDrain();
@@ -372,19 +228,21 @@ void TNMUDP::SendBuffer(const char* Buff, int BuffLast, int Length) {
                     (sent < 0 ? SystemReason(errno) : "datagramme tronqué") + ".");
 }
 
-std::uint64_t TNMUDP::Limited() const {
-  std::lock_guard lock(d_->mutex);
-  return d_->limited;
-}
+std::uint64_t TNMUDP::Limited() const { return d_->limited.load(std::memory_order_relaxed); }
 
 std::uint64_t TNMUDP::Dropped() const {
-  std::lock_guard lock(d_->mutex);
-  return d_->dropped;
+  const std::lock_guard lock(d_->mutex);
+  return d_->queue.Dropped();
+}
+
+std::size_t TNMUDP::Queued() const {
+  const std::lock_guard lock(d_->mutex);
+  return d_->queue.Count();
 }
 
 void UdpDesc::Create(TForm& form, const EventTables& events) const {
   auto& udp = form.Create<TNMUDP>(
       std::string(name),
-      TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel});
+      TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel, {}, cost});
   if (!onDataReceived.empty()) udp.OnDataReceived = events.dataReceived.Bind(onDataReceived, form);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/Allowance.h"
+#include "net/FairQueue.h"
 #include "platform/Classes.h"
 
 #include <cstdint>
@@ -16,30 +18,30 @@ using TUDPDataReceivedEvent =
 // destruction, sharing the port with any other endpoint on the host, and
 // sends to RemoteHost:RemotePort, a broadcast address being allowed.
 //
-// A reader thread of its own drains the socket into a bounded queue as fast
-// as datagrams arrive; the event loop takes them from there in bounded
-// batches, raising OnDataReceived once per datagram, in arrival order, on the
-// thread that created the endpoint.
+// A reader thread of its own drains the socket as fast as datagrams arrive,
+// holds each to its sender's allowance and queues those allowed; the event
+// loop takes them from there, a bounded amount of work per pass, raising
+// OnDataReceived once per datagram, on the thread that created the endpoint.
 class TNMUDP : public TComponent {
 public:
-  // What a flood may take. Each source address may add messages at a
-  // sustained rate, with a burst allowance, and bytes likewise; beyond that
-  // its datagrams are dropped and counted. When the window cannot keep up,
-  // the queue holds at most queueBytes; what gives way comes from the
-  // sender that holds the most of it, and the senders are served in turn.
+  // What a flood may take: the allowances (per sender, shared by all, and
+  // quiet senders') and the queue's memory.
   struct Limits {
-    std::size_t queueBytes = 64u << 20;
-    double messagesPerSecond = 1000;
-    double messageBurst = 100000;
-    double bytesPerSecond = 256 << 10;
-    double byteBurst = 16 << 20;
+    Allowance::Limits allowance{};
+    FairQueue::Limits queue{};
   };
+  // What a datagram will cost its receiver once shown, in bytes: what the
+  // allowances charge, and what bounds a pass of the event loop. By
+  // default, its size.
+  using CostFunction = std::size_t (*)(std::string_view payload);
+
   struct Settings {
     int LocalPort = 0;
     int RemotePort = 0;
     std::string RemoteHost;
     int ReportLevel = 0;
     Limits limits{};
+    CostFunction cost = nullptr;
   };
 
   // Throws Exception when the local port cannot be bound.
@@ -64,15 +66,11 @@ public:
   const int ReportLevel;
 
   // Datagrams dropped because the queue was full, and because their sender
-  // went past its rate.
+  // (or the crowd of senders) went past its allowance.
   [[nodiscard]] std::uint64_t Dropped() const;
   [[nodiscard]] std::uint64_t Limited() const;
-
-  // Datagrams the event loop takes at a time.
-  static constexpr std::size_t kBatch = 256;
-  // Source addresses whose rate is followed one by one; beyond them, new
-  // addresses share one allowance.
-  static constexpr std::size_t kSenders = 4096;
+  // Datagrams waiting for the event loop.
+  [[nodiscard]] std::size_t Queued() const;
 
 private:
   struct Impl;
@@ -89,5 +87,6 @@ struct UdpDesc {
   std::string_view remoteHost{};
   int reportLevel = 0;
   std::string_view onDataReceived{};
+  TNMUDP::CostFunction cost = nullptr;
   void Create(TForm& form, const EventTables& events) const;
 };

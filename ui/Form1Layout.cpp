@@ -2,6 +2,7 @@
 
 #include "ui/Icon.h"
 
+#include <chat/Datagram.h>
 #include <lanchat/BuildConfig.h>
 
 namespace {
@@ -42,7 +43,7 @@ const Form1Layout kForm1Layout = {
                      .accessibleName = "Message"},
         UdpDesc{.name = "NMUDP1", .localPort = 2000, .remotePort = 2000,
                 .remoteHost = lanchat::config::kBroadcastAddress, .reportLevel = 1,
-                .onDataReceived = "NMUDP1DataReceived"},
+                .onDataReceived = "NMUDP1DataReceived", .cost = chat::HistoryCost},
         FontDialogDesc{.name = "FontDialog1", .font = kWindowFont},
         ColorDialogDesc{.name = "ColorDialog1"},
     }};
