@@ -23,8 +23,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The program, built for this segment.
-build=$work/lanchat-netns
+# The program, built for this segment (netns_router.sh shares the folder).
+build=$work/lanchat-$subnet.255
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BROADCAST_ADDRESS=$subnet.255 \
   -DLANCHAT_BUILD_TESTS=OFF -DLANCHAT_BUILD_BENCH=OFF >"$work/netns-build.log" 2>&1 &&
   cmake --build "$build" --target lanchat -j"$(nproc)" >>"$work/netns-build.log" 2>&1 ||
