@@ -13,7 +13,6 @@
 
 namespace {
 
-
 using namespace std::chrono_literals;
 using Clock = Allowance::Clock;
 

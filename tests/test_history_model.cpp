@@ -22,7 +22,6 @@ template <> char* toString(const TextPos& pos) {
 
 namespace {
 
-
 struct Marked {
   QString text;
   TextPos cursor;

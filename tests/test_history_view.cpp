@@ -23,7 +23,6 @@
 
 namespace {
 
-
 // A text box set up as the message box is: wrapping at its width, no
 // scroll bars, Tab moving the focus on.
 std::unique_ptr<QPlainTextEdit> MakeReference(QSize size, const QFont& font) {
