@@ -194,6 +194,13 @@ public:
     QScrollBar* bar = edit_->verticalScrollBar();
     bar->setValue(bar->maximum());
   }
+  // One edit block of the document across the update: one change to tell.
+  void BeginUpdate() override {
+    if (updates_++ == 0) QTextCursor(edit_->document()).beginEditBlock();
+  }
+  void EndUpdate() override {
+    if (updates_ > 0 && --updates_ == 0) QTextCursor(edit_->document()).endEditBlock();
+  }
   [[nodiscard]] int Count() const override { return edit_->document()->blockCount(); }
   [[nodiscard]] QStringList ToStringList() const override {
     QStringList lines;
@@ -204,6 +211,7 @@ public:
 
 private:
   QPlainTextEdit* edit_;
+  int updates_ = 0;
 };
 
 // The lines of a history.
@@ -211,10 +219,16 @@ class HistoryLines final : public TStrings {
 public:
   explicit HistoryLines(HistoryView* view) : view_(view) {}
 
+  // The lines of one Add, or of one update, go in as one insertion.
   void Add(const AnsiString& text) override {
     const std::string utf8 = text::Codec::Wire().Decode(text); // the lines point into it
     for (const std::string_view line : text::SplitLines(utf8))
-      view_->AppendLine(text::ToQString(line));
+      pending_ << text::ToQString(line);
+    if (updates_ == 0) Flush();
+  }
+  void BeginUpdate() override { ++updates_; }
+  void EndUpdate() override {
+    if (updates_ > 0 && --updates_ == 0) Flush();
   }
   [[nodiscard]] int Count() const override { return static_cast<int>(view_->Model().LineCount()); }
   [[nodiscard]] bool HasRoom() override { return view_->HasRoom(); }
@@ -226,7 +240,14 @@ public:
   }
 
 private:
+  void Flush() {
+    if (!pending_.isEmpty()) view_->AppendLines(pending_);
+    pending_.clear();
+  }
+
   HistoryView* view_;
+  QStringList pending_;
+  int updates_ = 0;
 };
 
 std::unique_ptr<TStrings> MakeLines(QPlainTextEdit* edit, HistoryView* view) {

@@ -83,6 +83,10 @@ public:
   virtual ~TStrings() = default;
 
   virtual void Add(const AnsiString& text) = 0;
+  // The lines added between BeginUpdate and EndUpdate go in as one
+  // insertion: assistive technology hears them together.
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
   [[nodiscard]] virtual int Count() const = 0;
   // Whether a message may still be added: a history has a capacity, and
   // when full it turns messages away and tells the user so, once.

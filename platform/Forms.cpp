@@ -3,6 +3,7 @@
 #include "platform/DesktopNotification.h"
 #include "platform/FontWarmup.h"
 
+#include <history/HistoryView.h>
 #include <text/Codec.h>
 #include <text/Utf8.h>
 
@@ -52,7 +53,8 @@ constexpr int kFrameHeight = 27;
 } // namespace
 
 TForm::TForm(TComponent* owner, const FormDesc& desc)
-    : TComponent(owner, "Form"), window_(std::make_unique<QScrollArea>()), client_(new ClientArea) {
+    : TComponent(owner, "Form"), window_(std::make_unique<QScrollArea>()), client_(new ClientArea),
+      announcer_(client_) {
   window_->setWindowTitle(text::ToQString(desc.caption));
   window_->setFrameShape(QFrame::NoFrame);
   window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
@@ -104,15 +106,21 @@ void TForm::Loaded() {
 void TForm::Show() { window_->show(); }
 void TForm::Close() { window_->close(); }
 void TForm::Alert(const AnsiString& header, const AnsiString& message) {
-  if (window_->isActiveWindow()) return;
-  QApplication::alert(window_.get(), 0);
-  if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
   const auto decode = [](const AnsiString& text) {
     return QString::fromStdString(text::Codec::Wire().Decode(text));
   };
   const QString text = decode(message);
-  notification_->MessageArrived(decode(header),
-                                text.section(QRegularExpression("\\r\\n|\\r|\\n"), 0, 0));
+  const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
+  if (window_->isActiveWindow()) {
+    // The screen reader says it wherever the focus is; a focused history
+    // already tells its own insertion, which is not said twice.
+    if (dynamic_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
+      announcer_.Announce(decode(header) + u' ' + QString(text).replace(lineBreak, QStringLiteral(" ")));
+    return;
+  }
+  QApplication::alert(window_.get(), 0);
+  if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
+  notification_->MessageArrived(decode(header), text.section(lineBreak, 0, 0));
 }
 
 // ---- Component descriptions

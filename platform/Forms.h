@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Announcer.h"
 #include "platform/Classes.h"
 #include "platform/Controls.h"
 #include "platform/Layout.h"
@@ -32,8 +33,9 @@ public:
   void Close();
   // A message came: asks for the user's attention through the task bar
   // and with a desktop notification (its header and first line) until the
-  // window is activated; nothing when it is active. The text is in the
-  // wire's code page.
+  // window is activated; when it is active, has the screen reader say it
+  // (header and message) unless the focus is in the history. The text is
+  // in the wire's code page.
   void Alert(const AnsiString& header, const AnsiString& message);
 
   [[nodiscard]] QWidget* Window() const;
@@ -47,6 +49,7 @@ private:
 
   std::unique_ptr<QScrollArea> window_;
   ClientArea* client_;
+  Announcer announcer_;
   DesktopNotification* notification_ = nullptr; // made at the first alert
 };
 
