@@ -21,6 +21,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -35,6 +36,36 @@ QColor SystemColor(SysColor color) {
   case SysColor::InactiveCaptionText: return palette.color(QPalette::Midlight);
   }
   return palette.color(QPalette::Window);
+}
+
+namespace {
+
+double RelativeLuminance(const QColor& color) {
+  const auto channel = [](float value) {
+    return value <= 0.04045F ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+  };
+  const QColor rgb = color.toRgb();
+  return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) +
+         0.0722 * channel(rgb.blueF());
+}
+
+// The text colour role a palette pairs with a background colour.
+QPalette::ColorRole TextRoleFor(SysColor background) {
+  switch (background) {
+  case SysColor::InfoBk: return QPalette::ToolTipText;
+  case SysColor::BtnFace: return QPalette::ButtonText;
+  case SysColor::WindowText:
+  case SysColor::InactiveCaptionText: break;
+  }
+  return QPalette::WindowText;
+}
+
+} // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = RelativeLuminance(a);
+  const double lb = RelativeLuminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 QStringList FontCandidates(std::string_view name) {
@@ -102,6 +133,20 @@ void TControl::SetColor(SysColor color) {
   palette.setColor(QPalette::Window, SystemColor(color));
   widget_->setPalette(palette);
   widget_->setAutoFillBackground(true);
+}
+
+void TControl::KeepTextReadable(SysColor background) {
+  constexpr double kReadable = 4.5;
+  QPalette palette = widget_->palette();
+  const QColor back = palette.color(QPalette::Window);
+  if (ContrastRatio(palette.color(QPalette::WindowText), back) >= kReadable) return;
+  QColor text = QApplication::palette().color(TextRoleFor(background));
+  if (ContrastRatio(text, back) < kReadable)
+    text = ContrastRatio(Qt::black, back) >= ContrastRatio(Qt::white, back) ? QColor(Qt::black)
+                                                                             : QColor(Qt::white);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Text, text);
+  widget_->setPalette(palette);
 }
 
 // ---- TLabel, TButton

@@ -1,5 +1,6 @@
 #include "platform/Forms.h"
 
+#include "platform/Attention.h"
 #include "platform/DesktopNotification.h"
 #include "platform/FontWarmup.h"
 
@@ -118,7 +119,8 @@ void TForm::Alert(const AnsiString& header, const AnsiString& message) {
       announcer_.Announce(decode(header) + u' ' + QString(text).replace(lineBreak, QStringLiteral(" ")));
     return;
   }
-  QApplication::alert(window_.get(), 0);
+  if (attention_ == nullptr) attention_ = new Attention(window_.get());
+  attention_->Request();
   if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
   notification_->MessageArrived(decode(header), text.section(lineBreak, 0, 0));
 }
@@ -132,7 +134,10 @@ void LabelDesc::Create(TForm& form, const EventTables& /*events*/) const {
   label.SetBounds(bounds);
   static_cast<QLabel*>(label.Widget())->setText(text::ToQString(caption));
   if (font) label.SetFont(*font);
-  if (color) label.SetColor(*color);
+  if (color) {
+    label.SetColor(*color);
+    label.KeepTextReadable(*color);
+  }
 }
 
 void ButtonDesc::Create(TForm& form, const EventTables& events) const {
@@ -212,17 +217,24 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context, co
     if (defaultHandler != nullptr) defaultHandler(type, context, text);
     return;
   }
-  // The X11 plugin warns that it could not connect before Qt gives up.
-  static bool noConnection = false;
-  noConnection =
-      noConnection || text.contains(QLatin1String("connect to display"), Qt::CaseInsensitive);
+  // The X11 and Wayland plugins warn that they could not connect before Qt
+  // gives up; the line names the displays tried.
+  static bool noX11 = false;
+  static bool noWayland = false;
+  noX11 = noX11 || text.contains(QLatin1String("connect to display"), Qt::CaseInsensitive);
+  noWayland = noWayland || text.contains(QLatin1String("wl_display"), Qt::CaseInsensitive);
   if (type != QtFatalMsg) return;
   const QByteArray display = qgetenv("DISPLAY");
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
   std::string line;
-  if (noConnection)
-    line = "impossible de joindre l'affichage graphique « " + display.toStdString() +
-           " » : lancez lanchat dans une session graphique.";
+  if (noX11 || noWayland) {
+    std::string displays;
+    if (noWayland) displays = "« " + qgetenv("WAYLAND_DISPLAY").toStdString() + " »";
+    if (noX11 && (!noWayland || !display.isEmpty()))
+      displays += (displays.empty() ? "« " : " ni « ") + display.toStdString() + " »";
+    line = "impossible de joindre l'affichage graphique " + displays +
+           " : lancez lanchat dans une session graphique.";
+  }
   else
     line = "impossible de charger le module d'affichage de Qt" +
            (platform.isEmpty() ? std::string() : " « " + platform.toStdString() + " »") +
@@ -244,6 +256,16 @@ void NoSessionBusLaunch() {
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
   else
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
+constexpr const char* kDesktopId = "io.github.lanchat.lanchat";
+
+// Qt 6.4 tries X11 first unless the session says it is Wayland's. Where only
+// a Wayland display is given, Wayland comes first, X11 second.
+void PreferWayland() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
 }
 
 bool HasDisplay() {
@@ -292,6 +314,11 @@ void TApplication::Initialize() {
   {
     const FontWarmup fonts; // read meanwhile, on another core
     NoSessionBusLaunch();
+    PreferWayland();
+    // Docks and task bars match the window to its desktop entry by this id:
+    // the Wayland app_id, and on X11 the WM_CLASS instance name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
+    if (qEnvironmentVariableIsEmpty("RESOURCE_NAME")) qputenv("RESOURCE_NAME", kDesktopId);
     defaultHandler = qInstallMessageHandler(StartupMessageHandler);
     startingQt = true;
     ownApp_ = std::make_unique<QApplication>(argc, argv);

@@ -13,6 +13,7 @@ class QApplication;
 class QScrollArea;
 class QWidget;
 class ClientArea;
+class Attention;
 class DesktopNotification;
 
 // A top-level window whose components all come from its layout. The client
@@ -50,6 +51,7 @@ private:
   std::unique_ptr<QScrollArea> window_;
   ClientArea* client_;
   Announcer announcer_;
+  Attention* attention_ = nullptr;              // made at the first alert
   DesktopNotification* notification_ = nullptr; // made at the first alert
 };
 
