@@ -1,5 +1,7 @@
 #include "platform/Attention.h"
 
+#include "platform/WaylandActivation.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
@@ -34,6 +36,8 @@ void Attention::Request() {
   if (window_ == nullptr || window_->isActiveWindow()) return;
   QApplication::alert(window_, 0);
   SetUrgency(true);
+  // Qt 6.4's Wayland plugin does nothing for an alert.
+  RequestWaylandAttention(window_->windowHandle());
 }
 
 bool Attention::eventFilter(QObject* watched, QEvent* event) {
