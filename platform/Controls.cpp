@@ -143,7 +143,7 @@ void TControl::KeepTextReadable(SysColor background) {
   QColor text = QApplication::palette().color(TextRoleFor(background));
   if (ContrastRatio(text, back) < kReadable)
     text = ContrastRatio(Qt::black, back) >= ContrastRatio(Qt::white, back) ? QColor(Qt::black)
-                                                                             : QColor(Qt::white);
+                                                                            : QColor(Qt::white);
   palette.setColor(QPalette::WindowText, text);
   palette.setColor(QPalette::Text, text);
   widget_->setPalette(palette);

@@ -116,7 +116,8 @@ void TForm::Alert(const AnsiString& header, const AnsiString& message) {
     // The screen reader says it wherever the focus is; a focused history
     // already tells its own insertion, which is not said twice.
     if (dynamic_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
-      announcer_.Announce(decode(header) + u' ' + QString(text).replace(lineBreak, QStringLiteral(" ")));
+      announcer_.Announce(decode(header) + u' ' +
+                          QString(text).replace(lineBreak, QStringLiteral(" ")));
     return;
   }
   if (attention_ == nullptr) attention_ = new Attention(window_.get());
@@ -234,11 +235,11 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context, co
       displays += (displays.empty() ? "« " : " ni « ") + display.toStdString() + " »";
     line = "impossible de joindre l'affichage graphique " + displays +
            " : lancez lanchat dans une session graphique.";
-  }
-  else
+  } else {
     line = "impossible de charger le module d'affichage de Qt" +
            (platform.isEmpty() ? std::string() : " « " + platform.toStdString() + " »") +
            " : vérifiez l'installation de Qt et la variable QT_QPA_PLATFORM.";
+  }
   std::fprintf(stderr, "lanchat: %s\n", line.c_str());
   std::fflush(stderr);
   std::_Exit(1);

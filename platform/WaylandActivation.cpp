@@ -66,7 +66,8 @@ bool RequestWaylandAttention(QWindow* window) {
     xdg_activation_token_v1_commit(token);
     while (!session.done && wl_display_roundtrip_queue(display, queue) >= 0) {
     }
-    if (session.done) xdg_activation_v1_activate(session.activation, session.token.c_str(), surface);
+    if (session.done)
+      xdg_activation_v1_activate(session.activation, session.token.c_str(), surface);
     xdg_activation_token_v1_destroy(token);
     xdg_activation_v1_destroy(session.activation);
     wl_display_flush(display);
