@@ -119,43 +119,6 @@ private slots:
     QVERIFY(form->Label1->Widget()->autoFillBackground());
   }
 
-  // "pseudo" reads at 4.5:1 at least on any palette, in the layout's own
-  // colours wherever they read.
-  void labelReadableOnEveryPalette_data() {
-    QTest::addColumn<QPalette>("palette");
-    QTest::addColumn<bool>("layoutColours");
-    QTest::newRow("light") << QApplication::palette() << true;
-    // As Qt's GTK theme gives it under Adwaita dark: white window text,
-    // the tooltip still pale yellow with black text.
-    QPalette dark(QColor(0x35, 0x35, 0x35));
-    dark.setColor(QPalette::WindowText, Qt::white);
-    dark.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
-    dark.setColor(QPalette::ToolTipText, Qt::black);
-    QTest::newRow("dark") << dark << false;
-    // A theme whose tooltip text does not read on its tooltip base either.
-    QPalette grey = dark;
-    grey.setColor(QPalette::ToolTipBase, QColor(0x60, 0x60, 0x60));
-    grey.setColor(QPalette::ToolTipText, QColor(0x50, 0x50, 0x50));
-    QTest::newRow("dark, tooltip text unreadable") << grey << false;
-  }
-  void labelReadableOnEveryPalette() {
-    QFETCH(QPalette, palette);
-    QFETCH(bool, layoutColours);
-    form.reset();
-    const QPalette saved = QApplication::palette();
-    QApplication::setPalette(palette);
-    form = std::make_unique<TForm1>(nullptr);
-    const QPalette shown = form->Label1->Widget()->palette();
-    QApplication::setPalette(saved);
-    const QColor text = shown.color(QPalette::WindowText);
-    const QColor back = shown.color(QPalette::Window);
-    const double ratio = ContrastRatio(text, back);
-    qInfo("\"pseudo\": %s on %s, %.2f:1", qPrintable(text.name()), qPrintable(back.name()), ratio);
-    QVERIFY2(ratio >= 4.5, qPrintable(QString::number(ratio)));
-    QCOMPARE(back, palette.color(QPalette::ToolTipBase)); // the background stays
-    if (layoutColours) QCOMPARE(text, palette.color(QPalette::WindowText));
-  }
-
   void startsEmpty() {
     QCOMPARE(form->Edit2->LineEdit()->text(), QString());
     QCOMPARE(form->RichEdit2->Lines->ToStringList(), QStringList{""});
