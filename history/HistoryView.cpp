@@ -73,19 +73,23 @@ HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budg
   AttachAccessibility(*this);
 }
 
-// Said once per such edit, beside the window: the deletion stands.
-void HistoryView::TellUndoLost() {
-  const QLocale french(QLocale::French);
-  auto* box = new QMessageBox(
-      QMessageBox::Information, QStringLiteral("lanchat"),
-      QStringLiteral("Cette modification ne pourra pas être annulée : elle porte sur plus de "
-                     "%1 Mo de texte, ce que l'annulation ne garde pas. Les modifications "
-                     "précédentes ne peuvent plus être annulées non plus.")
-          .arg(french.toString(static_cast<qulonglong>(EditModel::kUndoBytes >> 20))),
-      QMessageBox::Ok, window());
+// Tells the user something beside the window, without stopping it.
+void HistoryView::Notice(const QString& text, QWidget* near) {
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("lanchat"), text,
+                              QMessageBox::Ok, near != nullptr ? near->window() : nullptr);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
   box->show();
+}
+
+// Said once per such edit, beside the window: the deletion stands.
+void HistoryView::TellUndoLost() {
+  const QLocale french(QLocale::French);
+  Notice(QStringLiteral("Cette modification ne pourra pas être annulée : elle porte sur plus de "
+                        "%1 Mo de texte, ce que l'annulation ne garde pas. Les modifications "
+                        "précédentes ne peuvent plus être annulées non plus.")
+             .arg(french.toString(static_cast<qulonglong>(EditModel::kUndoBytes >> 20))),
+         this);
 }
 
 HistoryView::~HistoryView() = default;
@@ -114,18 +118,13 @@ bool HistoryView::HasRoom() {
     // Told beside the window, without stopping it: messages go on being
     // counted while the box is open.
     const QLocale french(QLocale::French);
-    auto* box = new QMessageBox(
-        QMessageBox::Information, QStringLiteral("lanchat"),
-        QStringLiteral("L'historique est plein : il a atteint sa limite de %1 lignes ou %2 Mo "
-                       "de texte, et les messages qui arrivent ne s'y ajoutent plus.\n\nPour "
-                       "faire de la place, effacez-le : cliquez dans l'historique, puis Ctrl+A "
-                       "et Suppr. Les messages s'afficheront de nouveau.")
-            .arg(french.toString(static_cast<qulonglong>(model_.Capacity())),
-                 french.toString(static_cast<qulonglong>(model_.Budget() >> 20))),
-        QMessageBox::Ok, window());
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
+    Notice(QStringLiteral("L'historique est plein : il a atteint sa limite de %1 lignes ou %2 Mo "
+                          "de texte, et les messages qui arrivent ne s'y ajoutent plus.\n\nPour "
+                          "faire de la place, effacez-le : cliquez dans l'historique, puis "
+                          "Ctrl+A et Suppr. Les messages s'afficheront de nouveau.")
+               .arg(french.toString(static_cast<qulonglong>(model_.Capacity())),
+                    french.toString(static_cast<qulonglong>(model_.Budget() >> 20))),
+           this);
   }
   return false;
 }
@@ -804,17 +803,12 @@ void HistoryView::Cut() {
 bool HistoryView::PasteFits(const QString& text, QWidget* parent) {
   if (text.size() <= kMaxPaste) return true;
   const QLocale french(QLocale::French);
-  auto* box = new QMessageBox(
-      QMessageBox::Information, QStringLiteral("lanchat"),
-      QStringLiteral("Le texte à coller compte %1 caractères : c'est plus qu'un message peut en "
-                     "porter (%2 octets). Rien n'a été collé ; le texte reste dans le "
-                     "presse-papiers.")
-          .arg(french.toString(static_cast<qlonglong>(text.size())),
-               french.toString(static_cast<qlonglong>(kMaxPaste))),
-      QMessageBox::Ok, parent != nullptr ? parent->window() : nullptr);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setModal(false);
-  box->show();
+  Notice(QStringLiteral("Le texte à coller compte %1 caractères : c'est plus qu'un message peut "
+                        "en porter (%2 octets). Rien n'a été collé ; le texte reste dans le "
+                        "presse-papiers.")
+             .arg(french.toString(static_cast<qlonglong>(text.size())),
+                  french.toString(static_cast<qlonglong>(kMaxPaste))),
+         parent);
   return false;
 }
 

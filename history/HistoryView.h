@@ -170,4 +170,5 @@ private:
   std::uint64_t refused_ = 0;
   bool toldFull_ = false;
   void TellUndoLost();
+  static void Notice(const QString& text, QWidget* near);
 };

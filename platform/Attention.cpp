@@ -33,7 +33,10 @@ Attention::Attention(QWidget* window) : QObject(window), window_(window) {
 }
 
 void Attention::Request() {
-  if (window_ == nullptr || window_->isActiveWindow()) return;
+  // Asked once until the window is activated: a flood of messages makes no
+  // flood of requests to the window manager or the compositor.
+  if (window_ == nullptr || window_->isActiveWindow() || requested_) return;
+  requested_ = true;
   QApplication::alert(window_, 0);
   SetUrgency(true);
   // Qt 6.4's Wayland plugin does nothing for an alert.
@@ -41,7 +44,10 @@ void Attention::Request() {
 }
 
 bool Attention::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == window_ && event->type() == QEvent::WindowActivate) SetUrgency(false);
+  if (watched == window_ && event->type() == QEvent::WindowActivate) {
+    requested_ = false;
+    SetUrgency(false);
+  }
   return QObject::eventFilter(watched, event);
 }
 

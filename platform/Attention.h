@@ -23,4 +23,5 @@ private:
 
   QPointer<QWidget> window_;
   bool urgent_ = false;
+  bool requested_ = false; // since the window was last activated
 };

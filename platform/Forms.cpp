@@ -8,6 +8,7 @@
 #include <text/Codec.h>
 #include <text/Utf8.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
@@ -107,23 +108,24 @@ void TForm::Loaded() {
 void TForm::Show() { window_->show(); }
 void TForm::Close() { window_->close(); }
 void TForm::Alert(const AnsiString& header, const AnsiString& message) {
+  static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
   const auto decode = [](const AnsiString& text) {
     return QString::fromStdString(text::Codec::Wire().Decode(text));
   };
-  const QString text = decode(message);
-  const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
   if (window_->isActiveWindow()) {
     // The screen reader says it wherever the focus is; a focused history
-    // already tells its own insertion, which is not said twice.
-    if (dynamic_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
+    // already tells its own insertion, which is not said twice. With no
+    // screen reader listening, nothing is worked out.
+    if (QAccessible::isActive() &&
+        dynamic_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
       announcer_.Announce(decode(header) + u' ' +
-                          QString(text).replace(lineBreak, QStringLiteral(" ")));
+                          decode(message).replace(lineBreak, QStringLiteral(" ")));
     return;
   }
   if (attention_ == nullptr) attention_ = new Attention(window_.get());
   attention_->Request();
   if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
-  notification_->MessageArrived(decode(header), text.section(lineBreak, 0, 0));
+  notification_->MessageArrived(decode(header), decode(message).section(lineBreak, 0, 0));
 }
 
 // ---- Component descriptions

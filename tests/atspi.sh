@@ -23,6 +23,7 @@ if [ -z "${LANCHAT_ATSPI_NS:-}" ]; then
 fi
 
 . "$here/x11_lib.sh"
+. "$here/bus_lib.sh"
 x11_need
 for tool in dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher; do
   command -v "$tool" >/dev/null || { echo "FAIL: missing $tool (Debian packages dbus-x11, at-spi2-core)"; exit 1; }
@@ -39,17 +40,7 @@ trap cleanup EXIT
 x11_start; pids+=($X_PID)
 export DISPLAY=$X_DISPLAY
 
-# A private session bus; the accessibility bus is found through it.
-bus=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1) || {
-  echo "FAIL: the session bus did not start"; exit 1; }
-export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
-pids+=($(sed -n 2p <<<"$bus"))
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 100); do
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
-    >/dev/null 2>&1 && break
-  sleep 0.1
-done
+bus_start
 
 export QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0
 "$lanchat" 2>lanchat_atspi.log & pids+=($!)

@@ -9,6 +9,7 @@ set -u
 lanchat=$1 udp_tool=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/x11_lib.sh"
+. "$here/bus_lib.sh"
 x11_need
 for tool in dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher orca speech-dispatcher \
   /usr/lib/speech-dispatcher-modules/sd_generic; do
@@ -35,16 +36,7 @@ spoken=$LANCHAT_SPOKEN
 x11_start; pids+=($X_PID)
 export DISPLAY=$X_DISPLAY
 
-bus=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1) || {
-  echo "FAIL: the session bus did not start"; exit 1; }
-export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
-pids+=($(sed -n 2p <<<"$bus"))
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 100); do
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
-    >/dev/null 2>&1 && break
-  sleep 0.1
-done
+bus_start
 
 # speech-dispatcher of the test's own: one output module, sd_generic, whose
 # "synthesiser" appends each text to the log, one line each; its sound goes

@@ -8,6 +8,7 @@
 set -u
 lanchat=$1 udp_tool=$2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/bus_lib.sh"
 for tool in sway swaymsg dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher setpriv; do
   command -v "$tool" >/dev/null || {
     echo "FAIL: missing $tool (Debian packages sway, dbus-x11, at-spi2-core)"; exit 1; }
@@ -46,16 +47,7 @@ done
 export SWAYSOCK=$ipc
 
 export XDG_RUNTIME_DIR=$work/run
-bus=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1) || {
-  echo "FAIL: the session bus did not start"; exit 1; }
-export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
-pids+=($(sed -n 2p <<<"$bus"))
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 100); do
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
-    >/dev/null 2>&1 && break
-  sleep 0.1
-done
+bus_start
 
 # view PID FIELD: a field of the program's window in sway's tree.
 view() {
