@@ -1,19 +1,25 @@
 // The baseline receiver: a plain socket on PORT with the same receive buffer
 // as the chat's endpoint, that only reads. Once datagrams stop for IDLE_MS,
-// prints how many arrived and over how long.
+// prints how many arrived and over how long, the kernel's drops on its
+// socket, and how many came from NEIGHBOUR (an address), if given.
+#include <arpa/inet.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_baseline_receiver PORT IDLE_MS\n");
+    std::fprintf(stderr, "usage: bench_baseline_receiver PORT IDLE_MS [NEIGHBOUR]\n");
     return 2;
   }
+  in_addr neighbour{};
+  if (argc > 3) inet_pton(AF_INET, argv[3], &neighbour);
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   const int on = 1;
   const int size = 8 << 20; // as the endpoint asks
@@ -27,15 +33,23 @@ int main(int argc, char** argv) {
   std::puts("ready");
   std::fflush(stdout);
   using Clock = std::chrono::steady_clock;
-  long count = 0;
+  long count = 0, fromNeighbour = 0;
   Clock::time_point first, last;
   char buffer[65536];
   pollfd p{fd, POLLIN, 0};
   while (poll(&p, 1, count == 0 ? 30000 : std::atoi(argv[2])) > 0) {
-    if (recv(fd, buffer, sizeof buffer, 0) < 0) continue;
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    if (recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length) < 0)
+      continue;
     last = Clock::now();
     if (count++ == 0) first = last;
+    if (argc > 3 && from.sin_addr.s_addr == neighbour.s_addr) ++fromNeighbour;
   }
-  std::printf("%ld %.6f\n", count, std::chrono::duration<double>(last - first).count());
+  std::uint32_t memory[SK_MEMINFO_VARS] = {};
+  socklen_t length = sizeof memory;
+  getsockopt(fd, SOL_SOCKET, SO_MEMINFO, memory, &length);
+  std::printf("%ld %.6f %u %ld\n", count, std::chrono::duration<double>(last - first).count(),
+              memory[SK_MEMINFO_DROPS], fromNeighbour);
   return 0;
 }

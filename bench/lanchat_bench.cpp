@@ -8,6 +8,9 @@
 //
 // Every figure, every row of the results and every target is in kFigures;
 // the measures only take readings and record them under a row's key.
+#include "bench_process.h"
+#include "flood_measures.h"
+
 #include <history/HistoryView.h>
 #include <lanchat/BuildConfig.h>
 #include <ui/Form1.h>
@@ -51,16 +54,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Since(Clock::time_point t) {
-  return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+using namespace bench;
 
 // 100000 as "100,000".
 std::string Thousands(long value) {
@@ -88,7 +82,16 @@ struct Counts {
   long historyLines;     // 7. lines of the long history
   long paints;           // 7. renderings timed
   long longFloodSeconds; // 8.
-  long neighbourRate;    // 8. the second sender's messages a second
+  long neighbourRate;    // 8. and 10. the second sender's messages a second
+  long worstAddresses;   // 9. source addresses of the worst flood
+  long worstSize;        // 9. its datagrams' size
+  long worstEarly;       // 9. seconds into it, the first reading
+  long worstSeconds;     // 9.
+  long manyAddresses;    // 10.
+  long fewAddresses;     // 10.
+  long manySeconds;      // 10. each flood
+  long fillCycles;       // 11.
+  long fillLines;        // 11. lines at most (0: to its capacity or budget)
 };
 
 constexpr Counts kFull{.burst = 100000,
@@ -103,7 +106,16 @@ constexpr Counts kFull{.burst = 100000,
                        .historyLines = 1000000,
                        .paints = 11,
                        .longFloodSeconds = 90,
-                       .neighbourRate = 2};
+                       .neighbourRate = 2,
+                       .worstAddresses = 5000,
+                       .worstSize = 65507,
+                       .worstEarly = 30,
+                       .worstSeconds = 90,
+                       .manyAddresses = 300000,
+                       .fewAddresses = 5000,
+                       .manySeconds = 20,
+                       .fillCycles = 3,
+                       .fillLines = 0};
 
 constexpr Counts kQuick{.burst = 2000,
                         .pacedRate = 50000,
@@ -117,7 +129,16 @@ constexpr Counts kQuick{.burst = 2000,
                         .historyLines = 10000,
                         .paints = 11,
                         .longFloodSeconds = 6,
-                        .neighbourRate = 2};
+                        .neighbourRate = 2,
+                        .worstAddresses = 5000,
+                        .worstSize = 65507,
+                        .worstEarly = 2,
+                        .worstSeconds = 6,
+                        .manyAddresses = 300000,
+                        .fewAddresses = 5000,
+                        .manySeconds = 3,
+                        .fillCycles = 3,
+                        .fillLines = 200000};
 
 // The chat's broadcast address and port, as this build of it has them.
 struct Network {
@@ -150,6 +171,7 @@ struct Target {
     TimesBaseline,      // reading <= limit * baseline
     Below,              // reading < limit (in unit)
     AllOfBaseline,      // reading == baseline
+    BelowBaseline,      // reading < baseline
   };
   Rule rule = Rule::Reported;
   double limit = 0;
@@ -168,6 +190,7 @@ struct Target {
     case Rule::TimesBaseline: text = "<= " + n + " x baseline"; break;
     case Rule::Below: text = "< " + n + " " + std::string(unit); break;
     case Rule::AllOfBaseline: text = "all"; break;
+    case Rule::BelowBaseline: text = "< baseline"; break;
     }
     return text + std::string(note);
   }
@@ -182,6 +205,7 @@ struct Target {
     case Rule::TimesBaseline: return value <= limit * baseline;
     case Rule::Below: return value < limit;
     case Rule::AllOfBaseline: return value == baseline;
+    case Rule::BelowBaseline: return value < baseline;
     }
     return false;
   }
@@ -198,6 +222,9 @@ constexpr Target Below(double limit, std::string_view unit, std::string_view not
 }
 constexpr Target AllOfBaseline(std::string_view note) {
   return {Target::Rule::AllOfBaseline, 0, {}, note};
+}
+constexpr Target BelowBaseline(std::string_view note) {
+  return {Target::Rule::BelowBaseline, 0, {}, note};
 }
 
 // ---- The table of figures
@@ -222,6 +249,19 @@ enum class Key {
   LongFloodMemory,
   Neighbour,
   LongFloodQuit,
+  WorstEarly,
+  WorstLate,
+  WorstKeys,
+  WorstQuit,
+  ManyDrops,
+  ManyNeighbour,
+  ManyKeys,
+  ManyQuit,
+  FewDrops,
+  FewNeighbour,
+  FewKeys,
+  FewQuit,
+  FillClear,
 };
 
 struct Row {
@@ -244,7 +284,7 @@ std::string T(long value) { return Thousands(value); }
 std::string N(long value) { return std::to_string(value); }
 
 // clang-format off
-const std::array<Figure, 8> kFigures{{
+const std::array<Figure, 11> kFigures{{
     {"1. bursts into the history",
      [](const Counts& c, const Network& n) {
        return "`bench_sender`, a separate process, sends " + T(c.burst) + " chat datagrams to " +
@@ -345,6 +385,76 @@ const std::array<Figure, 8> kFigures{{
        &Counts::neighbourRate, AllOfBaseline(", in order")},
       {Key::LongFloodQuit, "8. \"Quitter\" at the end of the long flood", nullptr,
        Below(300, "ms")}}},
+    {"9. worst flood",
+     [](const Counts& c, const Network&) {
+       return "`bench_many_sender` floods at full speed from " + T(c.worstAddresses) +
+              " source addresses (127.1.0.1 onward), datagrams of " + T(c.worstSize) +
+              " bytes whose message is bytes 0x80-0x9F (three bytes each in UTF-8), for " +
+              N(c.worstSeconds) + " s. The real program in Xvfb: resident set at " +
+              N(c.worstEarly) + " s and at " + N(c.worstSeconds) + " s, then a click on "
+              "\"Quitter\" during the flood. Then the same flood on a window (offscreen) in the "
+              "benchmark's process, while another thread posts a key press to the message box "
+              "every 20 ms: the slowest wait from posting until an event filter on the box sees "
+              "it";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the stated budget: resident set after start-up (5.) + history 128 MiB + queue "
+              "16 MiB + undo 16 MiB + reader buffers 2 MiB; the same key presses into an idle "
+              "window; the idle \"Quitter\" click (6.)";
+     },
+     {{Key::WorstEarly, "9. resident memory at {} s of the worst flood", &Counts::worstEarly,
+       BelowBaseline(" (stated budget)")},
+      {Key::WorstLate, "9. resident memory at {} s of the worst flood", &Counts::worstSeconds,
+       BelowBaseline(" (stated budget)")},
+      {Key::WorstKeys, "9. slowest keystroke during the worst flood", nullptr, Below(100, "ms")},
+      {Key::WorstQuit, "9. \"Quitter\" at the end of the worst flood", nullptr,
+       Below(300, "ms")}}},
+    {"10. many sources",
+     [](const Counts& c, const Network& n) {
+       return "`bench_many_sender` floods short chat datagrams at full speed for " +
+              N(c.manySeconds) + " s from " + T(c.manyAddresses) + ", then from " +
+              T(c.fewAddresses) + " source addresses, while `bench_sender` sends " +
+              N(c.neighbourRate) + " messages a second from " + n.neighbour + " (\"Voisin\"). "
+              "A window (offscreen) in the benchmark's process: the kernel's drops on its socket "
+              "(/proc/net/udp) as a share of what was sent, the neighbour's messages that did "
+              "not reach the history, key presses timed as in 9. Then the real program in Xvfb: "
+              "a click on \"Quitter\" halfway through the same flood";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "`bench_baseline_receiver` under the same flood and neighbour: its socket's "
+              "drops (SO_MEMINFO) and the neighbour's datagrams it did not read; 9.'s idle "
+              "window; the idle \"Quitter\" click (6.)";
+     },
+     {{Key::ManyDrops, "10. kernel drops, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyNeighbour, "10. neighbour's messages lost, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyKeys, "10. slowest keystroke, {,} addresses", &Counts::manyAddresses,
+       Below(100, "ms")},
+      {Key::ManyQuit, "10. \"Quitter\" during the flood, {,} addresses", &Counts::manyAddresses,
+       Below(300, "ms")},
+      {Key::FewDrops, "10. kernel drops, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewNeighbour, "10. neighbour's messages lost, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewKeys, "10. slowest keystroke, {,} addresses", &Counts::fewAddresses,
+       Below(100, "ms")},
+      {Key::FewQuit, "10. \"Quitter\" during the flood, {,} addresses", &Counts::fewAddresses,
+       Below(300, "ms")}}},
+    {"11. fill and clear",
+     [](const Counts& c, const Network&) {
+       return std::string(c.fillLines == 0 ? "a history filled to its capacity or its budget"
+                                           : "a history of " + T(c.fillLines) + " lines") +
+              " of 20-character lines (offscreen, in the benchmark's process, through the "
+              "history's lines as arriving messages are), then cleared as a user would: Ctrl+A "
+              "and Delete sent to the history box; " + N(c.fillCycles) + " times. Resident set "
+              "of the process after the last clear";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the resident set where the first cycle began";
+     },
+     {{Key::FillClear, "11. resident memory after {} fill-and-clear cycles", &Counts::fillCycles,
+       Below(50, "MB", " growth")}}},
 }};
 // clang-format on
 
@@ -406,6 +516,10 @@ struct Context {
 
   [[nodiscard]] std::string Bin(const char* name) const { return binDir + "/" + name; }
   [[nodiscard]] std::string Port() const { return std::to_string(network.port); }
+  [[nodiscard]] FloodSetup Setup() const {
+    return {binDir, network.broadcast, network.port, network.neighbour,
+            double(counts.neighbourRate)};
+  }
 
   void Record(Key key, Reading reading) {
     const Row& row = RowOf(key);
@@ -438,86 +552,6 @@ struct Context {
   }
 };
 
-long RssOf(pid_t pid) {
-  std::ifstream status("/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) +
-                       "/status");
-  std::string key;
-  long kb = 0;
-  while (status >> key)
-    if (key == "VmRSS:") {
-      status >> kb;
-      break;
-    }
-  return kb * 1024;
-}
-
-bool Listening(int port) {
-  std::ifstream udp("/proc/net/udp");
-  char hex[8];
-  std::snprintf(hex, sizeof hex, ":%04X", port);
-  std::string line;
-  std::getline(udp, line); // header
-  while (std::getline(udp, line)) {
-    std::istringstream fields(line);
-    std::string slot, local;
-    fields >> slot >> local;
-    if (local.size() > 5 && local.compare(local.size() - 5, 5, hex) == 0) return true;
-  }
-  return false;
-}
-
-// Runs a program; its standard output goes to a pipe the caller may read.
-struct Child {
-  pid_t pid = -1;
-  int out = -1;
-  int Wait() {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (out >= 0) close(out);
-    return status;
-  }
-  std::string ReadAll() const {
-    std::string text;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(out, buffer, sizeof buffer)) > 0)
-      text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-  }
-  std::string ReadLine() const {
-    std::string line;
-    char c;
-    while (read(out, &c, 1) == 1 && c != '\n')
-      line += c;
-    return line;
-  }
-};
-
-Child Spawn(std::vector<std::string> args, std::vector<std::string> env = {}) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) std::abort();
-  Child child;
-  child.pid = fork();
-  if (child.pid == 0) {
-    dup2(pipeFds[1], 1);
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 2);
-    for (const auto& e : env)
-      putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> argv;
-    for (auto& a : args)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(pipeFds[1]);
-  child.out = pipeFds[0];
-  return child;
-}
-
 // bench_sender: COUNT chat datagrams to the chat's address and port at RATE
 // a second (0: full speed), for at most SECONDS if given.
 Child Send(const Context& context, long count, double rate, double seconds = 0,
@@ -526,12 +560,6 @@ Child Send(const Context& context, long count, double rate, double seconds = 0,
                                    context.Port(), std::to_string(count), Format("%.0f", rate)};
   if (seconds > 0) args.push_back(Format("%.1f", seconds));
   return Spawn(std::move(args), std::move(env));
-}
-
-void Pump(double seconds) {
-  const auto start = Clock::now();
-  while (Since(start) < seconds)
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 // Counts and times the datagrams a window handles, calling its own handler.
@@ -880,6 +908,22 @@ void Stop(Child& child) {
   child.Wait();
 }
 
+// Clicks "Quitter" (xdotool) and waits for the process to end; ms, and the
+// process ended by force after 10 s.
+double ClickQuitter(Xserver& x, Started& chat) {
+  const auto click = Clock::now();
+  Spawn(
+      {"xdotool", "mousemove", "--window", std::to_string(chat.window), "588", "388", "click", "1"},
+      {"DISPLAY=" + x.display})
+      .Wait();
+  int status = 0;
+  while (waitpid(chat.child.pid, &status, WNOHANG) == 0 && Since(click) < 10)
+    usleep(500);
+  const double quit = Since(click) * 1000;
+  if (Since(click) >= 10) Stop(chat.child);
+  return quit;
+}
+
 // 8. A long flood: one address floods at full speed while another sends a
 // few messages a second. Memory at a third and at the end, the second
 // sender's messages read back from the history, "Quitter" at the end.
@@ -921,13 +965,7 @@ void LongFlood(Context& context, Xserver& x, long startRss, double idleQuit) {
     inOrder = inOrder && message == "message " + std::to_string(next);
     ++next;
   }
-  const auto click = Clock::now();
-  Spawn({"xdotool", "mousemove", "--window", window, "588", "388", "click", "1"}, display).Wait();
-  int status = 0;
-  while (waitpid(chat.child.pid, &status, WNOHANG) == 0 && Since(click) < 10)
-    usleep(500);
-  const double quit = Since(click) * 1000;
-  if (Since(click) >= 10) Stop(chat.child);
+  const double quit = ClickQuitter(x, chat);
   Stop(flooder);
 
   const double growth = double(rssLate - rssEarly) / 1e6;
@@ -940,6 +978,117 @@ void LongFlood(Context& context, Xserver& x, long startRss, double idleQuit) {
                   std::to_string(sent) + " sent", double(next), double(sent), sent > 0 && inOrder});
   context.Record(Key::LongFloodQuit,
                  {Format("%.0f ms", quit), Format("%.0f ms idle", idleQuit), quit, idleQuit});
+}
+
+// The real program under a flood of many addresses: resident set at
+// `early` s, and at `clickAt` s, when "Quitter" is clicked, the flood going on.
+struct RealFlood {
+  long rssEarly = 0, rssLate = 0;
+  double quit = 0;
+};
+
+RealFlood RealUnderFlood(const Context& context, Xserver& x, Flood flood, double early,
+                         double clickAt) {
+  Started chat = Start(context, x, context.Bin("../app/lanchat"), true);
+  const auto start = Clock::now();
+  flood.seconds = clickAt + 5;
+  Child flooder = Spawn(FloodCommand(context.Setup(), flood));
+  RealFlood result;
+  while (Since(start) < clickAt) {
+    if (result.rssEarly == 0 && Since(start) >= early) result.rssEarly = RssOf(chat.child.pid);
+    usleep(20000);
+  }
+  result.rssLate = RssOf(chat.child.pid);
+  result.quit = ClickQuitter(x, chat);
+  Stop(flooder);
+  return result;
+}
+
+Reading MB(long bytes, const std::string& baseline, double base) {
+  return {Format("%.1f MB", double(bytes) / 1e6), baseline, double(bytes) / 1e6, base};
+}
+
+Reading Quit(double quit, double idleQuit) {
+  return {Format("%.0f ms", quit), Format("%.0f ms idle", idleQuit), quit, idleQuit};
+}
+
+Reading Keys(const Keystrokes& keys, const Keystrokes& idle) {
+  return {Format("%.1f ms", keys.slowest), Format("%.1f ms idle", idle.slowest), keys.slowest,
+          idle.slowest, keys.count > 0};
+}
+
+// 9. The worst flood: the real program's memory against the stated budget
+// and "Quitter" at its end; then keystrokes in a window here.
+void WorstFlood(Context& context, Xserver& x, long startRss, double idleQuit,
+                const Keystrokes& idleKeys) {
+  const Counts& c = context.counts;
+  const Flood flood{c.worstAddresses, c.worstSize, double(c.worstSeconds)};
+  const RealFlood real =
+      RealUnderFlood(context, x, flood, double(c.worstEarly), double(c.worstSeconds));
+  constexpr double kMiB = 1 << 20;
+  const double budget = (double(startRss) + (128 + 16 + 16 + 2) * kMiB) / 1e6;
+  const std::string stated =
+      Format("%.1f MB stated", budget) + Format(" (%.1f + 169.9)", double(startRss) / 1e6);
+  context.Record(Key::WorstEarly, MB(real.rssEarly, stated, budget));
+  context.Record(Key::WorstLate, MB(real.rssLate, stated, budget));
+  context.Record(Key::WorstQuit, Quit(real.quit, idleQuit));
+  FloodSetup quiet = context.Setup();
+  quiet.neighbourRate = 0;
+  context.Record(Key::WorstKeys, Keys(InWindow(quiet, flood).keys, idleKeys));
+}
+
+// 10. Many sources: drops and the neighbour's share in a window here beside
+// a plain socket, keystrokes, then "Quitter" in the real program.
+void ManySources(Context& context, Xserver& x, double idleQuit, const Keystrokes& idleKeys) {
+  const Counts& c = context.counts;
+  const auto share = [](long part, long whole) {
+    return whole > 0 ? 100.0 * double(part) / double(whole) : 0.0;
+  };
+  const auto shares = [&](long part, long whole) {
+    return Format("%.2f %%", share(part, whole)) + " (" + Thousands(part) + " of " +
+           Thousands(whole) + ")";
+  };
+  struct Rows {
+    long addresses;
+    std::array<Key, 4> keys; // drops, neighbour, keystrokes, "Quitter"
+  };
+  for (const Rows& rows :
+       {Rows{c.manyAddresses, {Key::ManyDrops, Key::ManyNeighbour, Key::ManyKeys, Key::ManyQuit}},
+        Rows{c.fewAddresses, {Key::FewDrops, Key::FewNeighbour, Key::FewKeys, Key::FewQuit}}}) {
+    const long addresses = rows.addresses;
+    const Flood flood{addresses, 0, double(c.manySeconds)};
+    const UnderFlood plain = InPlainSocket(context.Setup(), flood);
+    const UnderFlood window = InWindow(context.Setup(), flood);
+    const long lost = window.neighbourSent - window.neighbourShown;
+    const long plainLost = plain.neighbourSent - plain.neighbourShown;
+    const auto key = [&](int i) { return rows.keys[std::size_t(i)]; };
+    context.Record(key(0), {shares(window.drops, window.sent), shares(plain.drops, plain.sent),
+                            share(window.drops, window.sent), share(plain.drops, plain.sent)});
+    context.Record(key(1), {Thousands(lost) + " of " + Thousands(window.neighbourSent),
+                            Thousands(plainLost) + " of " + Thousands(plain.neighbourSent),
+                            share(lost, window.neighbourSent),
+                            share(plainLost, plain.neighbourSent), window.neighbourSent > 0});
+    context.Record(key(2), Keys(window.keys, idleKeys));
+    const RealFlood real = RealUnderFlood(context, x, flood, 0, double(c.manySeconds) / 2);
+    context.Record(key(3), Quit(real.quit, idleQuit));
+  }
+}
+
+// 11. Fill and clear, in a window here.
+void FillClear(Context& context) {
+  const FillAndClear cycles =
+      FillAndClearCycles(int(context.counts.fillCycles), context.counts.fillLines);
+  const long growth = cycles.after.back() - cycles.before;
+  std::string value = Format("%.1f MB", double(cycles.after.back()) / 1e6);
+  std::fprintf(stderr,
+               "    fill and clear: %ld lines when full, %.0f s; after each clear:", cycles.lines,
+               cycles.seconds);
+  for (const long rss : cycles.after)
+    std::fprintf(stderr, " %.1f MB", double(rss) / 1e6);
+  std::fprintf(stderr, "\n");
+  context.Record(Key::FillClear,
+                 {value, Format("%.1f MB at the start", double(cycles.before) / 1e6),
+                  double(growth) / 1e6, 0, cycles.cleared});
 }
 
 void InXserver(Context& context) {
@@ -1008,11 +1157,14 @@ void InXserver(Context& context) {
   context.Record(Key::FloodPeak, {Format("%.1f MB", double(peak) / 1e6), "-", double(peak) / 1e6});
 
   LongFlood(context, x, rss, idleQuit);
+  const Keystrokes idleKeys = Idle(context.quick ? 1 : 5);
+  WorstFlood(context, x, rss, idleQuit, idleKeys);
+  ManySources(context, x, idleQuit, idleKeys);
 }
 
 // The measures, in the order they run.
-constexpr std::array<void (*)(Context&), 6> kMeasures{Bursts,        Growth,      Latency,
-                                                      MemoryPerLine, LongHistory, InXserver};
+constexpr std::array<void (*)(Context&), 7> kMeasures{
+    Bursts, Growth, Latency, MemoryPerLine, LongHistory, FillClear, InXserver};
 
 } // namespace
 
