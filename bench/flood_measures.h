@@ -33,6 +33,9 @@ std::vector<std::string> FloodCommand(const FloodSetup& setup, const Flood& floo
 struct Keystrokes {
   double slowest = 0; // ms
   long count = 0;
+  // Seconds the window's thread spent on a core, and runnable but waiting
+  // for one, meanwhile.
+  double ran = 0, waited = 0;
 };
 
 // What a flood did to the window and to a plain socket.

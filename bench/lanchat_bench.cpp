@@ -2,7 +2,9 @@
 // run. In-process figures use the offscreen platform; start-up and the flood
 // run the real program in Xvfb. Loopback only; every loop is bounded.
 //
-//   lanchat_bench BIN_DIR [--quick]     takes the readings, prints the results
+//   lanchat_bench BIN_DIR [--quick] [--only 9,10]
+//                                       takes the readings (of those figures
+//                                       only), prints the results
 //   lanchat_bench --markdown [--quick]  prints the table of figures (how,
 //                                       baseline, target) as Markdown
 //
@@ -504,6 +506,7 @@ struct Reading {
 struct Context {
   std::string binDir;
   bool quick = false;
+  std::vector<int> only; // figures to measure; all if empty
   Counts counts = kFull;
   Network network;
 
@@ -515,6 +518,10 @@ struct Context {
   std::vector<Result> results;
 
   [[nodiscard]] std::string Bin(const char* name) const { return binDir + "/" + name; }
+  // Whether figure `n` is measured in this run.
+  [[nodiscard]] bool Wants(int n) const {
+    return only.empty() || std::find(only.begin(), only.end(), n) != only.end();
+  }
   [[nodiscard]] std::string Port() const { return std::to_string(network.port); }
   [[nodiscard]] FloodSetup Setup() const {
     return {binDir, network.broadcast, network.port, network.neighbour,
@@ -529,26 +536,31 @@ struct Context {
     results.push_back({key, std::move(reading), ok});
   }
 
-  // The results in the order they were taken, then any row not measured.
+  // The results in the order they were taken, then any row not measured,
+  // in columns as wide as their widest cell.
   void Print() const {
-    const auto line = [](const std::string& figure, const std::string& value,
-                         const std::string& baseline, const std::string& target,
-                         const char* verdict) {
-      std::printf("%-52s %-16s %-28s %-22s %s\n", figure.c_str(), value.c_str(), baseline.c_str(),
-                  target.c_str(), verdict);
-    };
-    std::printf("\n");
-    line("figure", "lanchat", "baseline (same run)", "target", "");
+    std::vector<std::array<std::string, 5>> lines{
+        {"figure", "lanchat", "baseline (same run)", "target", ""}};
     for (const Result& result : results) {
       const Row& row = RowOf(result.key);
-      line(NameOf(row, counts), result.reading.value, result.reading.baseline, row.target.Text(),
-           result.ok ? "ok" : "MISSED");
+      lines.push_back({NameOf(row, counts), result.reading.value, result.reading.baseline,
+                       row.target.Text(), result.ok ? "ok" : "MISSED"});
     }
     for (const Figure& figure : kFigures)
       for (const Row& row : figure.rows)
-        if (std::none_of(results.begin(), results.end(),
+        if (Wants(std::atoi(figure.title.data())) &&
+            std::none_of(results.begin(), results.end(),
                          [&](const Result& result) { return result.key == row.key; }))
-          line(NameOf(row, counts), "not measured", "-", row.target.Text(), "MISSED");
+          lines.push_back({NameOf(row, counts), "not measured", "-", row.target.Text(), "MISSED"});
+    std::array<int, 5> widths{};
+    for (const auto& cells : lines)
+      for (std::size_t i = 0; i < cells.size(); ++i)
+        widths[i] = std::max(widths[i], static_cast<int>(cells[i].size()));
+    std::printf("\n");
+    for (const auto& cells : lines)
+      std::printf("%-*s  %-*s  %-*s  %-*s  %s\n", widths[0], cells[0].c_str(), widths[1],
+                  cells[1].c_str(), widths[2], cells[2].c_str(), widths[3], cells[3].c_str(),
+                  cells[4].c_str());
   }
 };
 
@@ -1013,6 +1025,9 @@ Reading Quit(double quit, double idleQuit) {
 }
 
 Reading Keys(const Keystrokes& keys, const Keystrokes& idle) {
+  std::fprintf(stderr,
+               "    %ld keystrokes; the window's thread ran %.1f s, waited for a core %.1f s\n",
+               keys.count, keys.ran, keys.waited);
   return {Format("%.1f ms", keys.slowest), Format("%.1f ms idle", idle.slowest), keys.slowest,
           idle.slowest, keys.count > 0};
 }
@@ -1100,7 +1115,7 @@ void InXserver(Context& context) {
   // 4. Start-up, and 5. resident memory after it.
   std::vector<double> ours, base;
   long rss = 0, baseRss = 0;
-  for (long i = 0; i < context.counts.startRuns; ++i) {
+  for (long i = 0; i < (context.Wants(4) ? context.counts.startRuns : 1); ++i) {
     Started chat = Start(context, x, context.Bin("../app/lanchat"), true);
     ours.push_back(chat.seconds);
     std::fprintf(stderr, "    start-up: lanchat %.1f ms", chat.seconds * 1000);
@@ -1129,6 +1144,7 @@ void InXserver(Context& context) {
     Started chat = Start(context, x, context.Bin("../app/lanchat"), true);
     Child flooder;
     const auto floodStart = Clock::now();
+    if (flood && !context.Wants(6)) break; // the idle click only
     if (flood) flooder = Send(context, 1000000000, 0, floodSeconds);
     while (flood && Since(floodStart) < floodSeconds / 2) {
       peak = std::max(peak, RssOf(chat.child.pid));
@@ -1152,19 +1168,32 @@ void InXserver(Context& context) {
       flooder.Wait();
     }
   }
-  context.Record(Key::FloodQuit, {Format("%.0f ms", floodQuit), Format("%.0f ms idle", idleQuit),
-                                  floodQuit, idleQuit});
-  context.Record(Key::FloodPeak, {Format("%.1f MB", double(peak) / 1e6), "-", double(peak) / 1e6});
+  if (context.Wants(6)) {
+    context.Record(Key::FloodQuit, {Format("%.0f ms", floodQuit), Format("%.0f ms idle", idleQuit),
+                                    floodQuit, idleQuit});
+    context.Record(Key::FloodPeak,
+                   {Format("%.1f MB", double(peak) / 1e6), "-", double(peak) / 1e6});
+  }
 
-  LongFlood(context, x, rss, idleQuit);
+  if (context.Wants(8)) LongFlood(context, x, rss, idleQuit);
+  if (!context.Wants(9) && !context.Wants(10)) return;
   const Keystrokes idleKeys = Idle(context.quick ? 1 : 5);
-  WorstFlood(context, x, rss, idleQuit, idleKeys);
-  ManySources(context, x, idleQuit, idleKeys);
+  if (context.Wants(9)) WorstFlood(context, x, rss, idleQuit, idleKeys);
+  if (context.Wants(10)) ManySources(context, x, idleQuit, idleKeys);
 }
 
-// The measures, in the order they run.
-constexpr std::array<void (*)(Context&), 7> kMeasures{
-    Bursts, Growth, Latency, MemoryPerLine, LongHistory, FillClear, InXserver};
+// The measures, in the order they run, and the figures each reads.
+struct Measure {
+  void (*measure)(Context&);
+  std::vector<int> figures;
+};
+const std::array<Measure, 7> kMeasures{{{Bursts, {1}},
+                                        {Growth, {2}},
+                                        {Latency, {3}},
+                                        {MemoryPerLine, {5}},
+                                        {LongHistory, {7}},
+                                        {FillClear, {11}},
+                                        {InXserver, {4, 5, 6, 8, 9, 10}}}};
 
 } // namespace
 
@@ -1177,13 +1206,20 @@ int main(int argc, char** argv) {
       context.quick = true;
     else if (arg == "--markdown")
       markdown = true;
+    else if (arg == "--only" && i + 1 < argc)
+      for (std::istringstream list(argv[++i]); list.good();) {
+        int figure = 0;
+        char comma = 0;
+        if (list >> figure) context.only.push_back(figure);
+        list >> comma;
+      }
     else if (context.binDir.empty() && !arg.starts_with("-"))
       context.binDir = arg;
     else
       usage = true;
   }
   if (usage || (!markdown && context.binDir.empty())) {
-    std::fprintf(stderr, "usage: lanchat_bench BIN_DIR [--quick]\n"
+    std::fprintf(stderr, "usage: lanchat_bench BIN_DIR [--quick] [--only 9,10]\n"
                          "       lanchat_bench --markdown [--quick]\n");
     return 2;
   }
@@ -1209,8 +1245,9 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::fprintf(stderr, "%s run\n", context.quick ? "Quick" : "Full");
-  for (const auto measure : kMeasures)
-    measure(context);
+  for (const auto& [measure, figures] : kMeasures)
+    if (std::any_of(figures.begin(), figures.end(), [&](int f) { return context.Wants(f); }))
+      measure(context);
   context.Print();
   return 0;
 }
