@@ -271,6 +271,8 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, const QString& text,
   a = Clamp(a);
   b = Clamp(b);
   if (b < a) std::swap(a, b);
+  for (const auto& observer : editingObservers_)
+    observer();
   const bool observed = !changeObservers_.empty();
   QStringList lines = SplitLines(text);
   TextChange change;
@@ -363,6 +365,9 @@ bool EditModel::MergeInto(const Step& step) {
 }
 
 void EditModel::Record(Step step) {
+  // Counted at what they hold: no room reserved beyond the text.
+  step.removed.shrink_to_fit();
+  step.inserted.shrink_to_fit();
   while (steps_.size() > done_) {
     undoBytes_ -= steps_.back().Bytes();
     steps_.pop_back();
@@ -530,6 +535,10 @@ void EditModel::OnChange(std::function<void(const TextChange&)> observer) {
 
 void EditModel::OnCursor(std::function<void()> observer) {
   cursorObservers_.push_back(std::move(observer));
+}
+
+void EditModel::OnEditing(std::function<void()> observer) {
+  editingObservers_.push_back(std::move(observer));
 }
 
 void EditModel::OnUndoLost(std::function<void()> observer) {

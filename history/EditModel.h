@@ -139,6 +139,8 @@ public:
   // ---- Observers, called after the change
   void OnChange(std::function<void(const TextChange&)> observer);
   void OnCursor(std::function<void()> observer); // cursor or selection moved
+  // Called before an edit (not an append) changes the text.
+  void OnEditing(std::function<void()> observer);
   // An edit too large for the undo budget was made: it cannot be undone,
   // nor can anything before it.
   void OnUndoLost(std::function<void()> observer);
@@ -192,4 +194,5 @@ private:
   std::vector<std::function<void()>> undoLostObservers_;
   std::vector<std::function<void(const TextChange&)>> changeObservers_;
   std::vector<std::function<void()>> cursorObservers_;
+  std::vector<std::function<void()>> editingObservers_;
 };

@@ -57,8 +57,8 @@ bool IsTypedText(const QKeyEvent* event) {
 
 } // namespace
 
-HistoryView::HistoryView(QWidget* parent, std::size_t capacity)
-    : QAbstractScrollArea(parent), model_(capacity) {
+HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budget)
+    : QAbstractScrollArea(parent), model_(capacity, budget) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_InputMethodEnabled);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -68,7 +68,24 @@ HistoryView::HistoryView(QWidget* parent, std::size_t capacity)
   viewport()->setAutoFillBackground(true);
   model_.OnChange([this](const TextChange& change) { OnModelChange(change); });
   model_.OnCursor([this] { viewport()->update(); });
+  model_.OnEditing([this] { primary_.TextChanging(); });
+  model_.OnUndoLost([this] { TellUndoLost(); });
   AttachAccessibility(*this);
+}
+
+// Said once per such edit, beside the window: the deletion stands.
+void HistoryView::TellUndoLost() {
+  const QLocale french(QLocale::French);
+  auto* box = new QMessageBox(
+      QMessageBox::Information, QStringLiteral("lanchat"),
+      QStringLiteral("Cette modification ne pourra pas être annulée : elle porte sur plus de "
+                     "%1 Mo de texte, ce que l'annulation ne garde pas. Les modifications "
+                     "précédentes ne peuvent plus être annulées non plus.")
+          .arg(french.toString(static_cast<qulonglong>(EditModel::kUndoBytes >> 20))),
+      QMessageBox::Ok, window());
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
 }
 
 HistoryView::~HistoryView() = default;
@@ -91,13 +108,15 @@ bool HistoryView::HasRoom() {
     toldFull_ = true;
     // Told beside the window, without stopping it: messages go on being
     // counted while the box is open.
+    const QLocale french(QLocale::French);
     auto* box = new QMessageBox(
         QMessageBox::Information, QStringLiteral("lanchat"),
-        QStringLiteral("L'historique est plein : il contient %1 lignes, et les messages qui "
-                       "arrivent ne s'y ajoutent plus.\n\nPour faire de la place, effacez-le : "
-                       "cliquez dans l'historique, puis Ctrl+A et Suppr. Les messages "
-                       "s'afficheront de nouveau.")
-            .arg(QLocale(QLocale::French).toString(static_cast<qulonglong>(model_.Capacity()))),
+        QStringLiteral("L'historique est plein : il a atteint sa limite de %1 lignes ou %2 Mo "
+                       "de texte, et les messages qui arrivent ne s'y ajoutent plus.\n\nPour "
+                       "faire de la place, effacez-le : cliquez dans l'historique, puis Ctrl+A "
+                       "et Suppr. Les messages s'afficheront de nouveau.")
+            .arg(french.toString(static_cast<qulonglong>(model_.Capacity())),
+                 french.toString(static_cast<qulonglong>(model_.Budget() >> 20))),
         QMessageBox::Ok, window());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
@@ -803,11 +822,7 @@ void HistoryView::Paste(bool primary) {
   EnsureCursorVisible();
 }
 
-void HistoryView::UpdatePrimarySelection() const {
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  if (clipboard->supportsSelection() && model_.HasSelection())
-    clipboard->setText(model_.SelectedText(), QClipboard::Selection);
-}
+void HistoryView::UpdatePrimarySelection() { primary_.Offer(); }
 
 void HistoryView::SelectionChanged() {
   UpdatePrimarySelection();

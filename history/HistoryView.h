@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/EditModel.h"
+#include "history/PrimarySelection.h"
 
 #include <lanchat/BuildConfig.h>
 
@@ -26,7 +27,8 @@ class QMenu;
 // itself into view; scrolled back, the view stays where the user left it.
 class HistoryView : public QAbstractScrollArea {
 public:
-  explicit HistoryView(QWidget* parent = nullptr, std::size_t capacity = EditModel::kCapacity);
+  explicit HistoryView(QWidget* parent = nullptr, std::size_t capacity = EditModel::kCapacity,
+                       std::size_t budget = EditModel::kBudget);
   ~HistoryView() override;
 
   // Whether a message may still be added. When the history is full it
@@ -135,11 +137,12 @@ private:
   void Copy() const;
   void Cut();
   void Paste(bool primary = false);
-  void UpdatePrimarySelection() const;
+  void UpdatePrimarySelection();
   void SelectionChanged();
   void DragTo(QPoint viewportPoint);
 
   EditModel model_;
+  PrimarySelection primary_{model_};
   mutable std::map<std::size_t, std::unique_ptr<QTextLayout>> layouts_;
   mutable std::size_t top_ = 0; // first row on screen: row topRow_ of line top_
   mutable int topRow_ = 0;
@@ -163,4 +166,5 @@ private:
   bool cursorOn_ = true;
   std::uint64_t refused_ = 0;
   bool toldFull_ = false;
+  void TellUndoLost();
 };

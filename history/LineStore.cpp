@@ -53,7 +53,8 @@ void LineStore::Append(std::string_view line) {
   // first, and closing it gives back what it had reserved to grow: the
   // memory held stays close to what is counted.
   const Chunk& open = chunks_.back();
-  if (open.ends.size() >= kChunkLines || (!open.text.empty() && open.text.size() + line.size() > kChunkBytes)) {
+  if (open.ends.size() >= kChunkLines ||
+      (!open.text.empty() && open.text.size() + line.size() > kChunkBytes)) {
     chunks_.back().text.shrink_to_fit();
     chunks_.back().ends.shrink_to_fit();
     firstLine_.push_back(count_);

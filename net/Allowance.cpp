@@ -17,10 +17,14 @@ Allowance::Allowance(const Limits& limits) : limits_(limits) {
 
 void Allowance::Unlink(std::size_t slot) {
   Sender& sender = senders_[slot];
-  if (sender.newer != kNone) senders_[sender.newer].older = sender.older;
-  else newest_ = sender.older;
-  if (sender.older != kNone) senders_[sender.older].newer = sender.newer;
-  else oldest_ = sender.newer;
+  if (sender.newer != kNone)
+    senders_[sender.newer].older = sender.older;
+  else
+    newest_ = sender.older;
+  if (sender.older != kNone)
+    senders_[sender.older].newer = sender.newer;
+  else
+    oldest_ = sender.newer;
   sender.newer = sender.older = kNone;
 }
 

@@ -12,19 +12,19 @@
 #include <QObject>
 
 #include <algorithm>
-#include <atomic>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
-#include <optional>
 
 namespace {
 

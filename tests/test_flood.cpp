@@ -7,8 +7,9 @@
 
 #include <QtTest>
 
+#include "HeapInUse.h"
+
 #include <chrono>
-#include <malloc.h>
 
 namespace {
 
@@ -127,12 +128,12 @@ private slots:
     FairQueue queue({.bytes = kLimit, .senders = 256});
     const int count = std::max(senders, 2000);
     // What the queue counts is what the allocator hands out for it.
-    const std::size_t heapBefore = mallinfo2().uordblks;
+    const std::size_t heapBefore = HeapInUse();
     for (int i = 0; i < count; ++i) {
       queue.Push(From(Address(std::uint32_t(i % senders)), size));
       QVERIFY(queue.Bytes() <= kLimit);
     }
-    const std::size_t held = mallinfo2().uordblks - heapBefore;
+    const std::size_t held = HeapInUse() - heapBefore;
     QVERIFY2(held <= kLimit + (64 << 10), qPrintable(QString::number(held)));
     QVERIFY(queue.Count() > 0);
     QCOMPARE(queue.Dropped(), std::uint64_t(count) - queue.Count());

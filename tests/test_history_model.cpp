@@ -8,6 +8,8 @@
 #include <QTextDocument>
 #include <QtTest>
 
+#include "HeapInUse.h"
+
 #include <random>
 
 Q_DECLARE_METATYPE(TextPos)
@@ -334,6 +336,72 @@ private slots:
     while (model.CanRedo())
       model.Redo();
     QCOMPARE(model.Text().size(), edits);
+  }
+
+  // Undo keeps at most its budget in bytes: older steps go first, and an
+  // edit larger than the budget cannot be undone (the user is told), nor
+  // what came before it. Clearing a long history then frees its text.
+  void undoBudget_data() {
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<int>("lineLength"); // each step deletes 10,000 such lines
+    QTest::addColumn<int>("undoable");
+    QTest::addColumn<int>("lost"); // edits reported as not undoable
+    QTest::newRow("small steps") << 20 << 10 << 20 << 0;
+    QTest::newRow("steps of 1 MB") << 20 << 100 << 16 << 0;
+    QTest::newRow("one step over the budget") << 1 << 1700 << 0 << 1;
+  }
+  void undoBudget() {
+    QFETCH(int, steps);
+    QFETCH(int, lineLength);
+    QFETCH(int, undoable);
+    QFETCH(int, lost);
+    const std::size_t heapBefore = HeapInUse();
+    {
+      EditModel model;
+      int told = 0;
+      model.OnUndoLost([&] { ++told; });
+      const QString line(lineLength, u'x');
+      for (int step = 0; step < steps; ++step) {
+        for (int i = 0; i < 10'000; ++i)
+          model.AppendLine(line);
+        model.Select({1, 0}, model.End());
+        model.DeleteSelection();
+        QVERIFY(model.UndoBytes() <= EditModel::kUndoBytes);
+      }
+      QCOMPARE(told, lost);
+      int undone = 0;
+      for (; model.CanUndo(); ++undone)
+        model.Undo();
+      QCOMPARE(undone, undoable);
+      if (lost > 0) QCOMPARE(model.LineCount(), std::size_t{2});
+      model.SetText({});
+      // What the history and its undo held is free again.
+      const std::size_t held = HeapInUse() - std::min(heapBefore, HeapInUse());
+      QVERIFY2(held < (2u << 20), qPrintable(QString::number(held)));
+    }
+  }
+
+  // An undo or redo that would take the history past its capacity or its
+  // budget is not offered.
+  void undoStaysWithinCapacity_data() {
+    QTest::addColumn<std::size_t>("lines");
+    QTest::addColumn<std::size_t>("bytes");
+    QTest::newRow("lines") << std::size_t{10} << EditModel::kBudget;
+    QTest::newRow("bytes") << EditModel::kCapacity << std::size_t{200};
+  }
+  void undoStaysWithinCapacity() {
+    QFETCH(std::size_t, lines);
+    QFETCH(std::size_t, bytes);
+    EditModel model(lines, bytes);
+    model.SetText("un\ndeux\ntrois\nquatre\ncinq");
+    model.SelectAll();
+    model.DeleteSelection();
+    QVERIFY(model.CanUndo());
+    for (int i = 0; i < 8; ++i)
+      model.AppendLine(QString(10, u'a'));
+    QVERIFY(!model.CanUndo());
+    model.Undo();
+    QCOMPARE(model.LineCount(), std::size_t{9});
   }
 
   void deleteAcrossChunks_data() {

@@ -17,6 +17,8 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include "HeapInUse.h"
+
 #include <memory>
 
 namespace {
@@ -417,6 +419,26 @@ private slots:
     QVERIFY(view->Model().Text() != text);
   }
 
+  // Selecting hands nothing out in advance: the text is read when a
+  // program asks for it, and clearing a long history keeps no copy of it.
+  void primarySelectionOnRequest() {
+    if (!QGuiApplication::clipboard()->supportsSelection())
+      QSKIP("this platform has no primary selection; ctest runs this case again under Xvfb");
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    HistoryView log;
+    log.resize(kSize);
+    const QString line(100, u'x');
+    for (int i = 0; i < 100'000; ++i)
+      log.AppendLine(line);
+    const std::size_t heapBefore = HeapInUse();
+    QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
+    const std::size_t held = HeapInUse() - std::min(heapBefore, HeapInUse());
+    QVERIFY2(held < (1u << 20), qPrintable(QString::number(held)));
+    QCOMPARE(clipboard->text(QClipboard::Selection).size(), 101 * 100'000);
+    QTest::keyClick(&log, Qt::Key_Delete);
+    QVERIFY(clipboard->text(QClipboard::Selection).isEmpty());
+  }
+
   // Where the rows fall: every cursor place of the text is drawn at the
   // same spot as in the text box, and the rendered pixels agree.
   void rowsFallWhereATextBoxDrawsThem_data() {
@@ -633,10 +655,20 @@ private slots:
     COMPARE_RENDERINGS(view, reference);
   }
 
-  // A full history turns messages away whole (never removing old ones),
-  // counts them, and says so once; clearing it makes room again.
+  // A full history, by lines or by bytes, turns messages away whole (never
+  // removing old ones), counts them, and says so once; clearing it makes
+  // room again.
+  void capacity_data() {
+    QTest::addColumn<std::size_t>("lines");
+    QTest::addColumn<std::size_t>("bytes");
+    QTest::newRow("lines") << std::size_t{6} << EditModel::kBudget;
+    // The empty line and three messages: 8 + 3 * (11 + 8 + 9 + 8) bytes.
+    QTest::newRow("bytes") << EditModel::kCapacity << std::size_t{116};
+  }
   void capacity() {
-    HistoryView small(nullptr, 6);
+    QFETCH(std::size_t, lines);
+    QFETCH(std::size_t, bytes);
+    HistoryView small(nullptr, lines, bytes);
     small.resize(kSize);
     small.show();
     const auto messageBoxes = [] {
@@ -660,7 +692,8 @@ private slots:
     QCOMPARE(messageBoxes().size(), 1);
     const QString notice = messageBoxes().front()->text();
     QVERIFY2(notice.contains("L'historique est plein") && notice.contains("Ctrl+A") &&
-                 notice.contains("Suppr") && notice.contains("6 lignes"),
+                 notice.contains("Suppr") &&
+                 notice.contains(QLocale(QLocale::French).toString(qulonglong(lines)) + " lignes"),
              qPrintable(notice));
     messageBoxes().front()->close();
     // Cleared by the user: messages show again, and a new fill says so anew.
@@ -668,7 +701,7 @@ private slots:
     QTest::keyClick(&small, Qt::Key_Delete);
     QVERIFY(small.HasRoom());
     QVERIFY(messageBoxes().isEmpty());
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 20; ++i)
       if (small.HasRoom()) small.AppendLine("x");
     QVERIFY(!small.HasRoom());
     QTRY_COMPARE(messageBoxes().size(), 1);

@@ -146,7 +146,6 @@ private slots:
     QCOMPARE(receiver.udp.Dropped(), 0u);
   }
 
-
   // One pass of the event loop handles a bounded amount, whatever the
   // datagrams hold: input and painting get through between passes.
   void aPassHandlesABoundedAmount() {

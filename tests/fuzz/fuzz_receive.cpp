@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(parts->message.find('\0') == std::string_view::npos);
   Check(parts->header.data() == payload.data());
 
+  std::size_t stored = 0; // what the history will hold of it
   for (const std::string_view bytes : {parts->header, parts->message}) {
     const std::string decoded = text::Codec::Wire().Decode(bytes);
     Check(ValidUtf8(decoded));
@@ -53,11 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string_view line : text::SplitLines(decoded)) {
       Check(line.find_first_of("\r\n") == std::string_view::npos);
       total += line.size();
+      stored += line.size() + lanchat::config::kLineBytes;
     }
     Check(total <= decoded.size());
     // What decodes comes back unchanged, but for undefined bytes and breaks.
     const std::string again = text::Codec::Wire().Encode(decoded);
     Check(again.find('\0') == std::string::npos);
   }
+  // The allowances charge a message at least what it will cost once shown.
+  Check(stored <= chat::HistoryCost(payload));
   return 0;
 }
