@@ -62,6 +62,7 @@ struct FillAndClear {
   long before = 0;
   std::vector<long> after; // after each clear
   long lines = 0;          // held when full
+  long full = 0;           // resident set when last full
   bool cleared = true;
   double seconds = 0;
 };
