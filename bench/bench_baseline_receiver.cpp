@@ -1,7 +1,7 @@
 // The baseline receiver: a plain socket on PORT with the same receive buffer
 // as the chat's endpoint, that only reads. Once datagrams stop for IDLE_MS,
 // prints how many arrived and over how long, the kernel's drops on its
-// socket, and how many came from NEIGHBOUR (an address), if given.
+// socket, and how many came from each ADDRESS given.
 #include <arpa/inet.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
@@ -12,14 +12,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_baseline_receiver PORT IDLE_MS [NEIGHBOUR]\n");
+    std::fprintf(stderr, "usage: bench_baseline_receiver PORT IDLE_MS [ADDRESS...]\n");
     return 2;
   }
-  in_addr neighbour{};
-  if (argc > 3) inet_pton(AF_INET, argv[3], &neighbour);
+  std::vector<in_addr> addresses(static_cast<std::size_t>(argc - 3));
+  for (std::size_t i = 0; i < addresses.size(); ++i)
+    inet_pton(AF_INET, argv[i + 3], &addresses[i]);
+  std::vector<long> from(addresses.size());
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   const int on = 1;
   const int size = 8 << 20; // as the endpoint asks
@@ -33,23 +36,27 @@ int main(int argc, char** argv) {
   std::puts("ready");
   std::fflush(stdout);
   using Clock = std::chrono::steady_clock;
-  long count = 0, fromNeighbour = 0;
+  long count = 0;
   Clock::time_point first, last;
   char buffer[65536];
   pollfd p{fd, POLLIN, 0};
   while (poll(&p, 1, count == 0 ? 30000 : std::atoi(argv[2])) > 0) {
-    sockaddr_in from{};
-    socklen_t length = sizeof from;
-    if (recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length) < 0)
+    sockaddr_in sender{};
+    socklen_t length = sizeof sender;
+    if (recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &length) < 0)
       continue;
     last = Clock::now();
     if (count++ == 0) first = last;
-    if (argc > 3 && from.sin_addr.s_addr == neighbour.s_addr) ++fromNeighbour;
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+      if (sender.sin_addr.s_addr == addresses[i].s_addr) ++from[i];
   }
   std::uint32_t memory[SK_MEMINFO_VARS] = {};
   socklen_t length = sizeof memory;
   getsockopt(fd, SOL_SOCKET, SO_MEMINFO, memory, &length);
-  std::printf("%ld %.6f %u %ld\n", count, std::chrono::duration<double>(last - first).count(),
-              memory[SK_MEMINFO_DROPS], fromNeighbour);
+  std::printf("%ld %.6f %u", count, std::chrono::duration<double>(last - first).count(),
+              memory[SK_MEMINFO_DROPS]);
+  for (const long n : from)
+    std::printf(" %ld", n);
+  std::printf("\n");
   return 0;
 }

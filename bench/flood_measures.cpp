@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <malloc.h>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -130,11 +131,12 @@ void RunLoop(double seconds) {
   loop.exec();
 }
 
-Child Neighbour(const FloodSetup& setup, double seconds) {
+Child Neighbour(const FloodSetup& setup, const std::string& from, const char* nick,
+                double seconds) {
   const long count = static_cast<long>(setup.neighbourRate * seconds);
   return Spawn({setup.binDir + "/bench_sender", setup.broadcast, std::to_string(setup.port),
                 std::to_string(count), Format("%g", setup.neighbourRate)},
-               {"BENCH_FROM=" + setup.neighbour, "BENCH_NICK=Voisin"});
+               {"BENCH_FROM=" + from, std::string("BENCH_NICK=") + nick});
 }
 
 long SentBy(Child& child) {
@@ -144,6 +146,30 @@ long SentBy(Child& child) {
   text >> sent;
   return sent;
 }
+
+// A flood beside its neighbours: the first from 1 s before it, the second
+// from 2 s into it; `wait` lets the seconds go by.
+struct Senders {
+  Child flooder, neighbour, late;
+  Senders(const FloodSetup& setup, const Flood& flood, void (*wait)(double)) {
+    const bool neighbours = setup.neighbourRate > 0;
+    if (neighbours) {
+      neighbour = Neighbour(setup, setup.neighbour, "Voisin", flood.seconds + 1);
+      wait(1);
+    }
+    flooder = Spawn(FloodCommand(setup, flood));
+    wait(2);
+    if (neighbours) late = Neighbour(setup, setup.lateNeighbour, "Voisine", flood.seconds - 2);
+    wait(flood.seconds - 2);
+  }
+  void Collect(UnderFlood& result) {
+    result.sent = SentBy(flooder);
+    if (neighbour.pid > 0) result.neighbour.sent = SentBy(neighbour);
+    if (late.pid > 0) result.late.sent = SentBy(late);
+  }
+};
+
+void Sleep(double seconds) { usleep(static_cast<useconds_t>(seconds * 1e6)); }
 
 } // namespace
 
@@ -159,26 +185,24 @@ UnderFlood InWindow(const FloodSetup& setup, const Flood& flood) {
   auto form = std::make_unique<TForm1>(nullptr);
   form->Show();
   Pump(0.2);
-  // The neighbour's messages that reach the history.
+  // The neighbours' messages that reach the history.
   const TUDPDataReceivedEvent handler = form->NMUDP1->OnDataReceived;
   TStrings& lines = *form->RichEdit1->Lines;
   form->NMUDP1->OnDataReceived = [&](TComponent* sender, int bytes, AnsiString ip, int port) {
-    const bool neighbour = ip == setup.neighbour;
+    Heard* heard = ip == setup.neighbour       ? &result.neighbour
+                   : ip == setup.lateNeighbour ? &result.late
+                                               : nullptr;
     const int before = lines.Count();
     handler(sender, bytes, std::move(ip), port);
-    if (neighbour && lines.Count() > before) ++result.neighbourShown;
+    if (heard != nullptr && lines.Count() > before) ++heard->shown;
   };
   KeyProbe probe(form->RichEdit2->TextEdit());
-  Child flooder = Spawn(FloodCommand(setup, flood));
-  Child neighbour;
-  if (setup.neighbourRate > 0) neighbour = Neighbour(setup, flood.seconds);
-  RunLoop(flood.seconds);
+  Senders senders(setup, flood, RunLoop);
   // What the socket still holds is shown, keystrokes still timed.
   const auto end = Clock::now();
   while ((form->NMUDP1->Queued() > 0 || Since(end) < 0.5) && Since(end) < 10)
     RunLoop(0.1);
-  result.sent = SentBy(flooder);
-  if (setup.neighbourRate > 0) result.neighbourSent = SentBy(neighbour);
+  senders.Collect(result);
   result.keys = probe.Finish();
   result.drops = DropsOn(setup.port) - dropsBefore;
   form->NMUDP1->OnDataReceived = handler;
@@ -188,18 +212,15 @@ UnderFlood InWindow(const FloodSetup& setup, const Flood& flood) {
 UnderFlood InPlainSocket(const FloodSetup& setup, const Flood& flood) {
   UnderFlood result;
   Child receiver = Spawn({setup.binDir + "/bench_baseline_receiver", std::to_string(setup.port),
-                          "500", setup.neighbour});
+                          "500", setup.neighbour, setup.lateNeighbour});
   receiver.ReadLine(); // ready
-  Child flooder = Spawn(FloodCommand(setup, flood));
-  Child neighbour;
-  if (setup.neighbourRate > 0) neighbour = Neighbour(setup, flood.seconds);
-  result.sent = SentBy(flooder);
-  if (setup.neighbourRate > 0) result.neighbourSent = SentBy(neighbour);
+  Senders senders(setup, flood, Sleep);
+  senders.Collect(result);
   std::istringstream got(receiver.ReadAll());
   receiver.Wait();
   long count = 0;
   double span = 0;
-  got >> count >> span >> result.drops >> result.neighbourShown;
+  got >> count >> span >> result.drops >> result.neighbour.shown >> result.late.shown;
   return result;
 }
 
@@ -220,6 +241,8 @@ FillAndClear FillAndClearCycles(int cycles, long lines) {
   Pump(0.2);
   HistoryView* view = form->RichEdit1->Log();
   const EditModel& model = view->Model();
+  // Where the first cycle begins: without what earlier figures left free.
+  malloc_trim(0);
   result.before = RssOf(0);
   for (int cycle = 0; cycle < cycles; ++cycle) {
     // Filled as messages fill it, to its capacity or its budget.

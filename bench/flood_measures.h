@@ -14,7 +14,10 @@ struct FloodSetup {
   std::string binDir;    // bench_many_sender, bench_sender, bench_baseline_receiver
   std::string broadcast; // the chat's address and port
   int port = 0;
-  std::string neighbour; // the well-behaved sender's address
+  // Two well-behaved senders: one chatting from before the flood, one
+  // starting 2 s into it, at the same rate.
+  std::string neighbour;
+  std::string lateNeighbour;
   double neighbourRate = 0;
 };
 
@@ -38,19 +41,25 @@ struct Keystrokes {
   double ran = 0, waited = 0;
 };
 
+// A neighbour's messages: sent, and shown in the history (or read by the
+// plain socket).
+struct Heard {
+  long sent = 0;
+  long shown = 0;
+};
+
 // What a flood did to the window and to a plain socket.
 struct UnderFlood {
   long sent = 0;  // the flood's datagrams
   long drops = 0; // the kernel's, on the receiving socket
-  long neighbourSent = 0;
-  long neighbourShown = 0; // shown in the history, or read by the plain socket
+  Heard neighbour, late;
   Keystrokes keys;
 };
 
 // The chat's window, offscreen in this process, under a flood and the
-// neighbour (when its rate is not 0); keystrokes timed throughout.
+// neighbours (when their rate is not 0); keystrokes timed throughout.
 UnderFlood InWindow(const FloodSetup& setup, const Flood& flood);
-// bench_baseline_receiver under the same flood and neighbour.
+// bench_baseline_receiver under the same flood and neighbours.
 UnderFlood InPlainSocket(const FloodSetup& setup, const Flood& flood);
 // Keystrokes into an idle window.
 Keystrokes Idle(double seconds);

@@ -50,6 +50,7 @@
 #include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 #include <variant>
 #include <vector>
@@ -146,11 +147,12 @@ constexpr Counts kQuick{.burst = 2000,
 struct Network {
   std::string broadcast;
   int port = 0;
-  std::string neighbour; // the second sender's source address (8.)
+  std::string neighbour;     // the second sender's source address (8., 10.)
+  std::string lateNeighbour; // the one that starts during the flood (10.)
 };
 
 Network Configured() {
-  Network network{lanchat::config::kBroadcastAddress, 0, "127.0.0.2"};
+  Network network{lanchat::config::kBroadcastAddress, 0, "127.0.0.2", "127.0.0.3"};
   for (const auto& component : kForm1Layout.components)
     if (const auto* udp = std::get_if<UdpDesc>(&component)) network.port = udp->localPort;
   return network;
@@ -257,10 +259,12 @@ enum class Key {
   WorstQuit,
   ManyDrops,
   ManyNeighbour,
+  ManyLate,
   ManyKeys,
   ManyQuit,
   FewDrops,
   FewNeighbour,
+  FewLate,
   FewKeys,
   FewQuit,
   FillClear,
@@ -416,20 +420,24 @@ const std::array<Figure, 11> kFigures{{
        return "`bench_many_sender` floods short chat datagrams at full speed for " +
               N(c.manySeconds) + " s from " + T(c.manyAddresses) + ", then from " +
               T(c.fewAddresses) + " source addresses, while `bench_sender` sends " +
-              N(c.neighbourRate) + " messages a second from " + n.neighbour + " (\"Voisin\"). "
-              "A window (offscreen) in the benchmark's process: the kernel's drops on its socket "
-              "(/proc/net/udp) as a share of what was sent, the neighbour's messages that did "
-              "not reach the history, key presses timed as in 9. Then the real program in Xvfb: "
-              "a click on \"Quitter\" halfway through the same flood";
+              N(c.neighbourRate) + " messages a second from " + n.neighbour + " (\"Voisin\", "
+              "chatting from 1 s before the flood) and as many from " + n.lateNeighbour +
+              " (\"Voisine\", from 2 s into it). A window (offscreen) in the benchmark's process: "
+              "the kernel's drops on its socket (/proc/net/udp) as a share of what was sent, each "
+              "neighbour's messages that did not reach the history, key presses timed as in 9. "
+              "Then the real program in Xvfb: a click on \"Quitter\" halfway through the same "
+              "flood";
      },
      [](const Counts&, const Network&) -> std::string {
-       return "`bench_baseline_receiver` under the same flood and neighbour: its socket's "
-              "drops (SO_MEMINFO) and the neighbour's datagrams it did not read; 9.'s idle "
+       return "`bench_baseline_receiver` under the same flood and neighbours: its socket's "
+              "drops (SO_MEMINFO) and each neighbour's datagrams it did not read; 9.'s idle "
               "window; the idle \"Quitter\" click (6.)";
      },
      {{Key::ManyDrops, "10. kernel drops, {,} addresses", &Counts::manyAddresses,
        NoMoreThanBaseline()},
       {Key::ManyNeighbour, "10. neighbour's messages lost, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyLate, "10. late neighbour's messages lost, {,} addresses", &Counts::manyAddresses,
        NoMoreThanBaseline()},
       {Key::ManyKeys, "10. slowest keystroke, {,} addresses", &Counts::manyAddresses,
        Below(100, "ms")},
@@ -438,6 +446,8 @@ const std::array<Figure, 11> kFigures{{
       {Key::FewDrops, "10. kernel drops, {,} addresses", &Counts::fewAddresses,
        NoMoreThanBaseline()},
       {Key::FewNeighbour, "10. neighbour's messages lost, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewLate, "10. late neighbour's messages lost, {,} addresses", &Counts::fewAddresses,
        NoMoreThanBaseline()},
       {Key::FewKeys, "10. slowest keystroke, {,} addresses", &Counts::fewAddresses,
        Below(100, "ms")},
@@ -524,7 +534,11 @@ struct Context {
   }
   [[nodiscard]] std::string Port() const { return std::to_string(network.port); }
   [[nodiscard]] FloodSetup Setup() const {
-    return {binDir, network.broadcast, network.port, network.neighbour,
+    return {binDir,
+            network.broadcast,
+            network.port,
+            network.neighbour,
+            network.lateNeighbour,
             double(counts.neighbourRate)};
   }
 
@@ -1065,27 +1079,31 @@ void ManySources(Context& context, Xserver& x, double idleQuit, const Keystrokes
   };
   struct Rows {
     long addresses;
-    std::array<Key, 4> keys; // drops, neighbour, keystrokes, "Quitter"
+    std::array<Key, 5> keys; // drops, neighbours, keystrokes, "Quitter"
   };
   for (const Rows& rows :
-       {Rows{c.manyAddresses, {Key::ManyDrops, Key::ManyNeighbour, Key::ManyKeys, Key::ManyQuit}},
-        Rows{c.fewAddresses, {Key::FewDrops, Key::FewNeighbour, Key::FewKeys, Key::FewQuit}}}) {
+       {Rows{c.manyAddresses,
+             {Key::ManyDrops, Key::ManyNeighbour, Key::ManyLate, Key::ManyKeys, Key::ManyQuit}},
+        Rows{c.fewAddresses,
+             {Key::FewDrops, Key::FewNeighbour, Key::FewLate, Key::FewKeys, Key::FewQuit}}}) {
     const long addresses = rows.addresses;
     const Flood flood{addresses, 0, double(c.manySeconds)};
     const UnderFlood plain = InPlainSocket(context.Setup(), flood);
     const UnderFlood window = InWindow(context.Setup(), flood);
-    const long lost = window.neighbourSent - window.neighbourShown;
-    const long plainLost = plain.neighbourSent - plain.neighbourShown;
     const auto key = [&](int i) { return rows.keys[std::size_t(i)]; };
     context.Record(key(0), {shares(window.drops, window.sent), shares(plain.drops, plain.sent),
                             share(window.drops, window.sent), share(plain.drops, plain.sent)});
-    context.Record(key(1), {Thousands(lost) + " of " + Thousands(window.neighbourSent),
-                            Thousands(plainLost) + " of " + Thousands(plain.neighbourSent),
-                            share(lost, window.neighbourSent),
-                            share(plainLost, plain.neighbourSent), window.neighbourSent > 0});
-    context.Record(key(2), Keys(window.keys, idleKeys));
+    const auto lost = [&](const Heard& heard) { return heard.sent - heard.shown; };
+    const auto lostOf = [&](const Heard& heard) {
+      return Thousands(lost(heard)) + " of " + Thousands(heard.sent);
+    };
+    for (const auto& [row, ours, base] : {std::tuple{key(1), window.neighbour, plain.neighbour},
+                                          std::tuple{key(2), window.late, plain.late}})
+      context.Record(row, {lostOf(ours), lostOf(base), share(lost(ours), ours.sent),
+                           share(lost(base), base.sent), ours.sent > 0});
+    context.Record(key(3), Keys(window.keys, idleKeys));
     const RealFlood real = RealUnderFlood(context, x, flood, 0, double(c.manySeconds) / 2);
-    context.Record(key(3), Quit(real.quit, idleQuit));
+    context.Record(key(4), Quit(real.quit, idleQuit));
   }
 }
 
