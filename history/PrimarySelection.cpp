@@ -8,8 +8,6 @@
 
 // The primary selection's data: a range of a model's text, read when asked.
 class SelectionOffer : public QMimeData {
-  Q_OBJECT
-
 public:
   SelectionOffer(const EditModel& model, TextPos a, TextPos b) : model_(&model), a_(a), b_(b) {}
 
@@ -65,5 +63,3 @@ void PrimarySelection::TextChanging() {
   if (offer != nullptr && !offer->Keep())
     QGuiApplication::clipboard()->clear(QClipboard::Selection);
 }
-
-#include "PrimarySelection.moc"

@@ -66,24 +66,34 @@ std::size_t Allowance::Find(std::uint32_t address, Clock::time_point now) {
   return slot;
 }
 
-bool Allowance::Charge(Sender& sender, const Rate& quietRate, double cost, Clock::time_point now) {
+bool Allowance::Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
+                       const std::function<std::size_t()>& cost, Clock::time_point now) {
   const double seconds = std::max(0.0, std::chrono::duration<double>(now - sender.last).count());
   sender.last = now;
   sender.own.Refill(limits_.perSender, seconds);
   sender.quiet.Refill(quietRate, seconds);
-  if (!sender.own.Hold(cost)) return false;
-  if (sender.quiet.Hold(cost)) {
-    sender.quiet.Take(cost);
-  } else if (shared_.Hold(cost)) {
-    shared_.Take(cost);
+  const auto least = static_cast<double>(atLeast);
+  if (!sender.own.Hold(least) || (!sender.quiet.Hold(least) && !shared_.Hold(least))) return false;
+  const auto charge = static_cast<double>(std::max(atLeast, cost()));
+  if (!sender.own.Hold(charge)) return false;
+  if (sender.quiet.Hold(charge)) {
+    sender.quiet.Take(charge);
+  } else if (shared_.Hold(charge)) {
+    shared_.Take(charge);
   } else {
     return false;
   }
-  sender.own.Take(cost);
+  sender.own.Take(charge);
   return true;
 }
 
 bool Allowance::Admit(std::uint32_t address, std::size_t cost, Clock::time_point now) {
+  return Admit(
+      address, cost, [cost] { return cost; }, now);
+}
+
+bool Allowance::Admit(std::uint32_t address, std::size_t atLeast,
+                      const std::function<std::size_t()>& cost, Clock::time_point now) {
   if (!started_) {
     started_ = true;
     sharedLast_ = now;
@@ -92,8 +102,7 @@ bool Allowance::Admit(std::uint32_t address, std::size_t cost, Clock::time_point
   const double seconds = std::max(0.0, std::chrono::duration<double>(now - sharedLast_).count());
   sharedLast_ = std::max(sharedLast_, now);
   shared_.Refill(limits_.shared, seconds);
-  const auto charge = static_cast<double>(cost);
   const std::size_t slot = Find(address, now);
-  if (slot == kNone) return Charge(overflow_, Rate{}, charge, now);
-  return Charge(senders_[slot], limits_.quiet, charge, now);
+  if (slot == kNone) return Charge(overflow_, Rate{}, atLeast, cost, now);
+  return Charge(senders_[slot], limits_.quiet, atLeast, cost, now);
 }

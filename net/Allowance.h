@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -48,6 +49,11 @@ public:
   // Whether a datagram costing `cost` bytes from `address` may go on now;
   // charges the allowances it uses when it may.
   bool Admit(std::uint32_t address, std::size_t cost, Clock::time_point now);
+  // The same for a datagram whose cost is at least `atLeast` and takes
+  // work to find: `cost` is asked only when the sender can afford the least,
+  // so that a flood beyond its allowance costs a look-up per datagram.
+  bool Admit(std::uint32_t address, std::size_t atLeast, const std::function<std::size_t()>& cost,
+             Clock::time_point now);
 
   // Addresses followed one by one at present.
   [[nodiscard]] std::size_t Followed() const { return index_.size(); }
@@ -77,7 +83,8 @@ private:
   std::size_t Find(std::uint32_t address, Clock::time_point now);
   void Unlink(std::size_t slot);
   void PushNewest(std::size_t slot);
-  bool Charge(Sender& sender, const Rate& quietRate, double cost, Clock::time_point now);
+  bool Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
+              const std::function<std::size_t()>& cost, Clock::time_point now);
 
   Limits limits_;
   std::vector<Sender> senders_; // reserved once: never more than limits_.senders

@@ -77,9 +77,12 @@ bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* sen
     const std::size_t size = std::min<std::size_t>(messages[i].msg_len, kMaxPayload);
     const std::string_view payload(static_cast<const char*>(messages[i].msg_hdr.msg_iov->iov_base),
                                    size);
-    const std::size_t charge = CostOf(payload);
     const std::uint32_t address = senders[i].sin_addr.s_addr;
-    if (!allowance.Admit(address, charge, now)) {
+    // A datagram costs at least its size: a sender that cannot afford that
+    // is turned away before its datagram is read through.
+    std::size_t charge = size;
+    if (!allowance.Admit(
+            address, size, [&] { return charge = CostOf(payload); }, now)) {
       limited.fetch_add(1, std::memory_order_relaxed);
       continue;
     }
