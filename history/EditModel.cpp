@@ -43,15 +43,7 @@ int Length(const QString& text) { return static_cast<int>(text.size()); }
 
 // The byte where a UTF-16 column starts in a line of UTF-8 text.
 std::size_t ByteAt(std::string_view utf8, int column) {
-  std::size_t units = 0;
-  std::size_t i = 0;
-  for (; i < utf8.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(utf8[i]);
-    if ((byte & 0xC0U) == 0x80U) continue; // a continuation byte
-    if (units >= static_cast<std::size_t>(std::max(column, 0))) break;
-    units += byte >= 0xF0U ? 2 : 1;
-  }
-  return i;
+  return text::BoundaryAtUnit(utf8, static_cast<std::size_t>(std::max(column, 0))).byte;
 }
 
 // A column within a line of UTF-8 text, never between the two halves of a
@@ -59,20 +51,7 @@ std::size_t ByteAt(std::string_view utf8, int column) {
 // A place there goes after the pair, where a text layout draws it.
 int ClampColumn(std::string_view utf8, int column) {
   if (column <= 0) return 0;
-  const auto want = static_cast<std::size_t>(column);
-  std::size_t units = 0;
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0U) == 0x80U) continue; // a continuation byte
-    if (units == want) return column;
-    if (byte >= 0xF0U) {
-      if (units + 1 == want) return column + 1;
-      units += 2;
-    } else {
-      ++units;
-    }
-  }
-  return static_cast<int>(std::min(units, want));
+  return static_cast<int>(text::BoundaryAtUnit(utf8, static_cast<std::size_t>(column)).unit);
 }
 
 } // namespace
@@ -85,7 +64,7 @@ EditModel::EditModel(std::size_t capacity, std::size_t budget)
 QString EditModel::Line(std::size_t line) const { return FromUtf8(store_.Line(line)); }
 
 int EditModel::LineLength(std::size_t line) const {
-  return static_cast<int>(LineStore::Utf16Length(store_.Line(line)));
+  return static_cast<int>(text::Utf16Length(store_.Line(line)));
 }
 
 QString EditModel::Text() const { return TextBetween({}, End()); }

@@ -98,6 +98,11 @@ void HistoryView::AppendLine(const QString& line) {
   viewport()->update();
 }
 
+void HistoryView::AppendLines(const QStringList& lines) {
+  // The model takes a text with breaks as that many lines, in one change.
+  AppendLine(lines.join(u'\n'));
+}
+
 bool HistoryView::HasRoom() {
   if (!model_.Full()) {
     toldFull_ = false;

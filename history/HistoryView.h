@@ -43,6 +43,9 @@ public:
   // Adds a line at the end; followed into view only if the view was
   // already showing the last line.
   void AppendLine(const QString& line);
+  // Adds several lines at the end as one insertion (one change, one event
+  // for assistive technology); followed as AppendLine is.
+  void AppendLines(const QStringList& lines);
 
   // Index of the first line with a row on screen, and of the last.
   [[nodiscard]] int FirstVisibleLine() const;

@@ -1,5 +1,7 @@
 #include "history/LineStore.h"
 
+#include <text/Utf8.h>
+
 #include <algorithm>
 #include <iterator>
 
@@ -8,16 +10,6 @@ namespace {
 std::ptrdiff_t Signed(std::size_t value) { return static_cast<std::ptrdiff_t>(value); }
 
 } // namespace
-
-std::size_t LineStore::Utf16Length(std::string_view utf8) {
-  std::size_t units = 0;
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0U) != 0x80U) ++units; // a lead byte starts a character
-    if (byte >= 0xF0U) ++units;           // four bytes: a surrogate pair
-  }
-  return units;
-}
 
 LineStore::LineStore() { Clear(); }
 
@@ -64,7 +56,7 @@ void LineStore::Append(std::string_view line) {
   chunk.text.append(line);
   chunk.ends.push_back(static_cast<std::uint32_t>(chunk.text.size()));
   textBytes_ += line.size();
-  const std::size_t units = Utf16Length(line);
+  const std::size_t units = text::Utf16Length(line);
   chunk.units += units;
   units_ += units;
   ++count_;
@@ -75,8 +67,8 @@ void LineStore::Replace(std::size_t index, std::string_view line) {
   Chunk& chunk = chunks_[c];
   const std::size_t begin = chunk.Begin(i);
   const std::size_t oldLength = chunk.ends[i] - begin;
-  const std::size_t oldUnits = Utf16Length(chunk.LineAt(i));
-  const std::size_t newUnits = Utf16Length(line);
+  const std::size_t oldUnits = text::Utf16Length(chunk.LineAt(i));
+  const std::size_t newUnits = text::Utf16Length(line);
   chunk.units = chunk.units - oldUnits + newUnits;
   units_ = units_ - oldUnits + newUnits;
   chunk.text.replace(begin, oldLength, line);
@@ -106,7 +98,7 @@ void LineStore::SplitIfOvergrown(std::size_t c) {
     tail.ends.reserve(to - from);
     for (std::size_t k = from; k < to; ++k)
       tail.ends.push_back(chunk.ends[k] - begin);
-    tail.units = Utf16Length(tail.text);
+    tail.units = text::Utf16Length(tail.text);
     movedUnits += tail.units;
     tails.push_back(std::move(tail));
   }
@@ -141,7 +133,7 @@ void LineStore::InsertLines(std::size_t index, const std::vector<std::string_vie
   for (std::size_t k = i; k < chunk.ends.size(); ++k)
     chunk.ends[k] += static_cast<std::uint32_t>(added.size());
   chunk.ends.insert(chunk.ends.begin() + Signed(i), ends.begin(), ends.end());
-  const std::size_t units = Utf16Length(added);
+  const std::size_t units = text::Utf16Length(added);
   chunk.units += units;
   units_ += units;
   SplitIfOvergrown(c);
@@ -163,7 +155,7 @@ void LineStore::EraseRange(std::size_t first, std::size_t count) {
   auto cut = [this](Chunk& chunk, std::size_t from, std::size_t to) {
     const std::size_t begin = chunk.Begin(from);
     const std::size_t length = chunk.ends[to - 1] - begin;
-    const std::size_t units = Utf16Length(std::string_view(chunk.text).substr(begin, length));
+    const std::size_t units = text::Utf16Length(std::string_view(chunk.text).substr(begin, length));
     chunk.units -= units;
     units_ -= units;
     chunk.text.erase(begin, length);
@@ -199,7 +191,7 @@ std::size_t LineStore::UnitsBefore(std::size_t line) const {
   for (std::size_t k = 0; k < c; ++k)
     units += chunks_[k].units;
   const Chunk& chunk = chunks_[c];
-  units += Utf16Length(std::string_view(chunk.text).substr(0, chunk.Begin(i)));
+  units += text::Utf16Length(std::string_view(chunk.text).substr(0, chunk.Begin(i)));
   return units;
 }
 
@@ -213,7 +205,7 @@ std::pair<std::size_t, std::size_t> LineStore::LineAtUnit(std::size_t offset) co
       continue;
     }
     for (std::size_t i = 0; i < chunk.ends.size(); ++i) {
-      const std::size_t length = Utf16Length(chunk.LineAt(i));
+      const std::size_t length = text::Utf16Length(chunk.LineAt(i));
       if (offset <= before + length || i + 1 == chunk.ends.size())
         return {firstLine_[c] + i, before};
       before += length + 1;

@@ -54,9 +54,6 @@ public:
   static constexpr std::size_t kChunkLines = 512;
   static constexpr std::size_t kChunkBytes = 64 << 10;
 
-  // UTF-16 length of UTF-8 text.
-  static std::size_t Utf16Length(std::string_view utf8);
-
 private:
   struct Chunk {
     std::string text;

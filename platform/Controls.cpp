@@ -21,6 +21,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -35,6 +36,36 @@ QColor SystemColor(SysColor color) {
   case SysColor::InactiveCaptionText: return palette.color(QPalette::Midlight);
   }
   return palette.color(QPalette::Window);
+}
+
+namespace {
+
+double RelativeLuminance(const QColor& color) {
+  const auto channel = [](float value) {
+    return value <= 0.04045F ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+  };
+  const QColor rgb = color.toRgb();
+  return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) +
+         0.0722 * channel(rgb.blueF());
+}
+
+// The text colour role a palette pairs with a background colour.
+QPalette::ColorRole TextRoleFor(SysColor background) {
+  switch (background) {
+  case SysColor::InfoBk: return QPalette::ToolTipText;
+  case SysColor::BtnFace: return QPalette::ButtonText;
+  case SysColor::WindowText:
+  case SysColor::InactiveCaptionText: break;
+  }
+  return QPalette::WindowText;
+}
+
+} // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = RelativeLuminance(a);
+  const double lb = RelativeLuminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 QStringList FontCandidates(std::string_view name) {
@@ -102,6 +133,20 @@ void TControl::SetColor(SysColor color) {
   palette.setColor(QPalette::Window, SystemColor(color));
   widget_->setPalette(palette);
   widget_->setAutoFillBackground(true);
+}
+
+void TControl::KeepTextReadable(SysColor background) {
+  constexpr double kReadable = 4.5;
+  QPalette palette = widget_->palette();
+  const QColor back = palette.color(QPalette::Window);
+  if (ContrastRatio(palette.color(QPalette::WindowText), back) >= kReadable) return;
+  QColor text = QApplication::palette().color(TextRoleFor(background));
+  if (ContrastRatio(text, back) < kReadable)
+    text = ContrastRatio(Qt::black, back) >= ContrastRatio(Qt::white, back) ? QColor(Qt::black)
+                                                                            : QColor(Qt::white);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Text, text);
+  widget_->setPalette(palette);
 }
 
 // ---- TLabel, TButton
@@ -194,6 +239,13 @@ public:
     QScrollBar* bar = edit_->verticalScrollBar();
     bar->setValue(bar->maximum());
   }
+  // One edit block of the document across the update: one change to tell.
+  void BeginUpdate() override {
+    if (updates_++ == 0) QTextCursor(edit_->document()).beginEditBlock();
+  }
+  void EndUpdate() override {
+    if (updates_ > 0 && --updates_ == 0) QTextCursor(edit_->document()).endEditBlock();
+  }
   [[nodiscard]] int Count() const override { return edit_->document()->blockCount(); }
   [[nodiscard]] QStringList ToStringList() const override {
     QStringList lines;
@@ -204,6 +256,7 @@ public:
 
 private:
   QPlainTextEdit* edit_;
+  int updates_ = 0;
 };
 
 // The lines of a history.
@@ -211,10 +264,16 @@ class HistoryLines final : public TStrings {
 public:
   explicit HistoryLines(HistoryView* view) : view_(view) {}
 
+  // The lines of one Add, or of one update, go in as one insertion.
   void Add(const AnsiString& text) override {
     const std::string utf8 = text::Codec::Wire().Decode(text); // the lines point into it
     for (const std::string_view line : text::SplitLines(utf8))
-      view_->AppendLine(text::ToQString(line));
+      pending_ << text::ToQString(line);
+    if (updates_ == 0) Flush();
+  }
+  void BeginUpdate() override { ++updates_; }
+  void EndUpdate() override {
+    if (updates_ > 0 && --updates_ == 0) Flush();
   }
   [[nodiscard]] int Count() const override { return static_cast<int>(view_->Model().LineCount()); }
   [[nodiscard]] bool HasRoom() override { return view_->HasRoom(); }
@@ -226,7 +285,14 @@ public:
   }
 
 private:
+  void Flush() {
+    if (!pending_.isEmpty()) view_->AppendLines(pending_);
+    pending_.clear();
+  }
+
   HistoryView* view_;
+  QStringList pending_;
+  int updates_ = 0;
 };
 
 std::unique_ptr<TStrings> MakeLines(QPlainTextEdit* edit, HistoryView* view) {

@@ -15,6 +15,9 @@ class QWidget;
 class HistoryView;
 
 QColor SystemColor(SysColor color);
+// The contrast ratio of two colours as WCAG defines it, from 1 (the same
+// luminance) to 21 (black on white). Text reads well from 4.5.
+double ContrastRatio(const QColor& a, const QColor& b);
 // The faces that may stand for a font, the named one first.
 QStringList FontCandidates(std::string_view name);
 QFont MakeFont(const FontDesc& desc);
@@ -31,6 +34,11 @@ public:
   void SetBounds(const Bounds& bounds);
   void SetFont(const FontDesc& font);
   void SetColor(SysColor color);
+  // Keeps the text at 4.5:1 at least on the background set by SetColor:
+  // the layout's text colour where it reads; else the palette's text colour
+  // made for that background (tooltip text on a tooltip background); else
+  // black or white, whichever reads better.
+  void KeepTextReadable(SysColor background);
 
   int TabOrder = -1;
   bool AlignTop = false;
@@ -83,6 +91,10 @@ public:
   virtual ~TStrings() = default;
 
   virtual void Add(const AnsiString& text) = 0;
+  // The lines added between BeginUpdate and EndUpdate go in as one
+  // insertion: assistive technology hears them together.
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
   [[nodiscard]] virtual int Count() const = 0;
   // Whether a message may still be added: a history has a capacity, and
   // when full it turns messages away and tells the user so, once.

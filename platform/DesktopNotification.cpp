@@ -5,6 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QVariantMap>
 #include <QWidget>
 
@@ -24,6 +25,8 @@ DesktopNotification::DesktopNotification(QWidget* window) : QObject(window), win
               SLOT(OnActionInvoked(uint, QString)));
   bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
               SLOT(OnClosed(uint, uint)));
+  bus.connect(kService, kPath, kInterface, QStringLiteral("ActivationToken"), this,
+              SLOT(OnActivationToken(uint, QString)));
 }
 
 DesktopNotification::~DesktopNotification() = default;
@@ -83,15 +86,31 @@ void DesktopNotification::OnReply(QDBusPendingCallWatcher* call) {
   }
 }
 
+// Servers that follow version 1.2 of the protocol send, just before the
+// action, a token that lets the window take the focus on Wayland.
+void DesktopNotification::OnActivationToken(uint id, const QString& token) {
+  if (id == id_ && id_ != 0) token_ = token;
+}
+
+// The user has seen it: the window comes up, the notification goes, even
+// where the compositor refuses the focus.
 void DesktopNotification::OnActionInvoked(uint id, const QString& action) {
   if (id != id_ || id_ == 0 || window_ == nullptr || action != QLatin1String("default")) return;
+  // Qt's Wayland plugin activates with the token found there, and then
+  // removes it.
+  if (!token_.isEmpty() && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    qputenv("XDG_ACTIVATION_TOKEN", token_.toUtf8());
+  token_.clear();
   window_->showNormal();
   window_->raise();
   window_->activateWindow();
+  Reset();
 }
 
 void DesktopNotification::OnClosed(uint id, uint /*reason*/) {
-  if (id == id_) id_ = 0; // a later message opens a new one
+  if (id != id_) return;
+  id_ = 0; // a later message opens a new one
+  token_.clear();
 }
 
 bool DesktopNotification::eventFilter(QObject* watched, QEvent* event) {

@@ -10,8 +10,9 @@ class QWidget;
 // The desktop's notification for messages that arrive while a window is
 // not the active one (the freedesktop Notifications service, over the
 // session bus). One notification stands for all the messages waiting: later
-// ones update it with their count. Clicking it activates the window;
-// activating the window ends the wait. Where no service or no bus runs,
+// ones update it with their count. Clicking it activates the window (on
+// Wayland with the token the server hands over) and closes it; activating
+// the window ends the wait. Where no service or no bus runs,
 // nothing shows and nothing waits: every call is asynchronous.
 class DesktopNotification : public QObject {
   Q_OBJECT
@@ -28,6 +29,7 @@ public:
 
 private slots:
   void OnActionInvoked(uint id, const QString& action);
+  void OnActivationToken(uint id, const QString& token);
   void OnClosed(uint id, uint reason);
 
 private:
@@ -43,4 +45,5 @@ private:
   bool resend_ = false; // a message came while a call was under way
   QString header_;
   QString line_;
+  QString token_; // the activation token sent with the action
 };

@@ -1,8 +1,10 @@
 #include "platform/Forms.h"
 
+#include "platform/Attention.h"
 #include "platform/DesktopNotification.h"
 #include "platform/FontWarmup.h"
 
+#include <history/HistoryView.h>
 #include <text/Codec.h>
 #include <text/Utf8.h>
 
@@ -52,7 +54,8 @@ constexpr int kFrameHeight = 27;
 } // namespace
 
 TForm::TForm(TComponent* owner, const FormDesc& desc)
-    : TComponent(owner, "Form"), window_(std::make_unique<QScrollArea>()), client_(new ClientArea) {
+    : TComponent(owner, "Form"), window_(std::make_unique<QScrollArea>()), client_(new ClientArea),
+      announcer_(client_) {
   window_->setWindowTitle(text::ToQString(desc.caption));
   window_->setFrameShape(QFrame::NoFrame);
   window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
@@ -104,15 +107,23 @@ void TForm::Loaded() {
 void TForm::Show() { window_->show(); }
 void TForm::Close() { window_->close(); }
 void TForm::Alert(const AnsiString& header, const AnsiString& message) {
-  if (window_->isActiveWindow()) return;
-  QApplication::alert(window_.get(), 0);
-  if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
   const auto decode = [](const AnsiString& text) {
     return QString::fromStdString(text::Codec::Wire().Decode(text));
   };
   const QString text = decode(message);
-  notification_->MessageArrived(decode(header),
-                                text.section(QRegularExpression("\\r\\n|\\r|\\n"), 0, 0));
+  const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
+  if (window_->isActiveWindow()) {
+    // The screen reader says it wherever the focus is; a focused history
+    // already tells its own insertion, which is not said twice.
+    if (dynamic_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
+      announcer_.Announce(decode(header) + u' ' +
+                          QString(text).replace(lineBreak, QStringLiteral(" ")));
+    return;
+  }
+  if (attention_ == nullptr) attention_ = new Attention(window_.get());
+  attention_->Request();
+  if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
+  notification_->MessageArrived(decode(header), text.section(lineBreak, 0, 0));
 }
 
 // ---- Component descriptions
@@ -124,7 +135,10 @@ void LabelDesc::Create(TForm& form, const EventTables& /*events*/) const {
   label.SetBounds(bounds);
   static_cast<QLabel*>(label.Widget())->setText(text::ToQString(caption));
   if (font) label.SetFont(*font);
-  if (color) label.SetColor(*color);
+  if (color) {
+    label.SetColor(*color);
+    label.KeepTextReadable(*color);
+  }
 }
 
 void ButtonDesc::Create(TForm& form, const EventTables& events) const {
@@ -204,21 +218,28 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context, co
     if (defaultHandler != nullptr) defaultHandler(type, context, text);
     return;
   }
-  // The X11 plugin warns that it could not connect before Qt gives up.
-  static bool noConnection = false;
-  noConnection =
-      noConnection || text.contains(QLatin1String("connect to display"), Qt::CaseInsensitive);
+  // The X11 and Wayland plugins warn that they could not connect before Qt
+  // gives up; the line names the displays tried.
+  static bool noX11 = false;
+  static bool noWayland = false;
+  noX11 = noX11 || text.contains(QLatin1String("connect to display"), Qt::CaseInsensitive);
+  noWayland = noWayland || text.contains(QLatin1String("wl_display"), Qt::CaseInsensitive);
   if (type != QtFatalMsg) return;
   const QByteArray display = qgetenv("DISPLAY");
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
   std::string line;
-  if (noConnection)
-    line = "impossible de joindre l'affichage graphique « " + display.toStdString() +
-           " » : lancez lanchat dans une session graphique.";
-  else
+  if (noX11 || noWayland) {
+    std::string displays;
+    if (noWayland) displays = "« " + qgetenv("WAYLAND_DISPLAY").toStdString() + " »";
+    if (noX11 && (!noWayland || !display.isEmpty()))
+      displays += (displays.empty() ? "« " : " ni « ") + display.toStdString() + " »";
+    line = "impossible de joindre l'affichage graphique " + displays +
+           " : lancez lanchat dans une session graphique.";
+  } else {
     line = "impossible de charger le module d'affichage de Qt" +
            (platform.isEmpty() ? std::string() : " « " + platform.toStdString() + " »") +
            " : vérifiez l'installation de Qt et la variable QT_QPA_PLATFORM.";
+  }
   std::fprintf(stderr, "lanchat: %s\n", line.c_str());
   std::fflush(stderr);
   std::_Exit(1);
@@ -236,6 +257,16 @@ void NoSessionBusLaunch() {
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
   else
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
+constexpr const char* kDesktopId = "io.github.lanchat.lanchat";
+
+// Qt 6.4 tries X11 first unless the session says it is Wayland's. Where only
+// a Wayland display is given, Wayland comes first, X11 second.
+void PreferWayland() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
 }
 
 bool HasDisplay() {
@@ -284,6 +315,11 @@ void TApplication::Initialize() {
   {
     const FontWarmup fonts; // read meanwhile, on another core
     NoSessionBusLaunch();
+    PreferWayland();
+    // Docks and task bars match the window to its desktop entry by this id:
+    // the Wayland app_id, and on X11 the WM_CLASS instance name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
+    if (qEnvironmentVariableIsEmpty("RESOURCE_NAME")) qputenv("RESOURCE_NAME", kDesktopId);
     defaultHandler = qInstallMessageHandler(StartupMessageHandler);
     startingQt = true;
     ownApp_ = std::make_unique<QApplication>(argc, argv);

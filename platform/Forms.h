@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Announcer.h"
 #include "platform/Classes.h"
 #include "platform/Controls.h"
 #include "platform/Layout.h"
@@ -12,6 +13,7 @@ class QApplication;
 class QScrollArea;
 class QWidget;
 class ClientArea;
+class Attention;
 class DesktopNotification;
 
 // A top-level window whose components all come from its layout. The client
@@ -32,8 +34,9 @@ public:
   void Close();
   // A message came: asks for the user's attention through the task bar
   // and with a desktop notification (its header and first line) until the
-  // window is activated; nothing when it is active. The text is in the
-  // wire's code page.
+  // window is activated; when it is active, has the screen reader say it
+  // (header and message) unless the focus is in the history. The text is
+  // in the wire's code page.
   void Alert(const AnsiString& header, const AnsiString& message);
 
   [[nodiscard]] QWidget* Window() const;
@@ -47,6 +50,8 @@ private:
 
   std::unique_ptr<QScrollArea> window_;
   ClientArea* client_;
+  Announcer announcer_;
+  Attention* attention_ = nullptr;              // made at the first alert
   DesktopNotification* notification_ = nullptr; // made at the first alert
 };
 

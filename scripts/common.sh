@@ -12,8 +12,9 @@ install_missing() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n libfontconfig-dev libxcb1-dev fonts-comic-neue)
-TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump nftables iproute2 dbus-daemon dbus-x11 at-spi2-core python3-pyatspi qt6-base-private-dev)
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n libfontconfig-dev libxcb1-dev fonts-comic-neue qt6-wayland
+  libwayland-dev wayland-protocols qt6-base-private-dev)
+TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump nftables iproute2 dbus-daemon dbus-x11 at-spi2-core python3-pyatspi orca speech-dispatcher sway)
 
 # configure_release DIR [cmake arguments...]: configures the program alone in
 # Release in DIR. The project's own settings (LANCHAT_*) are dropped from the

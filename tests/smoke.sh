@@ -2,7 +2,8 @@
 # The real program, offscreen: it starts, listens on UDP port 2000, and ends
 # with code 0 when asked to close. Without a display, with one it cannot
 # reach, or with a platform plugin that cannot load, it says so in one French
-# line and ends with code 1.
+# line, naming the X11 or Wayland display it could not reach, and ends with
+# code 1.
 set -u
 lanchat=$1
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
@@ -21,6 +22,7 @@ display=:$((500 + RANDOM % 400))
 while [ -e "/tmp/.X11-unix/X${display#:}" ]; do display=:$((500 + RANDOM % 400)); done
 start_fails "impossible de joindre l'affichage graphique « $display »" DISPLAY=$display
 start_fails "impossible de joindre l'affichage graphique" QT_QPA_PLATFORM=xcb DISPLAY=$display
+start_fails "impossible de joindre l'affichage graphique « lanchat-nosuch » :" WAYLAND_DISPLAY=lanchat-nosuch
 start_fails "module d'affichage de Qt « nosuch »" QT_QPA_PLATFORM=nosuch DISPLAY=:0
 
 QT_QPA_PLATFORM=offscreen "$lanchat" & pid=$!

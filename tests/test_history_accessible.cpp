@@ -455,6 +455,11 @@ private slots:
                             << "append" << 0 << 0 << "Bob a dit :" << int(QAccessible::TextInserted)
                             << 17 << "\nBob a dit :"
                             << "";
+    // A message's two lines: one insertion, so a screen reader says them together.
+    QTest::newRow("append lines") << "Ana a dit :\nSalut"
+                                  << "appendLines" << 0 << 0 << "Bob a dit :\nSalut"
+                                  << int(QAccessible::TextInserted) << 17 << "\nBob a dit :\nSalut"
+                                  << "";
     QTest::newRow("append emoji") << kEmoji + "\n" + kAccent << "append" << 0 << 0 << kEmoji
                                   << int(QAccessible::TextInserted) << 5 << "\n" + kEmoji << "";
     QTest::newRow("insert") << "ab\ncd"
@@ -486,6 +491,7 @@ private slots:
     Load(content);
     QAccessibleEditableTextInterface* editable = iface->editableTextInterface();
     if (operation == "append") view->AppendLine(with);
+    if (operation == "appendLines") view->AppendLines(with.split(u'\n'));
     if (operation == "insert") editable->insertText(start, with);
     if (operation == "delete") editable->deleteText(start, end);
     if (operation == "replace") editable->replaceText(start, end, with);
@@ -500,7 +506,7 @@ private slots:
     QCOMPARE(changes[0].inserted, inserted);
     QCOMPARE(changes[0].removed, removed);
     // An appended line leaves the cursor where it was.
-    if (operation == "append") QCOMPARE(changes[0].cursor, textIf->cursorPosition());
+    if (operation.startsWith("append")) QCOMPARE(changes[0].cursor, textIf->cursorPosition());
     // What is told is what the text now holds there.
     QCOMPARE(textIf->text(position, position + static_cast<int>(inserted.size())), inserted);
   }

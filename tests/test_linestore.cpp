@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QtTest>
+#include <text/Utf8.h>
 
 #include <random>
 
@@ -86,7 +87,7 @@ class TestLineStore : public QObject {
     for (std::size_t i = 0; i < model.size(); ++i) {
       if (i > 0) ++total; // the break before line i
       starts.push_back(total);
-      QCOMPARE(LineStore::Utf16Length(model[i]), Utf16(model[i]));
+      QCOMPARE(text::Utf16Length(model[i]), Utf16(model[i]));
       total += Utf16(model[i]);
     }
     QCOMPARE(store.Units(), total);
@@ -326,7 +327,7 @@ private slots:
     QFETCH(QByteArray, utf8);
     const std::string line(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     const std::size_t expected = Utf16(line);
-    QCOMPARE(LineStore::Utf16Length(line), expected);
+    QCOMPARE(text::Utf16Length(line), expected);
     // The line between two others, the middle of a chunk or at its edge.
     for (const std::size_t before : {std::size_t{0}, std::size_t{1}, LineStore::kChunkLines - 1,
                                      LineStore::kChunkLines, std::size_t{1500}}) {

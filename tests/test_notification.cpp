@@ -134,6 +134,26 @@ private slots:
     QCOMPARE(server.calls[1].body, QString("Zoé a dit :\nRe"));
   }
 
+  // A server may hand an activation token over with the action (Wayland's
+  // xdg-activation; taken only there): the click still activates the
+  // window, and the notification is closed at once.
+  void clickWithATokenClosesTheNotification() {
+    DesktopNotification notification(window.get());
+    MakeOtherActive();
+    notification.MessageArrived("Ana a dit :", "Salut");
+    QTRY_COMPARE(server.calls.size(), 1);
+    QTest::qWait(50); // the reply with the id reaches the notification
+    QDBusMessage token = QDBusMessage::createSignal(
+        "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActivationToken");
+    token << server.lastId << QString("token-1");
+    QVERIFY(Bus().send(token));
+    Click(server.lastId);
+    QTRY_COMPARE(server.closed, QList<uint>{server.lastId});
+    QTRY_VERIFY(window->isActiveWindow());
+    QCOMPARE(notification.Waiting(), 0);
+    QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"));
+  }
+
   // No notification service: nothing shows, nothing is reported.
   void noServiceNoError() {
     QVERIFY(Bus().unregisterService("org.freedesktop.Notifications"));

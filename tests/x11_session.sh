@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program in a real X server: two instances chat, accents included;
 # "Quitter" ends with code 0; a port held by another program gives one error
-# box and code 1.
+# box and code 1. A message to an inactive window asks for attention, both
+# ways, until the window is activated.
 set -u
 lanchat=$1 udp_tool=$2
 . "$(dirname "$0")/x11_lib.sh"
@@ -37,10 +38,17 @@ expected=$(printf 'Élodie a dit :Ça va très bien, merci !' | iconv -f UTF-8 -
 check "the datagram on the wire" '[ "$(cat wire.hex)" = "$expected" ]'
 sleep 0.5
 check "the inactive window asks for attention" 'grep -q "_NET_WM_STATE" root2.xev'
+# ... and sets the urgency flag of its WM_HINTS, which xprop reads; the
+# window carries its desktop entry's id in WM_CLASS.
+check "the urgency flag is set" 'DISPLAY=$d2 xprop -id "$w2" WM_HINTS | grep -qi urgen'
+check "WM_CLASS names the desktop entry" \
+  'DISPLAY=$d2 xprop -id "$w2" WM_CLASS | grep -qF "\"io.github.lanchat.lanchat\""'
 for pair in "$d1 $w1" "$d2 $w2"; do
   history=$(x11_copy_history $pair)
   check "history on $pair" '[ "$history" = "$(printf "\nÉlodie a dit :\nÇa va très bien, merci !")" ]'
 done
+# Activated (the click gave it the focus), the window wants no more attention.
+check "the urgency flag is cleared on activation" '! DISPLAY=$d2 xprop -id "$w2" WM_HINTS | grep -qi urgen'
 
 # "Quitter" ends the program with code 0.
 x11_click "$d1" "$w1" $X_QUIT

@@ -1,6 +1,7 @@
 #include "text/Codec.h"
 
 #include "text/TextLines.h"
+#include "text/Utf8.h"
 
 #include <lanchat/BuildConfig.h>
 
@@ -73,15 +74,6 @@ private:
   iconv_t cd_;
 };
 
-// Length of the UTF-8 sequence that starts with `lead`, or 1 for a byte that
-// cannot start one (so that skipping it makes progress).
-std::size_t Utf8Length(unsigned char lead) {
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
-  if (lead >= 0xC2) return 2;
-  return 1;
-}
-
 // Rewrites every line break of a UTF-8 text as CR LF, and a zero character,
 // which would cut the datagram short, as "?".
 std::string NormaliseLineBreaks(std::string_view utf8) {
@@ -121,8 +113,9 @@ std::string Codec::Encode(std::string_view utf8) const {
     int ignored = 0;
     converter.Convert("?", out, ignored);
     const std::size_t skip =
-        stopped == EINVAL ? rest.size()
-                          : std::min(rest.size(), Utf8Length(static_cast<unsigned char>(rest[0])));
+        stopped == EINVAL
+            ? rest.size()
+            : std::min(rest.size(), SequenceLength(static_cast<unsigned char>(rest[0])));
     rest.remove_prefix(skip);
   }
   converter.Flush(out);

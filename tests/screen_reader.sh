@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# The real program with a real screen reader: Orca, speaking through
+# speech-dispatcher, whose synthesiser is a command that writes each text it
+# is given to a log. A datagram arrives with the history focused, then
+# another with the message box focused: each time Orca must say who wrote
+# and what, "<pseudo> a dit : <message>", in one utterance.
+# Run inside a network namespace of its own (tests/private_net.sh).
+set -u
+lanchat=$1 udp_tool=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/x11_lib.sh"
+x11_need
+for tool in dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher orca speech-dispatcher \
+  /usr/lib/speech-dispatcher-modules/sd_generic; do
+  command -v "$tool" >/dev/null || {
+    echo "FAIL: missing $tool (Debian packages dbus-x11, at-spi2-core, orca, speech-dispatcher)"; exit 1; }
+done
+
+work=$(mktemp -d)
+[ -z "${LANCHAT_KEEP:-}" ] || echo "files kept in $work"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  [ -n "${LANCHAT_KEEP:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
+export XDG_RUNTIME_DIR=$work/run LANG=C.UTF-8 LANGUAGE= LC_ALL=
+mkdir -p "$XDG_RUNTIME_DIR" "$work/speechd/modules" "$work/orca" && chmod 700 "$XDG_RUNTIME_DIR"
+export LANCHAT_SPOKEN=$work/spoken.log
+spoken=$LANCHAT_SPOKEN
+: >"$spoken"
+
+x11_start; pids+=($X_PID)
+export DISPLAY=$X_DISPLAY
+
+bus=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1) || {
+  echo "FAIL: the session bus did not start"; exit 1; }
+export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+pids+=($(sed -n 2p <<<"$bus"))
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
+for _ in $(seq 100); do
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
+    >/dev/null 2>&1 && break
+  sleep 0.1
+done
+
+# speech-dispatcher of the test's own: one output module, sd_generic, whose
+# "synthesiser" appends each text to the log, one line each; its sound goes
+# to ALSA's null device (there is no sound card, and it plays none).
+cat >"$work/speechd/speechd.conf" <<EOF
+CommunicationMethod "unix_socket"
+SocketPath "$work/speechd.sock"
+LogLevel 3
+LogDir "$work"
+DefaultModule log
+DefaultLanguage "en"
+AddModule "log" "sd_generic" "log.conf"
+AudioOutputMethod "alsa"
+AudioALSADevice "null"
+EOF
+# One line per text, its line breaks made spaces.
+cat >"$work/speechd/modules/log.conf" <<'EOF'
+GenericExecuteSynth "printf '%s' \'$DATA\' | tr '\\n' ' ' >> \"$LANCHAT_SPOKEN\"; echo >> \"$LANCHAT_SPOKEN\""
+GenericCmdDependency "printf"
+GenericMaxChunkLength 100000
+GenericDelimiters "\x01"
+GenericLanguage "en" "en" "utf-8"
+AddVoice "en" "MALE1" "en"
+EOF
+speech-dispatcher -s -t 0 -C "$work/speechd" -S "$work/speechd.sock" -c unix_socket \
+  -L "$work" >/dev/null 2>&1 & pids+=($!)
+for _ in $(seq 100); do [ -S "$work/speechd.sock" ] && break; sleep 0.1; done
+export SPEECHD_ADDRESS=unix_socket:$work/speechd.sock
+
+orca -u "$work/orca" --debug-file "$work/orca.debug" >"$work/orca.out" 2>&1 & pids+=($!)
+# Orca greets once it listens.
+for _ in $(seq 300); do [ -s "$spoken" ] && break; sleep 0.1; done
+[ -s "$spoken" ] || { echo "FAIL: Orca said nothing at start-up"; tail -5 "$work/orca.out"; exit 1; }
+
+export QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+"$lanchat" 2>"$work/lanchat.log" & pids+=($!)
+window=$(x11_window "$DISPLAY" Form1)
+[ -n "$window" ] || { echo "FAIL: the window did not show"; cat "$work/lanchat.log"; exit 1; }
+DISPLAY=$DISPLAY xdotool windowactivate --sync "$window" 2>/dev/null || true
+sleep 1
+
+failures=0 passes=0
+# arrival WHAT KEY NICK MESSAGE: from the message box, KEY moves the focus
+# as a user of a screen reader does (Shift+Tab reaches the history); then a
+# datagram arrives, and Orca must say it.
+arrival() {
+  local what=$1 key=$2 nick=$3 message=$4
+  x11_click "$DISPLAY" "$window" $X_MESSAGE
+  [ "$key" = none ] || DISPLAY=$DISPLAY xdotool key "$key"
+  sleep 1.5 # Orca speaks the focused control first
+  local before; before=$(wc -l <"$spoken")
+  local hex
+  hex=$(printf '%s a dit :%s' "$nick" "$message" | iconv -f UTF-8 -t WINDOWS-1252 | od -An -tx1 | tr -d ' \n')00
+  "$udp_tool" send 127.0.0.1 2000 "$hex" || { echo "FAIL: the datagram was not sent"; exit 1; }
+  local said="" want="$nick a dit : $message"
+  for _ in $(seq 100); do
+    said=$(tail -n +"$((before + 1))" "$spoken")
+    grep -qF "$want" <<<"$said" && break
+    sleep 0.1
+  done
+  sleep 0.5 # anything said after it is shown too
+  said=$(tail -n +"$((before + 1))" "$spoken")
+  echo "Orca, $what focused, said: $(sed 's/ *$//' <<<"$said" | tr '\n' '|')"
+  if grep -qF "$want" <<<"$said"; then
+    passes=$((passes + 1))
+  else
+    echo "FAIL: with $what focused, Orca did not say \"$want\" in one utterance"
+    failures=$((failures + 1))
+  fi
+}
+
+arrival "the history" shift+Tab "Ana" "Salut"
+arrival "the message box" none "Zoé" "Bonjour à tous"
+
+[ "$failures" -eq 0 ] || { echo "--- orca"; tail -20 "$work/orca.out"; grep -a "SPEECH OUTPUT" "$work/orca.debug" | tail -20; }
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
