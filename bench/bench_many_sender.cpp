@@ -19,7 +19,7 @@
 
 namespace {
 
-// The i-th source address: 127.1.0.1 onward, no host part 0 or 255.
+// The i-th source address: 127.1.0.1 onward, never ending in .0 or .255.
 in_addr Source(long i) {
   const long hosts = 254;
   const auto third = static_cast<std::uint32_t>(i / hosts);
@@ -88,8 +88,9 @@ int main(int argc, char** argv) {
       control->cmsg_level = IPPROTO_IP;
       control->cmsg_type = IP_PKTINFO;
       control->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-      in_pktinfo info{};
-      info.ipi_spec_dst = Source(next % addresses);
+      // The interface (any), the source address, the address seen (unused
+      // on sending).
+      const in_pktinfo info{0, Source(next % addresses), {}};
       std::memcpy(CMSG_DATA(control), &info, sizeof info);
     }
     const int count = sendmmsg(fd, messages.data(), kBatch, 0);
