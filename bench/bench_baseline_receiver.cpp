@@ -1,19 +1,28 @@
 // The baseline receiver: a plain socket on PORT with the same receive buffer
 // as the chat's endpoint, that only reads. Once datagrams stop for IDLE_MS,
-// prints how many arrived and over how long.
+// prints how many arrived and over how long, the kernel's drops on its
+// socket, and how many came from each ADDRESS given.
+#include <arpa/inet.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_baseline_receiver PORT IDLE_MS\n");
+    std::fprintf(stderr, "usage: bench_baseline_receiver PORT IDLE_MS [ADDRESS...]\n");
     return 2;
   }
+  std::vector<in_addr> addresses(static_cast<std::size_t>(argc - 3));
+  for (std::size_t i = 0; i < addresses.size(); ++i)
+    inet_pton(AF_INET, argv[i + 3], &addresses[i]);
+  std::vector<long> from(addresses.size());
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   const int on = 1;
   const int size = 8 << 20; // as the endpoint asks
@@ -32,10 +41,22 @@ int main(int argc, char** argv) {
   char buffer[65536];
   pollfd p{fd, POLLIN, 0};
   while (poll(&p, 1, count == 0 ? 30000 : std::atoi(argv[2])) > 0) {
-    if (recv(fd, buffer, sizeof buffer, 0) < 0) continue;
+    sockaddr_in sender{};
+    socklen_t length = sizeof sender;
+    if (recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &length) < 0)
+      continue;
     last = Clock::now();
     if (count++ == 0) first = last;
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+      if (sender.sin_addr.s_addr == addresses[i].s_addr) ++from[i];
   }
-  std::printf("%ld %.6f\n", count, std::chrono::duration<double>(last - first).count());
+  std::uint32_t memory[SK_MEMINFO_VARS] = {};
+  socklen_t length = sizeof memory;
+  getsockopt(fd, SOL_SOCKET, SO_MEMINFO, memory, &length);
+  std::printf("%ld %.6f %u", count, std::chrono::duration<double>(last - first).count(),
+              memory[SK_MEMINFO_DROPS]);
+  for (const long n : from)
+    std::printf(" %ld", n);
+  std::printf("\n");
   return 0;
 }

@@ -2,12 +2,17 @@
 // run. In-process figures use the offscreen platform; start-up and the flood
 // run the real program in Xvfb. Loopback only; every loop is bounded.
 //
-//   lanchat_bench BIN_DIR [--quick]     takes the readings, prints the results
+//   lanchat_bench BIN_DIR [--quick] [--only 9,10]
+//                                       takes the readings (of those figures
+//                                       only), prints the results
 //   lanchat_bench --markdown [--quick]  prints the table of figures (how,
 //                                       baseline, target) as Markdown
 //
 // Every figure, every row of the results and every target is in kFigures;
 // the measures only take readings and record them under a row's key.
+#include "bench_process.h"
+#include "flood_measures.h"
+
 #include <history/HistoryView.h>
 #include <lanchat/BuildConfig.h>
 #include <ui/Form1.h>
@@ -45,22 +50,14 @@
 #include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 #include <variant>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Since(Clock::time_point t) {
-  return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+using namespace bench;
 
 // 100000 as "100,000".
 std::string Thousands(long value) {
@@ -88,7 +85,16 @@ struct Counts {
   long historyLines;     // 7. lines of the long history
   long paints;           // 7. renderings timed
   long longFloodSeconds; // 8.
-  long neighbourRate;    // 8. the second sender's messages a second
+  long neighbourRate;    // 8. and 10. the second sender's messages a second
+  long worstAddresses;   // 9. source addresses of the worst flood
+  long worstSize;        // 9. its datagrams' size
+  long worstEarly;       // 9. seconds into it, the first reading
+  long worstSeconds;     // 9.
+  long manyAddresses;    // 10.
+  long fewAddresses;     // 10.
+  long manySeconds;      // 10. each flood
+  long fillCycles;       // 11.
+  long fillLines;        // 11. lines at most (0: to its capacity or budget)
 };
 
 constexpr Counts kFull{.burst = 100000,
@@ -103,7 +109,16 @@ constexpr Counts kFull{.burst = 100000,
                        .historyLines = 1000000,
                        .paints = 11,
                        .longFloodSeconds = 90,
-                       .neighbourRate = 2};
+                       .neighbourRate = 2,
+                       .worstAddresses = 5000,
+                       .worstSize = 65507,
+                       .worstEarly = 30,
+                       .worstSeconds = 90,
+                       .manyAddresses = 300000,
+                       .fewAddresses = 5000,
+                       .manySeconds = 20,
+                       .fillCycles = 3,
+                       .fillLines = 0};
 
 constexpr Counts kQuick{.burst = 2000,
                         .pacedRate = 50000,
@@ -117,17 +132,27 @@ constexpr Counts kQuick{.burst = 2000,
                         .historyLines = 10000,
                         .paints = 11,
                         .longFloodSeconds = 6,
-                        .neighbourRate = 2};
+                        .neighbourRate = 2,
+                        .worstAddresses = 5000,
+                        .worstSize = 65507,
+                        .worstEarly = 2,
+                        .worstSeconds = 6,
+                        .manyAddresses = 300000,
+                        .fewAddresses = 5000,
+                        .manySeconds = 3,
+                        .fillCycles = 3,
+                        .fillLines = 200000};
 
 // The chat's broadcast address and port, as this build of it has them.
 struct Network {
   std::string broadcast;
   int port = 0;
-  std::string neighbour; // the second sender's source address (8.)
+  std::string neighbour;     // the second sender's source address (8., 10.)
+  std::string lateNeighbour; // the one that starts during the flood (10.)
 };
 
 Network Configured() {
-  Network network{lanchat::config::kBroadcastAddress, 0, "127.0.0.2"};
+  Network network{lanchat::config::kBroadcastAddress, 0, "127.0.0.2", "127.0.0.3"};
   for (const auto& component : kForm1Layout.components)
     if (const auto* udp = std::get_if<UdpDesc>(&component)) network.port = udp->localPort;
   return network;
@@ -150,6 +175,7 @@ struct Target {
     TimesBaseline,      // reading <= limit * baseline
     Below,              // reading < limit (in unit)
     AllOfBaseline,      // reading == baseline
+    BelowBaseline,      // reading < baseline
   };
   Rule rule = Rule::Reported;
   double limit = 0;
@@ -168,6 +194,7 @@ struct Target {
     case Rule::TimesBaseline: text = "<= " + n + " x baseline"; break;
     case Rule::Below: text = "< " + n + " " + std::string(unit); break;
     case Rule::AllOfBaseline: text = "all"; break;
+    case Rule::BelowBaseline: text = "< baseline"; break;
     }
     return text + std::string(note);
   }
@@ -182,6 +209,7 @@ struct Target {
     case Rule::TimesBaseline: return value <= limit * baseline;
     case Rule::Below: return value < limit;
     case Rule::AllOfBaseline: return value == baseline;
+    case Rule::BelowBaseline: return value < baseline;
     }
     return false;
   }
@@ -198,6 +226,9 @@ constexpr Target Below(double limit, std::string_view unit, std::string_view not
 }
 constexpr Target AllOfBaseline(std::string_view note) {
   return {Target::Rule::AllOfBaseline, 0, {}, note};
+}
+constexpr Target BelowBaseline(std::string_view note) {
+  return {Target::Rule::BelowBaseline, 0, {}, note};
 }
 
 // ---- The table of figures
@@ -222,6 +253,21 @@ enum class Key {
   LongFloodMemory,
   Neighbour,
   LongFloodQuit,
+  WorstEarly,
+  WorstLate,
+  WorstKeys,
+  WorstQuit,
+  ManyDrops,
+  ManyNeighbour,
+  ManyLate,
+  ManyKeys,
+  ManyQuit,
+  FewDrops,
+  FewNeighbour,
+  FewLate,
+  FewKeys,
+  FewQuit,
+  FillClear,
 };
 
 struct Row {
@@ -244,7 +290,7 @@ std::string T(long value) { return Thousands(value); }
 std::string N(long value) { return std::to_string(value); }
 
 // clang-format off
-const std::array<Figure, 8> kFigures{{
+const std::array<Figure, 11> kFigures{{
     {"1. bursts into the history",
      [](const Counts& c, const Network& n) {
        return "`bench_sender`, a separate process, sends " + T(c.burst) + " chat datagrams to " +
@@ -345,6 +391,82 @@ const std::array<Figure, 8> kFigures{{
        &Counts::neighbourRate, AllOfBaseline(", in order")},
       {Key::LongFloodQuit, "8. \"Quitter\" at the end of the long flood", nullptr,
        Below(300, "ms")}}},
+    {"9. worst flood",
+     [](const Counts& c, const Network&) {
+       return "`bench_many_sender` floods at full speed from " + T(c.worstAddresses) +
+              " source addresses (127.1.0.1 onward), datagrams of " + T(c.worstSize) +
+              " bytes whose message is bytes 0x80-0x9F (three bytes each in UTF-8), for " +
+              N(c.worstSeconds) + " s. The real program in Xvfb: resident set at " +
+              N(c.worstEarly) + " s and at " + N(c.worstSeconds) + " s, then a click on "
+              "\"Quitter\" during the flood. Then the same flood on a window (offscreen) in the "
+              "benchmark's process, while another thread posts a key press to the message box "
+              "every 20 ms (\"x\" and Backspace in turn): the slowest wait from posting until an "
+              "event filter on the box sees it";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the stated budget: resident set after start-up (5.) + history 128 MiB + queue "
+              "16 MiB + undo 16 MiB + reader buffers 2 MiB; the same key presses into an idle "
+              "window; the idle \"Quitter\" click (6.)";
+     },
+     {{Key::WorstEarly, "9. resident memory at {} s of the worst flood", &Counts::worstEarly,
+       BelowBaseline(" (stated budget)")},
+      {Key::WorstLate, "9. resident memory at {} s of the worst flood", &Counts::worstSeconds,
+       BelowBaseline(" (stated budget)")},
+      {Key::WorstKeys, "9. slowest keystroke during the worst flood", nullptr, Below(100, "ms")},
+      {Key::WorstQuit, "9. \"Quitter\" at the end of the worst flood", nullptr,
+       Below(300, "ms")}}},
+    {"10. many sources",
+     [](const Counts& c, const Network& n) {
+       return "`bench_many_sender` floods short chat datagrams at full speed for " +
+              N(c.manySeconds) + " s from " + T(c.manyAddresses) + ", then from " +
+              T(c.fewAddresses) + " source addresses, while `bench_sender` sends " +
+              N(c.neighbourRate) + " messages a second from " + n.neighbour + " (\"Voisin\", "
+              "chatting from 1 s before the flood) and as many from " + n.lateNeighbour +
+              " (\"Voisine\", from 2 s into it). A window (offscreen) in the benchmark's process: "
+              "the kernel's drops on its socket (/proc/net/udp) as a share of what was sent, each "
+              "neighbour's messages that did not reach the history, key presses timed as in 9. "
+              "Then the real program in Xvfb: a click on \"Quitter\" halfway through the same "
+              "flood";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "`bench_baseline_receiver` under the same flood and neighbours: its socket's "
+              "drops (SO_MEMINFO) and each neighbour's datagrams it did not read; 9.'s idle "
+              "window; the idle \"Quitter\" click (6.)";
+     },
+     {{Key::ManyDrops, "10. kernel drops, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyNeighbour, "10. neighbour's messages lost, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyLate, "10. late neighbour's messages lost, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyKeys, "10. slowest keystroke, {,} addresses", &Counts::manyAddresses,
+       Below(100, "ms")},
+      {Key::ManyQuit, "10. \"Quitter\" during the flood, {,} addresses", &Counts::manyAddresses,
+       Below(300, "ms")},
+      {Key::FewDrops, "10. kernel drops, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewNeighbour, "10. neighbour's messages lost, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewLate, "10. late neighbour's messages lost, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewKeys, "10. slowest keystroke, {,} addresses", &Counts::fewAddresses,
+       Below(100, "ms")},
+      {Key::FewQuit, "10. \"Quitter\" during the flood, {,} addresses", &Counts::fewAddresses,
+       Below(300, "ms")}}},
+    {"11. fill and clear",
+     [](const Counts& c, const Network&) {
+       return std::string(c.fillLines == 0 ? "a history filled to its capacity or its budget"
+                                           : "a history of " + T(c.fillLines) + " lines") +
+              " of 20-character lines (offscreen, in the benchmark's process, through the "
+              "history's lines as arriving messages are), then cleared as a user would: Ctrl+A "
+              "and Delete sent to the history box; " + N(c.fillCycles) + " times. Resident set "
+              "of the process after the last clear";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the resident set where the first cycle began";
+     },
+     {{Key::FillClear, "11. resident memory after {} fill-and-clear cycles", &Counts::fillCycles,
+       Below(50, "MB", " growth")}}},
 }};
 // clang-format on
 
@@ -394,6 +516,7 @@ struct Reading {
 struct Context {
   std::string binDir;
   bool quick = false;
+  std::vector<int> only; // figures to measure; all if empty
   Counts counts = kFull;
   Network network;
 
@@ -405,7 +528,19 @@ struct Context {
   std::vector<Result> results;
 
   [[nodiscard]] std::string Bin(const char* name) const { return binDir + "/" + name; }
+  // Whether figure `n` is measured in this run.
+  [[nodiscard]] bool Wants(int n) const {
+    return only.empty() || std::find(only.begin(), only.end(), n) != only.end();
+  }
   [[nodiscard]] std::string Port() const { return std::to_string(network.port); }
+  [[nodiscard]] FloodSetup Setup() const {
+    return {binDir,
+            network.broadcast,
+            network.port,
+            network.neighbour,
+            network.lateNeighbour,
+            double(counts.neighbourRate)};
+  }
 
   void Record(Key key, Reading reading) {
     const Row& row = RowOf(key);
@@ -415,108 +550,33 @@ struct Context {
     results.push_back({key, std::move(reading), ok});
   }
 
-  // The results in the order they were taken, then any row not measured.
+  // The results in the order they were taken, then any row not measured,
+  // in columns as wide as their widest cell.
   void Print() const {
-    const auto line = [](const std::string& figure, const std::string& value,
-                         const std::string& baseline, const std::string& target,
-                         const char* verdict) {
-      std::printf("%-52s %-16s %-28s %-22s %s\n", figure.c_str(), value.c_str(), baseline.c_str(),
-                  target.c_str(), verdict);
-    };
-    std::printf("\n");
-    line("figure", "lanchat", "baseline (same run)", "target", "");
+    std::vector<std::array<std::string, 5>> lines{
+        {"figure", "lanchat", "baseline (same run)", "target", ""}};
     for (const Result& result : results) {
       const Row& row = RowOf(result.key);
-      line(NameOf(row, counts), result.reading.value, result.reading.baseline, row.target.Text(),
-           result.ok ? "ok" : "MISSED");
+      lines.push_back({NameOf(row, counts), result.reading.value, result.reading.baseline,
+                       row.target.Text(), result.ok ? "ok" : "MISSED"});
     }
     for (const Figure& figure : kFigures)
       for (const Row& row : figure.rows)
-        if (std::none_of(results.begin(), results.end(),
+        if (Wants(std::atoi(figure.title.data())) &&
+            std::none_of(results.begin(), results.end(),
                          [&](const Result& result) { return result.key == row.key; }))
-          line(NameOf(row, counts), "not measured", "-", row.target.Text(), "MISSED");
+          lines.push_back({NameOf(row, counts), "not measured", "-", row.target.Text(), "MISSED"});
+    std::array<int, 5> widths{};
+    for (const auto& cells : lines)
+      for (std::size_t i = 0; i < cells.size(); ++i)
+        widths[i] = std::max(widths[i], static_cast<int>(cells[i].size()));
+    std::printf("\n");
+    for (const auto& cells : lines)
+      std::printf("%-*s  %-*s  %-*s  %-*s  %s\n", widths[0], cells[0].c_str(), widths[1],
+                  cells[1].c_str(), widths[2], cells[2].c_str(), widths[3], cells[3].c_str(),
+                  cells[4].c_str());
   }
 };
-
-long RssOf(pid_t pid) {
-  std::ifstream status("/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) +
-                       "/status");
-  std::string key;
-  long kb = 0;
-  while (status >> key)
-    if (key == "VmRSS:") {
-      status >> kb;
-      break;
-    }
-  return kb * 1024;
-}
-
-bool Listening(int port) {
-  std::ifstream udp("/proc/net/udp");
-  char hex[8];
-  std::snprintf(hex, sizeof hex, ":%04X", port);
-  std::string line;
-  std::getline(udp, line); // header
-  while (std::getline(udp, line)) {
-    std::istringstream fields(line);
-    std::string slot, local;
-    fields >> slot >> local;
-    if (local.size() > 5 && local.compare(local.size() - 5, 5, hex) == 0) return true;
-  }
-  return false;
-}
-
-// Runs a program; its standard output goes to a pipe the caller may read.
-struct Child {
-  pid_t pid = -1;
-  int out = -1;
-  int Wait() {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (out >= 0) close(out);
-    return status;
-  }
-  std::string ReadAll() const {
-    std::string text;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(out, buffer, sizeof buffer)) > 0)
-      text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-  }
-  std::string ReadLine() const {
-    std::string line;
-    char c;
-    while (read(out, &c, 1) == 1 && c != '\n')
-      line += c;
-    return line;
-  }
-};
-
-Child Spawn(std::vector<std::string> args, std::vector<std::string> env = {}) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) std::abort();
-  Child child;
-  child.pid = fork();
-  if (child.pid == 0) {
-    dup2(pipeFds[1], 1);
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 2);
-    for (const auto& e : env)
-      putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> argv;
-    for (auto& a : args)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(pipeFds[1]);
-  child.out = pipeFds[0];
-  return child;
-}
 
 // bench_sender: COUNT chat datagrams to the chat's address and port at RATE
 // a second (0: full speed), for at most SECONDS if given.
@@ -526,12 +586,6 @@ Child Send(const Context& context, long count, double rate, double seconds = 0,
                                    context.Port(), std::to_string(count), Format("%.0f", rate)};
   if (seconds > 0) args.push_back(Format("%.1f", seconds));
   return Spawn(std::move(args), std::move(env));
-}
-
-void Pump(double seconds) {
-  const auto start = Clock::now();
-  while (Since(start) < seconds)
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 // Counts and times the datagrams a window handles, calling its own handler.
@@ -880,6 +934,22 @@ void Stop(Child& child) {
   child.Wait();
 }
 
+// Clicks "Quitter" (xdotool) and waits for the process to end; ms, and the
+// process ended by force after 10 s.
+double ClickQuitter(Xserver& x, Started& chat) {
+  const auto click = Clock::now();
+  Spawn(
+      {"xdotool", "mousemove", "--window", std::to_string(chat.window), "588", "388", "click", "1"},
+      {"DISPLAY=" + x.display})
+      .Wait();
+  int status = 0;
+  while (waitpid(chat.child.pid, &status, WNOHANG) == 0 && Since(click) < 10)
+    usleep(500);
+  const double quit = Since(click) * 1000;
+  if (Since(click) >= 10) Stop(chat.child);
+  return quit;
+}
+
 // 8. A long flood: one address floods at full speed while another sends a
 // few messages a second. Memory at a third and at the end, the second
 // sender's messages read back from the history, "Quitter" at the end.
@@ -921,13 +991,7 @@ void LongFlood(Context& context, Xserver& x, long startRss, double idleQuit) {
     inOrder = inOrder && message == "message " + std::to_string(next);
     ++next;
   }
-  const auto click = Clock::now();
-  Spawn({"xdotool", "mousemove", "--window", window, "588", "388", "click", "1"}, display).Wait();
-  int status = 0;
-  while (waitpid(chat.child.pid, &status, WNOHANG) == 0 && Since(click) < 10)
-    usleep(500);
-  const double quit = Since(click) * 1000;
-  if (Since(click) >= 10) Stop(chat.child);
+  const double quit = ClickQuitter(x, chat);
   Stop(flooder);
 
   const double growth = double(rssLate - rssEarly) / 1e6;
@@ -942,6 +1006,124 @@ void LongFlood(Context& context, Xserver& x, long startRss, double idleQuit) {
                  {Format("%.0f ms", quit), Format("%.0f ms idle", idleQuit), quit, idleQuit});
 }
 
+// The real program under a flood of many addresses: resident set at
+// `early` s, and at `clickAt` s, when "Quitter" is clicked, the flood going on.
+struct RealFlood {
+  long rssEarly = 0, rssLate = 0;
+  double quit = 0;
+};
+
+RealFlood RealUnderFlood(const Context& context, Xserver& x, Flood flood, double early,
+                         double clickAt) {
+  Started chat = Start(context, x, context.Bin("../app/lanchat"), true);
+  const auto start = Clock::now();
+  flood.seconds = clickAt + 5;
+  Child flooder = Spawn(FloodCommand(context.Setup(), flood));
+  RealFlood result;
+  while (Since(start) < clickAt) {
+    if (result.rssEarly == 0 && Since(start) >= early) result.rssEarly = RssOf(chat.child.pid);
+    usleep(20000);
+  }
+  result.rssLate = RssOf(chat.child.pid);
+  result.quit = ClickQuitter(x, chat);
+  Stop(flooder);
+  return result;
+}
+
+Reading MB(long bytes, const std::string& baseline, double base) {
+  return {Format("%.1f MB", double(bytes) / 1e6), baseline, double(bytes) / 1e6, base};
+}
+
+Reading Quit(double quit, double idleQuit) {
+  return {Format("%.0f ms", quit), Format("%.0f ms idle", idleQuit), quit, idleQuit};
+}
+
+Reading Keys(const Keystrokes& keys, const Keystrokes& idle) {
+  std::fprintf(stderr,
+               "    %ld keystrokes; the window's thread ran %.1f s, waited for a core %.1f s\n",
+               keys.count, keys.ran, keys.waited);
+  return {Format("%.1f ms", keys.slowest), Format("%.1f ms idle", idle.slowest), keys.slowest,
+          idle.slowest, keys.count > 0};
+}
+
+// 9. The worst flood: the real program's memory against the stated budget
+// and "Quitter" at its end; then keystrokes in a window here.
+void WorstFlood(Context& context, Xserver& x, long startRss, double idleQuit,
+                const Keystrokes& idleKeys) {
+  const Counts& c = context.counts;
+  const Flood flood{c.worstAddresses, c.worstSize, double(c.worstSeconds)};
+  const RealFlood real =
+      RealUnderFlood(context, x, flood, double(c.worstEarly), double(c.worstSeconds));
+  constexpr double kMiB = 1 << 20;
+  const double budget = (double(startRss) + (128 + 16 + 16 + 2) * kMiB) / 1e6;
+  const std::string stated =
+      Format("%.1f MB stated", budget) + Format(" (%.1f + 169.9)", double(startRss) / 1e6);
+  context.Record(Key::WorstEarly, MB(real.rssEarly, stated, budget));
+  context.Record(Key::WorstLate, MB(real.rssLate, stated, budget));
+  context.Record(Key::WorstQuit, Quit(real.quit, idleQuit));
+  FloodSetup quiet = context.Setup();
+  quiet.neighbourRate = 0;
+  context.Record(Key::WorstKeys, Keys(InWindow(quiet, flood).keys, idleKeys));
+}
+
+// 10. Many sources: drops and the neighbour's share in a window here beside
+// a plain socket, keystrokes, then "Quitter" in the real program.
+void ManySources(Context& context, Xserver& x, double idleQuit, const Keystrokes& idleKeys) {
+  const Counts& c = context.counts;
+  const auto share = [](long part, long whole) {
+    return whole > 0 ? 100.0 * double(part) / double(whole) : 0.0;
+  };
+  const auto shares = [&](long part, long whole) {
+    return Format("%.2f %%", share(part, whole)) + " (" + Thousands(part) + " of " +
+           Thousands(whole) + ")";
+  };
+  struct Rows {
+    long addresses;
+    std::array<Key, 5> keys; // drops, neighbours, keystrokes, "Quitter"
+  };
+  for (const Rows& rows :
+       {Rows{c.manyAddresses,
+             {Key::ManyDrops, Key::ManyNeighbour, Key::ManyLate, Key::ManyKeys, Key::ManyQuit}},
+        Rows{c.fewAddresses,
+             {Key::FewDrops, Key::FewNeighbour, Key::FewLate, Key::FewKeys, Key::FewQuit}}}) {
+    const long addresses = rows.addresses;
+    const Flood flood{addresses, 0, double(c.manySeconds)};
+    const UnderFlood plain = InPlainSocket(context.Setup(), flood);
+    const UnderFlood window = InWindow(context.Setup(), flood);
+    const auto key = [&](int i) { return rows.keys[std::size_t(i)]; };
+    context.Record(key(0), {shares(window.drops, window.sent), shares(plain.drops, plain.sent),
+                            share(window.drops, window.sent), share(plain.drops, plain.sent)});
+    const auto lost = [&](const Heard& heard) { return heard.sent - heard.shown; };
+    const auto lostOf = [&](const Heard& heard) {
+      return Thousands(lost(heard)) + " of " + Thousands(heard.sent);
+    };
+    for (const auto& [row, ours, base] : {std::tuple{key(1), window.neighbour, plain.neighbour},
+                                          std::tuple{key(2), window.late, plain.late}})
+      context.Record(row, {lostOf(ours), lostOf(base), share(lost(ours), ours.sent),
+                           share(lost(base), base.sent), ours.sent > 0});
+    context.Record(key(3), Keys(window.keys, idleKeys));
+    const RealFlood real = RealUnderFlood(context, x, flood, 0, double(c.manySeconds) / 2);
+    context.Record(key(4), Quit(real.quit, idleQuit));
+  }
+}
+
+// 11. Fill and clear, in a window here.
+void FillClear(Context& context) {
+  const FillAndClear cycles =
+      FillAndClearCycles(int(context.counts.fillCycles), context.counts.fillLines);
+  const long growth = cycles.after.back() - cycles.before;
+  std::string value = Format("%.1f MB", double(cycles.after.back()) / 1e6);
+  std::fprintf(stderr,
+               "    fill and clear: %ld lines and %.1f MB when full, %.0f s; after each clear:",
+               cycles.lines, double(cycles.full) / 1e6, cycles.seconds);
+  for (const long rss : cycles.after)
+    std::fprintf(stderr, " %.1f MB", double(rss) / 1e6);
+  std::fprintf(stderr, "\n");
+  context.Record(Key::FillClear,
+                 {value, Format("%.1f MB at the start", double(cycles.before) / 1e6),
+                  double(growth) / 1e6, 0, cycles.cleared});
+}
+
 void InXserver(Context& context) {
   Xserver x;
   if (!x.Start()) {
@@ -951,7 +1133,7 @@ void InXserver(Context& context) {
   // 4. Start-up, and 5. resident memory after it.
   std::vector<double> ours, base;
   long rss = 0, baseRss = 0;
-  for (long i = 0; i < context.counts.startRuns; ++i) {
+  for (long i = 0; i < (context.Wants(4) ? context.counts.startRuns : 1); ++i) {
     Started chat = Start(context, x, context.Bin("../app/lanchat"), true);
     ours.push_back(chat.seconds);
     std::fprintf(stderr, "    start-up: lanchat %.1f ms", chat.seconds * 1000);
@@ -966,11 +1148,13 @@ void InXserver(Context& context) {
     Stop(empty.child);
   }
   const double median = Median(ours) * 1000, baseMedian = Median(base) * 1000;
-  context.Record(Key::StartUp, {Format("%.0f ms", median),
-                                Format("%.0f ms empty window", baseMedian), median, baseMedian});
-  context.Record(Key::Resident, {Format("%.1f MB", double(rss) / 1e6),
-                                 Format("%.1f MB empty window", double(baseRss) / 1e6),
-                                 double(rss) / 1e6, double(baseRss) / 1e6});
+  if (context.Wants(4))
+    context.Record(Key::StartUp, {Format("%.0f ms", median),
+                                  Format("%.0f ms empty window", baseMedian), median, baseMedian});
+  if (context.Wants(5))
+    context.Record(Key::Resident, {Format("%.1f MB", double(rss) / 1e6),
+                                   Format("%.1f MB empty window", double(baseRss) / 1e6),
+                                   double(rss) / 1e6, double(baseRss) / 1e6});
 
   // 6. "Quitter" while another process floods the port, beside an idle click.
   const double floodSeconds = context.counts.floodSeconds;
@@ -980,6 +1164,7 @@ void InXserver(Context& context) {
     Started chat = Start(context, x, context.Bin("../app/lanchat"), true);
     Child flooder;
     const auto floodStart = Clock::now();
+    if (flood && !context.Wants(6)) break; // the idle click only
     if (flood) flooder = Send(context, 1000000000, 0, floodSeconds);
     while (flood && Since(floodStart) < floodSeconds / 2) {
       peak = std::max(peak, RssOf(chat.child.pid));
@@ -1003,16 +1188,32 @@ void InXserver(Context& context) {
       flooder.Wait();
     }
   }
-  context.Record(Key::FloodQuit, {Format("%.0f ms", floodQuit), Format("%.0f ms idle", idleQuit),
-                                  floodQuit, idleQuit});
-  context.Record(Key::FloodPeak, {Format("%.1f MB", double(peak) / 1e6), "-", double(peak) / 1e6});
+  if (context.Wants(6)) {
+    context.Record(Key::FloodQuit, {Format("%.0f ms", floodQuit), Format("%.0f ms idle", idleQuit),
+                                    floodQuit, idleQuit});
+    context.Record(Key::FloodPeak,
+                   {Format("%.1f MB", double(peak) / 1e6), "-", double(peak) / 1e6});
+  }
 
-  LongFlood(context, x, rss, idleQuit);
+  if (context.Wants(8)) LongFlood(context, x, rss, idleQuit);
+  if (!context.Wants(9) && !context.Wants(10)) return;
+  const Keystrokes idleKeys = Idle(context.quick ? 1 : 5);
+  if (context.Wants(9)) WorstFlood(context, x, rss, idleQuit, idleKeys);
+  if (context.Wants(10)) ManySources(context, x, idleQuit, idleKeys);
 }
 
-// The measures, in the order they run.
-constexpr std::array<void (*)(Context&), 6> kMeasures{Bursts,        Growth,      Latency,
-                                                      MemoryPerLine, LongHistory, InXserver};
+// The measures, in the order they run, and the figures each reads.
+struct Measure {
+  void (*measure)(Context&);
+  std::vector<int> figures;
+};
+const std::array<Measure, 7> kMeasures{{{Bursts, {1}},
+                                        {Growth, {2}},
+                                        {Latency, {3}},
+                                        {MemoryPerLine, {5}},
+                                        {LongHistory, {7}},
+                                        {FillClear, {11}},
+                                        {InXserver, {4, 5, 6, 8, 9, 10}}}};
 
 } // namespace
 
@@ -1025,13 +1226,20 @@ int main(int argc, char** argv) {
       context.quick = true;
     else if (arg == "--markdown")
       markdown = true;
+    else if (arg == "--only" && i + 1 < argc)
+      for (std::istringstream list(argv[++i]); list.good();) {
+        int figure = 0;
+        char comma = 0;
+        if (list >> figure) context.only.push_back(figure);
+        list >> comma;
+      }
     else if (context.binDir.empty() && !arg.starts_with("-"))
       context.binDir = arg;
     else
       usage = true;
   }
   if (usage || (!markdown && context.binDir.empty())) {
-    std::fprintf(stderr, "usage: lanchat_bench BIN_DIR [--quick]\n"
+    std::fprintf(stderr, "usage: lanchat_bench BIN_DIR [--quick] [--only 9,10]\n"
                          "       lanchat_bench --markdown [--quick]\n");
     return 2;
   }
@@ -1057,8 +1265,9 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::fprintf(stderr, "%s run\n", context.quick ? "Quick" : "Full");
-  for (const auto measure : kMeasures)
-    measure(context);
+  for (const auto& [measure, figures] : kMeasures)
+    if (std::any_of(figures.begin(), figures.end(), [&](int f) { return context.Wants(f); }))
+      measure(context);
   context.Print();
   return 0;
 }
