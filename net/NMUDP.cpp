@@ -22,6 +22,7 @@
 #include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -30,6 +31,7 @@ namespace {
 
 constexpr int kMaxPayload = static_cast<int>(lanchat::config::kMaxDatagramSize);
 constexpr unsigned kReadBatch = 32;
+constexpr int kReaderNice = 5;
 
 using Clock = std::chrono::steady_clock;
 
@@ -115,6 +117,9 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
 // batch, so a flood that never lets the socket run dry cannot hold it.
 void TNMUDP::ReadLoop() {
   Impl& impl = *d_;
+  // Below the window's thread: when a flood keeps every core busy, a
+  // keystroke is answered first and the reader takes what is left.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kReaderNice);
   // Left uninitialised: pages are touched only as datagrams fill them.
   const auto buffers =
       std::make_unique_for_overwrite<char[]>(std::size_t{kReadBatch} * (kMaxPayload + 1));
