@@ -17,8 +17,8 @@ fi
 bench=${1:-}
 if [ -z "$bench" ]; then
   cd "$here/.."
-  cmake -S . -B build/benchmark -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF >/dev/null
-  cmake --build build/benchmark -j"$(nproc)" --target lanchat_bench >/dev/null
+  cmake --preset benchmark >/dev/null
+  cmake --build --preset benchmark -j"$(nproc)" --target lanchat_bench >/dev/null
   bench=build/benchmark/bench/lanchat_bench
 fi
 begin='<!-- figures: begin'

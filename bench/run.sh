@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool xclip iproute2
-cmake -S . -B build/benchmark -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF >/dev/null
-cmake --build build/benchmark -j"$(nproc)" >/dev/null
+cmake --preset benchmark >/dev/null
+cmake --build --preset benchmark -j"$(nproc)" >/dev/null
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 exec tests/private_net.sh build/benchmark/bench/lanchat_bench build/benchmark/bench "$@"

@@ -2,17 +2,18 @@
 # Runs the analysers and fails on any finding: clang-tidy (the committed
 # .clang-tidy) and cppcheck over the program's sources, and a clang-format
 # check over every C++ file of the project. Extra arguments go to cmake;
-# BUILD_DIR picks the build (its compile_commands.json feeds both analysers).
+# the build is the analyse preset's (its compile_commands.json feeds both
+# analysers).
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}" clang-tidy cppcheck clang-format
-build=${BUILD_DIR:-build/analyse}
+build=build/analyse # the analyse preset's folder
 program_dirs=(text chat config history platform net ui app)
 
 # The build makes the moc output and the generated headers the analysers read.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+cmake --preset analyse "$@" >/dev/null
+cmake --build --preset analyse -j"$(nproc)"
 
 mapfile -t program_sources < <(find "${program_dirs[@]}" -name '*.cpp' | sort)
 mapfile -t all_cxx < <(find "${program_dirs[@]}" tests bench \( -name '*.cpp' -o -name '*.h' -o -name '*.h.in' \) | sort)

@@ -21,8 +21,18 @@ TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump nftables iproute2 dbus
 # cache first, so that a setting given once does not stick to later runs.
 configure_release() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -U 'LANCHAT_*' -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF \
-    -DLANCHAT_BUILD_BENCH=OFF "$@" >/dev/null
+  cmake --preset release -B "$dir" -U 'LANCHAT_*' "$@" >/dev/null
+}
+
+# wait_for_udp_port PORT: waits up to 5 s until a socket on this host (or in
+# this network namespace) is bound to UDP PORT; fails if none is.
+wait_for_udp_port() {
+  local hex; hex=$(printf ':%04X ' "$1")
+  for _ in $(seq 100); do
+    grep -q "$hex" /proc/net/udp && return 0
+    sleep 0.05
+  done
+  return 1
 }
 
 # built_settings DIR: the lines that say what DIR's program is built with.

@@ -6,8 +6,8 @@ cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file
 rm -rf build/pkg/CMakeCache.txt
-cmake -S . -B build/pkg -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF -DLANCHAT_BUILD_BENCH=OFF "$@" >/dev/null
-cmake --build build/pkg -j"$(nproc)"
+cmake --preset package "$@" >/dev/null
+cmake --build --preset package -j"$(nproc)"
 rm -f build/pkg/lanchat_*.deb # each build has a version of its own: keep only this one
 (cd build/pkg && cpack -G DEB >/dev/null)
 ls build/pkg/lanchat_*.deb

@@ -8,6 +8,6 @@ cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}"
 configure_release build/release "$@"
-cmake --build build/release -j"$(nproc)" --target lanchat
+cmake --build --preset release -j"$(nproc)"
 built_settings build/release
 exec build/release/app/lanchat

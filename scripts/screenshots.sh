@@ -6,8 +6,8 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool xclip imagemagick
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DLANCHAT_BUILD_TESTS=OFF -DLANCHAT_BUILD_BENCH=OFF >/dev/null
-cmake --build build/release -j"$(nproc)" --target lanchat >/dev/null
+configure_release build/release
+cmake --build --preset release -j"$(nproc)" >/dev/null
 lanchat=$PWD/build/release/app/lanchat
 . tests/x11_lib.sh
 pids=()

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds lanchat with its tests and runs the whole
-# suite through ctest. Extra arguments go to cmake; BUILD_DIR picks the build.
+# suite through ctest. Extra arguments go to cmake; PRESET picks the build
+# (a preset of CMakePresets.json: test, ci or sanitize).
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-build=${BUILD_DIR:-build/test}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build" -j"$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j2
+preset=${PRESET:-test}
+cmake --preset "$preset" "$@" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"
+ctest --preset "$preset"

@@ -7,6 +7,7 @@
 set -u
 lanchat=$1
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+. "$(dirname "$0")/../scripts/common.sh"
 
 # Each start-up failure: one French line and exit code 1.
 start_fails() { # WORD ENV...: the one line must hold WORD
@@ -26,11 +27,7 @@ start_fails "impossible de joindre l'affichage graphique « lanchat-nosuch » :"
 start_fails "module d'affichage de Qt « nosuch »" QT_QPA_PLATFORM=nosuch DISPLAY=:0
 
 QT_QPA_PLATFORM=offscreen "$lanchat" & pid=$!
-for _ in $(seq 100); do
-  grep -q ':07D0 ' /proc/net/udp && break   # port 2000 in hex
-  sleep 0.05
-done
-grep -q ':07D0 ' /proc/net/udp || { echo "FAIL: not listening on UDP port 2000"; kill -9 $pid; exit 1; }
+wait_for_udp_port 2000 || { echo "FAIL: not listening on UDP port 2000"; kill -9 $pid; exit 1; }
 kill -TERM $pid
 wait $pid; rc=$?
 [ "$rc" -eq 0 ] || { echo "FAIL: exit code $rc after closing"; exit 1; }
