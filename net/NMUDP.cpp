@@ -6,9 +6,6 @@
 
 #include <lanchat/BuildConfig.h>
 
-#include "platform/Controls.h"
-#include "platform/Forms.h"
-
 #include <QObject>
 
 #include <algorithm>
@@ -246,11 +243,4 @@ std::uint64_t TNMUDP::Dropped() const {
 std::size_t TNMUDP::Queued() const {
   const std::lock_guard lock(d_->mutex);
   return d_->queue.Count();
-}
-
-void UdpDesc::Create(TForm& form, const EventTables& events) const {
-  auto& udp = form.Create<TNMUDP>(
-      std::string(name),
-      TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel, {}, cost});
-  if (!onDataReceived.empty()) udp.OnDataReceived = events.dataReceived.Bind(onDataReceived, form);
 }

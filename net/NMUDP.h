@@ -9,8 +9,6 @@
 #include <string>
 #include <string_view>
 
-class TForm;
-
 using TUDPDataReceivedEvent =
     std::function<void(TComponent* Sender, int NumberBytes, AnsiString FromIP, int Port)>;
 
@@ -78,15 +76,4 @@ private:
   void Drain();
   void PostDrain();
   std::unique_ptr<Impl> d_;
-};
-
-struct UdpDesc {
-  std::string_view name{};
-  int localPort = 0;
-  int remotePort = 0;
-  std::string_view remoteHost{};
-  int reportLevel = 0;
-  std::string_view onDataReceived{};
-  TNMUDP::CostFunction cost = nullptr;
-  void Create(TForm& form, const EventTables& events) const;
 };

@@ -22,9 +22,6 @@ double ContrastRatio(const QColor& a, const QColor& b);
 QStringList FontCandidates(std::string_view name);
 QFont MakeFont(const FontDesc& desc);
 
-// Runs an event handler; an error it raises is shown by the application,
-// never passed on to the event loop.
-void Dispatch(const std::function<void()>& handler);
 
 // A visual component: an adapter over one widget, which its parent widget owns.
 class TControl : public TComponent {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/NMUDP.h"
 #include "platform/Layout.h"
+#include "ui/UdpDesc.h"
 
 using Form1Layout = FormLayout<LabelDesc, ButtonDesc, EditDesc, ToolBarDesc, ToolButtonDesc,
                                RichEditDesc, UdpDesc, FontDialogDesc, ColorDialogDesc>;
