@@ -22,7 +22,6 @@ double ContrastRatio(const QColor& a, const QColor& b);
 QStringList FontCandidates(std::string_view name);
 QFont MakeFont(const FontDesc& desc);
 
-
 // A visual component: an adapter over one widget, which its parent widget owns.
 class TControl : public TComponent {
 public:
