@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Announcer.h"
+#include "platform/Application.h"
 #include "platform/Classes.h"
 #include "platform/Controls.h"
 #include "platform/Layout.h"
@@ -54,45 +55,3 @@ private:
   Attention* attention_ = nullptr;              // made at the first alert
   DesktopNotification* notification_ = nullptr; // made at the first alert
 };
-
-class TApplication {
-public:
-  TApplication();
-  ~TApplication();
-  TApplication(const TApplication&) = delete;
-  TApplication& operator=(const TApplication&) = delete;
-
-  // Prepares the application, Qt's French translation loaded; throws
-  // Exception when there is no display.
-  void Initialize();
-
-  // Creates a form; the first one created becomes the main window.
-  template <class T> void CreateForm(T*& reference) {
-    auto form = std::make_unique<T>(nullptr);
-    reference = form.get();
-    AddForm(std::move(form));
-  }
-
-  // Shows the main window and runs the event loop until it closes; then
-  // destroys the forms and all they own.
-  void Run();
-
-  // Shows an error's message in the standard error box and waits for the
-  // user; without a display, writes it to the standard error stream.
-  void ShowException(const Exception* E);
-
-  // Shows an error that escaped an event handler.
-  void HandleException(const std::exception_ptr& error);
-
-  [[nodiscard]] TForm* MainForm() const { return mainForm_; }
-
-private:
-  static void LoadQtFrench();
-  void AddForm(std::unique_ptr<TForm> form);
-
-  std::unique_ptr<QApplication> ownApp_;
-  std::vector<std::unique_ptr<TForm>> forms_;
-  TForm* mainForm_ = nullptr;
-};
-
-extern TApplication* const Application;
