@@ -15,76 +15,102 @@ Allowance::Allowance(const Limits& limits) : limits_(limits) {
   shared_ = {limits_.shared.messageBurst, limits_.shared.byteBurst};
 }
 
-void Allowance::Unlink(std::size_t slot) {
-  Sender& sender = senders_[slot];
-  if (sender.newer != kNone)
-    senders_[sender.newer].older = sender.older;
+void Allowance::Unlink(List& list, Links Sender::*links, std::size_t slot) {
+  Links& place = senders_[slot].*links;
+  if (place.before != kNone)
+    (senders_[place.before].*links).after = place.after;
   else
-    newest_ = sender.older;
-  if (sender.older != kNone)
-    senders_[sender.older].newer = sender.newer;
+    list.first = place.after;
+  if (place.after != kNone)
+    (senders_[place.after].*links).before = place.before;
   else
-    oldest_ = sender.newer;
-  sender.newer = sender.older = kNone;
+    list.last = place.before;
+  place = {};
 }
 
-void Allowance::PushNewest(std::size_t slot) {
-  Sender& sender = senders_[slot];
-  sender.newer = kNone;
-  sender.older = newest_;
-  if (newest_ != kNone) senders_[newest_].newer = slot;
-  newest_ = slot;
-  if (oldest_ == kNone) oldest_ = slot;
+void Allowance::PushFront(List& list, Links Sender::*links, std::size_t slot) {
+  senders_[slot].*links = {kNone, list.first};
+  if (list.first != kNone) (senders_[list.first].*links).before = slot;
+  list.first = slot;
+  if (list.last == kNone) list.last = slot;
 }
 
-// The slot of a followed sender, taking a free or forgotten one for a
-// newcomer; kNone when the newcomer is to share the overflow entry.
+void Allowance::PushBack(List& list, Links Sender::*links, std::size_t slot) {
+  senders_[slot].*links = {list.last, kNone};
+  if (list.last != kNone) (senders_[list.last].*links).after = slot;
+  list.last = slot;
+  if (list.first == kNone) list.first = slot;
+}
+
+void Allowance::SetLoud(std::size_t slot, bool loud) {
+  Sender& sender = senders_[slot];
+  if (sender.loud == loud) return;
+  sender.loud = loud;
+  if (loud)
+    PushBack(loud_, &Sender::byLoudness, slot);
+  else
+    Unlink(loud_, &Sender::byLoudness, slot);
+}
+
+// The slot of a followed sender, giving a newcomer a free place, a
+// forgotten one or a loud one's; kNone when the newcomer is to share the
+// overflow entry.
 std::size_t Allowance::Find(std::uint32_t address, Clock::time_point now) {
   if (const auto found = index_.find(address); found != index_.end()) {
-    Unlink(found->second);
-    PushNewest(found->second);
+    Unlink(arrivals_, &Sender::byArrival, found->second);
+    PushFront(arrivals_, &Sender::byArrival, found->second);
     return found->second;
   }
   std::size_t slot = kNone;
   if (senders_.size() < limits_.senders) {
     slot = senders_.size();
     senders_.emplace_back();
-  } else if (now - senders_[oldest_].last >= limits_.forgetAfter) {
-    slot = oldest_;
-    index_.erase(senders_[slot].address);
-    Unlink(slot);
   } else {
-    return kNone;
+    if (now - senders_[arrivals_.last].last >= limits_.forgetAfter) {
+      slot = arrivals_.last;
+    } else if (loud_.first != kNone) {
+      slot = loud_.first;
+    } else {
+      return kNone;
+    }
+    // The place is taken over: its sender is forgotten.
+    index_.erase(senders_[slot].address);
+    Unlink(arrivals_, &Sender::byArrival, slot);
+    SetLoud(slot, false);
   }
   Sender& sender = senders_[slot];
   sender.address = address;
   sender.own = {limits_.perSender.messageBurst, limits_.perSender.byteBurst};
-  sender.quiet = {limits_.quiet.messageBurst, limits_.quiet.byteBurst};
-  sender.last = now;
+  sender.quiet = {};
+  sender.last = sender.since = now;
   index_.emplace(address, slot);
-  PushNewest(slot);
+  PushFront(arrivals_, &Sender::byArrival, slot);
   return slot;
 }
 
-bool Allowance::Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
-                       const std::function<std::size_t()>& cost, Clock::time_point now) {
+Allowance::Charged Allowance::Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
+                                     const std::function<std::size_t()>& cost,
+                                     Clock::time_point now) {
   const double seconds = std::max(0.0, std::chrono::duration<double>(now - sender.last).count());
   sender.last = now;
   sender.own.Refill(limits_.perSender, seconds);
   sender.quiet.Refill(quietRate, seconds);
   const auto least = static_cast<double>(atLeast);
-  if (!sender.own.Hold(least) || (!sender.quiet.Hold(least) && !shared_.Hold(least))) return false;
+  if (!sender.own.Hold(least) || (!sender.quiet.Hold(least) && !shared_.Hold(least)))
+    return Charged::Refused;
   const auto charge = static_cast<double>(std::max(atLeast, cost()));
-  if (!sender.own.Hold(charge)) return false;
+  if (!sender.own.Hold(charge)) return Charged::Refused;
+  Charged to = Charged::Quiet;
   if (sender.quiet.Hold(charge)) {
     sender.quiet.Take(charge);
   } else if (shared_.Hold(charge)) {
     shared_.Take(charge);
+    to = Charged::Shared;
   } else {
-    return false;
+    return Charged::Refused;
   }
   sender.own.Take(charge);
-  return true;
+  return to;
 }
 
 bool Allowance::Admit(std::uint32_t address, std::size_t cost, Clock::time_point now) {
@@ -103,6 +129,9 @@ bool Allowance::Admit(std::uint32_t address, std::size_t atLeast,
   sharedLast_ = std::max(sharedLast_, now);
   shared_.Refill(limits_.shared, seconds);
   const std::size_t slot = Find(address, now);
-  if (slot == kNone) return Charge(overflow_, Rate{}, atLeast, cost, now);
-  return Charge(senders_[slot], limits_.quiet, atLeast, cost, now);
+  if (slot == kNone) return Charge(overflow_, Rate{}, atLeast, cost, now) != Charged::Refused;
+  const Charged charged = Charge(senders_[slot], limits_.quiet, atLeast, cost, now);
+  // Loud: past its quiet allowance, once it has had the time to fill it.
+  SetLoud(slot, charged != Charged::Quiet && now - senders_[slot].since >= limits_.settle);
+  return charged != Charged::Refused;
 }
