@@ -15,102 +15,76 @@ Allowance::Allowance(const Limits& limits) : limits_(limits) {
   shared_ = {limits_.shared.messageBurst, limits_.shared.byteBurst};
 }
 
-void Allowance::Unlink(List& list, Links Sender::*links, std::size_t slot) {
-  Links& place = senders_[slot].*links;
-  if (place.before != kNone)
-    (senders_[place.before].*links).after = place.after;
-  else
-    list.first = place.after;
-  if (place.after != kNone)
-    (senders_[place.after].*links).before = place.before;
-  else
-    list.last = place.before;
-  place = {};
-}
-
-void Allowance::PushFront(List& list, Links Sender::*links, std::size_t slot) {
-  senders_[slot].*links = {kNone, list.first};
-  if (list.first != kNone) (senders_[list.first].*links).before = slot;
-  list.first = slot;
-  if (list.last == kNone) list.last = slot;
-}
-
-void Allowance::PushBack(List& list, Links Sender::*links, std::size_t slot) {
-  senders_[slot].*links = {list.last, kNone};
-  if (list.last != kNone) (senders_[list.last].*links).after = slot;
-  list.last = slot;
-  if (list.first == kNone) list.first = slot;
-}
-
-void Allowance::SetLoud(std::size_t slot, bool loud) {
+void Allowance::Unlink(std::size_t slot) {
   Sender& sender = senders_[slot];
-  if (sender.loud == loud) return;
-  sender.loud = loud;
-  if (loud)
-    PushBack(loud_, &Sender::byLoudness, slot);
+  if (sender.newer != kNone)
+    senders_[sender.newer].older = sender.older;
   else
-    Unlink(loud_, &Sender::byLoudness, slot);
+    newest_ = sender.older;
+  if (sender.older != kNone)
+    senders_[sender.older].newer = sender.newer;
+  else
+    oldest_ = sender.newer;
+  sender.newer = sender.older = kNone;
 }
 
-// The slot of a followed sender, giving a newcomer a free place, a
-// forgotten one or a loud one's; kNone when the newcomer is to share the
-// overflow entry.
+void Allowance::PushNewest(std::size_t slot) {
+  Sender& sender = senders_[slot];
+  sender.newer = kNone;
+  sender.older = newest_;
+  if (newest_ != kNone) senders_[newest_].newer = slot;
+  newest_ = slot;
+  if (oldest_ == kNone) oldest_ = slot;
+}
+
+// The slot of a followed sender, taking a free or forgotten one for a
+// newcomer; kNone when the newcomer is to share the overflow entry.
 std::size_t Allowance::Find(std::uint32_t address, Clock::time_point now) {
   if (const auto found = index_.find(address); found != index_.end()) {
-    Unlink(arrivals_, &Sender::byArrival, found->second);
-    PushFront(arrivals_, &Sender::byArrival, found->second);
+    Unlink(found->second);
+    PushNewest(found->second);
     return found->second;
   }
   std::size_t slot = kNone;
   if (senders_.size() < limits_.senders) {
     slot = senders_.size();
     senders_.emplace_back();
-  } else {
-    if (now - senders_[arrivals_.last].last >= limits_.forgetAfter) {
-      slot = arrivals_.last;
-    } else if (loud_.first != kNone) {
-      slot = loud_.first;
-    } else {
-      return kNone;
-    }
-    // The place is taken over: its sender is forgotten.
+  } else if (now - senders_[oldest_].last >= limits_.forgetAfter) {
+    slot = oldest_;
     index_.erase(senders_[slot].address);
-    Unlink(arrivals_, &Sender::byArrival, slot);
-    SetLoud(slot, false);
+    Unlink(slot);
+  } else {
+    return kNone;
   }
   Sender& sender = senders_[slot];
   sender.address = address;
   sender.own = {limits_.perSender.messageBurst, limits_.perSender.byteBurst};
-  sender.quiet = {};
-  sender.last = sender.since = now;
+  sender.quiet = {limits_.quiet.messageBurst, limits_.quiet.byteBurst};
+  sender.last = now;
   index_.emplace(address, slot);
-  PushFront(arrivals_, &Sender::byArrival, slot);
+  PushNewest(slot);
   return slot;
 }
 
-Allowance::Charged Allowance::Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
-                                     const std::function<std::size_t()>& cost,
-                                     Clock::time_point now) {
+bool Allowance::Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
+                       const std::function<std::size_t()>& cost, Clock::time_point now) {
   const double seconds = std::max(0.0, std::chrono::duration<double>(now - sender.last).count());
   sender.last = now;
   sender.own.Refill(limits_.perSender, seconds);
   sender.quiet.Refill(quietRate, seconds);
   const auto least = static_cast<double>(atLeast);
-  if (!sender.own.Hold(least) || (!sender.quiet.Hold(least) && !shared_.Hold(least)))
-    return Charged::Refused;
+  if (!sender.own.Hold(least) || (!sender.quiet.Hold(least) && !shared_.Hold(least))) return false;
   const auto charge = static_cast<double>(std::max(atLeast, cost()));
-  if (!sender.own.Hold(charge)) return Charged::Refused;
-  Charged to = Charged::Quiet;
+  if (!sender.own.Hold(charge)) return false;
   if (sender.quiet.Hold(charge)) {
     sender.quiet.Take(charge);
   } else if (shared_.Hold(charge)) {
     shared_.Take(charge);
-    to = Charged::Shared;
   } else {
-    return Charged::Refused;
+    return false;
   }
   sender.own.Take(charge);
-  return to;
+  return true;
 }
 
 bool Allowance::Admit(std::uint32_t address, std::size_t cost, Clock::time_point now) {
@@ -129,9 +103,6 @@ bool Allowance::Admit(std::uint32_t address, std::size_t atLeast,
   sharedLast_ = std::max(sharedLast_, now);
   shared_.Refill(limits_.shared, seconds);
   const std::size_t slot = Find(address, now);
-  if (slot == kNone) return Charge(overflow_, Rate{}, atLeast, cost, now) != Charged::Refused;
-  const Charged charged = Charge(senders_[slot], limits_.quiet, atLeast, cost, now);
-  // Loud: past its quiet allowance, once it has had the time to fill it.
-  SetLoud(slot, charged != Charged::Quiet && now - senders_[slot].since >= limits_.settle);
-  return charged != Charged::Refused;
+  if (slot == kNone) return Charge(overflow_, Rate{}, atLeast, cost, now);
+  return Charge(senders_[slot], limits_.quiet, atLeast, cost, now);
 }

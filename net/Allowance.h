@@ -19,14 +19,11 @@
 // - a small quiet allowance per address, outside the shared one: a sender
 //   chatting at a human pace is let through even while a crowd has used up
 //   the shared allowance.
-// At most `senders` addresses are followed one by one. When all are taken,
-// a newcomer takes the place of the one quiet the longest if it has been
-// quiet for `forgetAfter`, or else of a loud one: a sender followed for
-// `settle` or more that has outgrown its quiet allowance. Otherwise the
-// newcomer is served by one overflow entry shared by all such newcomers,
-// which has no quiet allowance. A place starts with its quiet allowance
-// empty, so that taking places in turn gains nothing. No step scans the
-// senders: memory and time per datagram are bounded.
+// At most `senders` addresses are followed one by one; when all are taken,
+// the one quiet the longest gives its place if it has been quiet for
+// `forgetAfter`, and otherwise the newcomer is served by one overflow entry
+// shared by all such newcomers, which has no quiet allowance. No step scans
+// the senders: memory and time per datagram are bounded.
 //
 // Plain code: the time is passed in, nothing here reads a clock.
 class Allowance {
@@ -45,7 +42,6 @@ public:
     Rate quiet{4, 32, 2 << 10, 32 << 10};
     std::size_t senders = 1024;
     Clock::duration forgetAfter = std::chrono::seconds(10);
-    Clock::duration settle = std::chrono::seconds(2);
   };
 
   explicit Allowance(const Limits& limits);
@@ -73,41 +69,28 @@ private:
       bytes -= cost;
     }
   };
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  // A place in one of the lists of senders, by slot.
-  struct Links {
-    std::size_t before = kNone;
-    std::size_t after = kNone;
-  };
-  struct List {
-    std::size_t first = kNone;
-    std::size_t last = kNone;
-  };
   struct Sender {
     std::uint32_t address = 0;
     Buckets own;
     Buckets quiet;
     Clock::time_point last;
-    Clock::time_point since; // followed since
-    bool loud = false;
-    Links byArrival;  // in arrivals_, the latest first
-    Links byLoudness; // in loud_, the first to become loud first
+    // Places in the list of senders by last arrival, newest first.
+    std::size_t newer = kNone;
+    std::size_t older = kNone;
   };
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
   std::size_t Find(std::uint32_t address, Clock::time_point now);
-  void Unlink(List& list, Links Sender::*links, std::size_t slot);
-  void PushFront(List& list, Links Sender::*links, std::size_t slot);
-  void PushBack(List& list, Links Sender::*links, std::size_t slot);
-  void SetLoud(std::size_t slot, bool loud);
-  enum class Charged { Quiet, Shared, Refused };
-  Charged Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
-                 const std::function<std::size_t()>& cost, Clock::time_point now);
+  void Unlink(std::size_t slot);
+  void PushNewest(std::size_t slot);
+  bool Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
+              const std::function<std::size_t()>& cost, Clock::time_point now);
 
   Limits limits_;
   std::vector<Sender> senders_; // reserved once: never more than limits_.senders
   std::unordered_map<std::uint32_t, std::size_t> index_;
-  List arrivals_;
-  List loud_;
+  std::size_t newest_ = kNone;
+  std::size_t oldest_ = kNone;
   Sender overflow_;
   Buckets shared_;
   Clock::time_point sharedLast_;
