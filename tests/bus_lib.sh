@@ -1,6 +1,21 @@
 # A private session bus and the accessibility bus found through it, for the
 # tests that read the program as assistive technology does. Sourced.
 
+# session_start: a folder of the test's own in `work` (kept when
+# LANCHAT_KEEP is set), and the processes in `pids` ended when the test
+# ends, whatever way it ends.
+session_start() {
+  work=$(mktemp -d)
+  [ -z "${LANCHAT_KEEP:-}" ] || echo "files kept in $work"
+  pids=()
+  trap session_end EXIT
+}
+session_end() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  [ -n "${LANCHAT_KEEP:-}" ] || rm -rf "$work"
+}
+
 # bus_start: starts both, exports DBUS_SESSION_BUS_ADDRESS and adds their
 # processes to the caller's `pids` array; fails the test if the bus does not
 # start.

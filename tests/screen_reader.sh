@@ -17,15 +17,7 @@ for tool in dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher orca speech-d
     echo "FAIL: missing $tool (Debian packages dbus-x11, at-spi2-core, orca, speech-dispatcher)"; exit 1; }
 done
 
-work=$(mktemp -d)
-[ -z "${LANCHAT_KEEP:-}" ] || echo "files kept in $work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  [ -n "${LANCHAT_KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
+session_start
 export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
 export XDG_RUNTIME_DIR=$work/run LANG=C.UTF-8 LANGUAGE= LC_ALL=
 mkdir -p "$XDG_RUNTIME_DIR" "$work/speechd/modules" "$work/orca" && chmod 700 "$XDG_RUNTIME_DIR"

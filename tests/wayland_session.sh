@@ -15,15 +15,7 @@ for tool in sway swaymsg dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher 
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "FAIL: missing pyatspi (Debian package python3-pyatspi)"; exit 1; }
 
-work=$(mktemp -d)
-[ -z "${LANCHAT_KEEP:-}" ] || echo "files kept in $work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  [ -n "${LANCHAT_KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
+session_start
 failures=0 passes=0
 check() { if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 
