@@ -225,12 +225,12 @@ class EditLines final : public TStrings {
 public:
   explicit EditLines(QPlainTextEdit* edit) : edit_(edit) {}
 
-  void Add(const AnsiString& text) override {
+  using TStrings::Add;
+  void Add(const text::Decoded& text) override {
     QTextCursor cursor(edit_->document());
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    const std::string utf8 = text::Codec::Wire().Decode(text); // the lines point into it
-    for (const std::string_view line : text::SplitLines(utf8)) {
+    for (const std::string_view line : text::SplitLines(text.utf8)) {
       cursor.insertBlock();
       cursor.insertText(text::ToQString(line));
     }
@@ -265,9 +265,9 @@ public:
   explicit HistoryLines(HistoryView* view) : view_(view) {}
 
   // The lines of one Add, or of one update, go in as one insertion.
-  void Add(const AnsiString& text) override {
-    const std::string utf8 = text::Codec::Wire().Decode(text); // the lines point into it
-    for (const std::string_view line : text::SplitLines(utf8))
+  using TStrings::Add;
+  void Add(const text::Decoded& text) override {
+    for (const std::string_view line : text::SplitLines(text.utf8))
       pending_ << text::ToQString(line);
     if (updates_ == 0) Flush();
   }

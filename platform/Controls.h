@@ -3,6 +3,8 @@
 #include "platform/Classes.h"
 #include "platform/Layout.h"
 
+#include <text/Codec.h>
+
 #include <QFont>
 #include <QString>
 
@@ -86,7 +88,8 @@ public:
   TStrings& operator=(const TStrings&) = delete;
   virtual ~TStrings() = default;
 
-  virtual void Add(const AnsiString& text) = 0;
+  void Add(const AnsiString& text) { Add(text::FromWire(text)); }
+  virtual void Add(const text::Decoded& text) = 0;
   // The lines added between BeginUpdate and EndUpdate go in as one
   // insertion: assistive technology hears them together.
   virtual void BeginUpdate() {}

@@ -93,23 +93,21 @@ void TForm::Loaded() {
 
 void TForm::Show() { window_->show(); }
 void TForm::Close() { window_->close(); }
-void TForm::Alert(const AnsiString& header, const AnsiString& message) {
+void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
   static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
-  const auto decode = [](const AnsiString& text) {
-    return QString::fromStdString(text::Codec::Wire().Decode(text));
-  };
+  const auto qtext = [](const text::Decoded& text) { return text::ToQString(text.utf8); };
   if (window_->isActiveWindow()) {
     // The screen reader says it wherever the focus is; a focused history
     // already tells its own insertion, which is not said twice. With no
     // screen reader listening, nothing is worked out.
     if (QAccessible::isActive() &&
         dynamic_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
-      announcer_.Announce(decode(header) + u' ' +
-                          decode(message).replace(lineBreak, QStringLiteral(" ")));
+      announcer_.Announce(qtext(header) + u' ' +
+                          qtext(message).replace(lineBreak, QStringLiteral(" ")));
     return;
   }
   if (attention_ == nullptr) attention_ = new Attention(window_.get());
   attention_->Request();
   if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
-  notification_->MessageArrived(decode(header), decode(message).section(lineBreak, 0, 0));
+  notification_->MessageArrived(qtext(header), qtext(message).section(lineBreak, 0, 0));
 }

@@ -36,9 +36,8 @@ public:
   // A message came: asks for the user's attention through the task bar
   // and with a desktop notification (its header and first line) until the
   // window is activated; when it is active, has the screen reader say it
-  // (header and message) unless the focus is in the history. The text is
-  // in the wire's code page.
-  void Alert(const AnsiString& header, const AnsiString& message);
+  // (header and message) unless the focus is in the history.
+  void Alert(const text::Decoded& header, const text::Decoded& message);
 
   [[nodiscard]] QWidget* Window() const;
   [[nodiscard]] QWidget* Client() const;

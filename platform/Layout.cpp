@@ -45,7 +45,7 @@ void RichEditDesc::Create(TForm& form, const EventTables& /*events*/) const {
   if (!accessibleName.empty()) edit.Widget()->setAccessibleName(text::ToQString(accessibleName));
   // An empty box already shows one empty line.
   for (int i = 1; i < initialLines; ++i)
-    edit.Lines->Add({});
+    edit.Lines->Add(AnsiString());
 }
 
 void ToolBarDesc::Create(TForm& form, const EventTables& /*events*/) const {

@@ -31,4 +31,14 @@ private:
   std::string codePage_;
 };
 
+// Text decoded from the wire's code page into UTF-8. A type of its own, so
+// that decoded text is never taken for wire bytes nor decoded a second time:
+// a received message is decoded once, for the history and for the alert.
+struct Decoded {
+  std::string utf8;
+};
+
+// Decodes wire bytes with the program's code page.
+inline Decoded FromWire(std::string_view bytes) { return {Codec::Wire().Decode(bytes)}; }
+
 } // namespace text

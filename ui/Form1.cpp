@@ -66,9 +66,12 @@ void TForm1::NMUDP1DataReceived(TComponent* /*Sender*/, int NumberBytes, AnsiStr
   if (!parts) return;
   // A full history turns the message away whole, and says so once.
   if (!RichEdit1->Lines->HasRoom()) return;
+  // Decoded once, for the history and for the alert.
+  const text::Decoded header = text::FromWire(parts->header);
+  const text::Decoded message = text::FromWire(parts->message);
   RichEdit1->Lines->BeginUpdate(); // the two lines reach a screen reader as one text
-  RichEdit1->Lines->Add(AnsiString(parts->header));
-  RichEdit1->Lines->Add(AnsiString(parts->message));
+  RichEdit1->Lines->Add(header);
+  RichEdit1->Lines->Add(message);
   RichEdit1->Lines->EndUpdate();
-  Alert(AnsiString(parts->header), AnsiString(parts->message));
+  Alert(header, message);
 }
