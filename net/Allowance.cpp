@@ -1,18 +1,30 @@
 #include "net/Allowance.h"
 
 #include <algorithm>
+#include <random>
+
+namespace {
+
+std::uint64_t SeedOf(std::uint64_t seed) {
+  if (seed != 0) return seed;
+  std::random_device random;
+  return (std::uint64_t{random()} << 32) | random();
+}
+
+} // namespace
 
 void Allowance::Buckets::Refill(const Rate& rate, double seconds) {
   messages = std::min(rate.messageBurst, messages + seconds * rate.messagesPerSecond);
   bytes = std::min(rate.byteBurst, bytes + seconds * rate.bytesPerSecond);
 }
 
-Allowance::Allowance(const Limits& limits) : limits_(limits) {
+Allowance::Allowance(const Limits& limits) : limits_(limits), recent_(SeedOf(limits.seed)) {
   limits_.senders = std::max<std::size_t>(limits_.senders, 1);
   senders_.reserve(limits_.senders);
   index_.reserve(limits_.senders);
   overflow_.own = {limits_.perSender.messageBurst, limits_.perSender.byteBurst};
   shared_ = {limits_.shared.messageBurst, limits_.shared.byteBurst};
+  newcomers_ = {limits_.newcomers.messageBurst, limits_.newcomers.byteBurst};
 }
 
 void Allowance::Unlink(std::size_t slot) {
@@ -87,6 +99,14 @@ bool Allowance::Charge(Sender& sender, const Rate& quietRate, std::size_t atLeas
   return true;
 }
 
+bool Allowance::ChargeNewcomer(std::size_t atLeast, const std::function<std::size_t()>& cost) {
+  if (!newcomers_.Hold(static_cast<double>(atLeast))) return false;
+  const auto charge = static_cast<double>(std::max(atLeast, cost()));
+  if (!newcomers_.Hold(charge)) return false;
+  newcomers_.Take(charge);
+  return true;
+}
+
 bool Allowance::Admit(std::uint32_t address, std::size_t cost, Clock::time_point now) {
   return Admit(
       address, cost, [cost] { return cost; }, now);
@@ -102,7 +122,14 @@ bool Allowance::Admit(std::uint32_t address, std::size_t atLeast,
   const double seconds = std::max(0.0, std::chrono::duration<double>(now - sharedLast_).count());
   sharedLast_ = std::max(sharedLast_, now);
   shared_.Refill(limits_.shared, seconds);
+  newcomers_.Refill(limits_.newcomers, seconds);
   const std::size_t slot = Find(address, now);
-  if (slot == kNone) return Charge(overflow_, Rate{}, atLeast, cost, now);
+  if (slot == kNone) {
+    std::size_t known = 0; // the cost, worked out once at most
+    const std::function<std::size_t()> once = [&] { return known != 0 ? known : known = cost(); };
+    if (recent_.Arrive(address, now) <= limits_.quietArrivals && ChargeNewcomer(atLeast, once))
+      return true;
+    return Charge(overflow_, Rate{}, atLeast, once, now);
+  }
   return Charge(senders_[slot], limits_.quiet, atLeast, cost, now);
 }

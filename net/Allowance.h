@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/RecentArrivals.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -22,8 +24,13 @@
 // At most `senders` addresses are followed one by one; when all are taken,
 // the one quiet the longest gives its place if it has been quiet for
 // `forgetAfter`, and otherwise the newcomer is served by one overflow entry
-// shared by all such newcomers, which has no quiet allowance. No step scans
-// the senders: memory and time per datagram are bounded.
+// shared by all such newcomers, which has no quiet allowance. Such a
+// newcomer that has sent little of late (RecentArrivals) may instead draw on
+// one small allowance of newcomers, outside the shared one: a neighbour who
+// begins to chat while a few thousand loud addresses hold every place gets
+// through. A crowd of quiet addresses shares that one allowance, so it stays
+// small. No step scans the senders: memory and time per datagram are
+// bounded.
 //
 // Plain code: the time is passed in, nothing here reads a clock.
 class Allowance {
@@ -42,6 +49,11 @@ public:
     Rate quiet{4, 32, 2 << 10, 32 << 10};
     std::size_t senders = 1024;
     Clock::duration forgetAfter = std::chrono::seconds(10);
+    // Newcomers without a place that sent at most `quietArrivals` datagrams
+    // in the last one to two seconds share this.
+    Rate newcomers{64, 256, 32 << 10, 256 << 10};
+    unsigned quietArrivals = 16;
+    std::uint64_t seed = 0; // of the hashing of addresses; 0: chosen at random
   };
 
   explicit Allowance(const Limits& limits);
@@ -85,6 +97,7 @@ private:
   void PushNewest(std::size_t slot);
   bool Charge(Sender& sender, const Rate& quietRate, std::size_t atLeast,
               const std::function<std::size_t()>& cost, Clock::time_point now);
+  bool ChargeNewcomer(std::size_t atLeast, const std::function<std::size_t()>& cost);
 
   Limits limits_;
   std::vector<Sender> senders_; // reserved once: never more than limits_.senders
@@ -92,6 +105,8 @@ private:
   std::size_t newest_ = kNone;
   std::size_t oldest_ = kNone;
   Sender overflow_;
+  RecentArrivals recent_;
+  Buckets newcomers_;
   Buckets shared_;
   Clock::time_point sharedLast_;
   bool started_ = false;

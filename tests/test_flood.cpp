@@ -77,6 +77,7 @@ private slots:
     Allowance::Limits limits;
     limits.shared = {1e9, 1e9, 1 << 20, 4 << 20};
     limits.quiet = {4, 4, 1 << 10, 16 << 10};
+    limits.newcomers = {64, 256, 32 << 10, 256 << 10};
     limits.senders = 1024;
     Allowance allowance(limits);
     constexpr std::size_t kCost = 60'000;
@@ -84,9 +85,10 @@ private slots:
     for (int second = 0; second < 10; ++second)
       for (int i = 0; i < addresses; ++i)
         if (allowance.Admit(Address(std::uint32_t(i)), kCost, kStart + second * 1s)) bytes += kCost;
-    // The shared burst and ten seconds of its rate; the quiet allowances
-    // admit nothing of this size.
-    QVERIFY2(bytes <= (4u << 20) + 10 * (1u << 20), qPrintable(QString::number(bytes)));
+    // The shared burst and ten seconds of its rate, and the same of the
+    // newcomers' allowance; the quiet allowances admit nothing of this size.
+    QVERIFY2(bytes <= (4u << 20) + 10 * (1u << 20) + (256u << 10) + 10 * (32u << 10),
+             qPrintable(QString::number(bytes)));
     QVERIFY(bytes >= (4u << 20));
     QVERIFY(allowance.Followed() <= limits.senders);
   }
@@ -109,6 +111,26 @@ private slots:
     }
     QCOMPARE(shown, 120);
     QVERIFY(!allowance.Admit(Address(12'345'678), 1000, kStart + 60s));
+  }
+
+  // A neighbour who begins to chat while 5,000 loud addresses hold every
+  // place (and use up the shared allowance) gets through as a quiet
+  // newcomer.
+  void quietNewcomerPassesALoudCrowd() {
+    Allowance::Limits limits;
+    limits.shared = {1000, 1000, 1 << 20, 1 << 20};
+    limits.seed = 1;
+    Allowance allowance(limits);
+    const std::uint32_t neighbour = Address(999'999);
+    int shown = 0;
+    for (int tick = 0; tick < 600; ++tick) { // 30 s, each address every 50 ms
+      const auto now = kStart + tick * 50ms;
+      for (std::uint32_t i = 0; i < 5000; ++i)
+        allowance.Admit(Address(i), 100, now);
+      if (tick >= 100 && tick % 10 == 0) shown += allowance.Admit(neighbour, 100, now) ? 1 : 0;
+    }
+    QCOMPARE(allowance.Followed(), limits.senders);
+    QCOMPARE(shown, 50);
   }
 
   // The queue holds at most its bytes, counted at what each datagram and
