@@ -7,6 +7,7 @@
 #include <lanchat/BuildConfig.h>
 
 #include <QObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -64,6 +65,7 @@ struct TNMUDP::Impl {
 
   // Event loop side only.
   bool loopPostedDrain = false; // set by the event loop: a drain it posted has not started
+  bool retryArmed = false;      // a drain waits on a timer for the reader to let go of the queue
   const Datagram* current = nullptr;
   bool currentRead = false;
 };
@@ -160,6 +162,15 @@ void TNMUDP::PostDrain() {
       &d_->context, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
+void TNMUDP::RetryDrain() {
+  if (d_->retryArmed) return;
+  d_->retryArmed = true;
+  QTimer::singleShot(1, &d_->context, [this] {
+    d_->retryArmed = false;
+    Drain();
+  });
+}
+
 void TNMUDP::Drain() {
   d_->loopPostedDrain = false;
   // A pass ends when its budget is spent, whatever the datagrams hold, and
@@ -168,7 +179,15 @@ void TNMUDP::Drain() {
   for (;;) {
     std::optional<Datagram> next;
     {
-      const std::lock_guard lock(d_->mutex);
+      // Never waits for the reader: when a flood keeps the cores busy, the
+      // reader can lose its core while it holds the queue, and the window
+      // would wait with it. The pass ends instead, and a drain comes back
+      // a millisecond later, input and painting going first.
+      const std::unique_lock lock(d_->mutex, std::try_to_lock);
+      if (!lock.owns_lock()) {
+        RetryDrain();
+        return;
+      }
       next = d_->queue.Pop();
       if (!next) {
         d_->readerPostedDrain = false;

@@ -75,5 +75,6 @@ private:
   void ReadLoop();
   void Drain();
   void PostDrain();
+  void RetryDrain();
   std::unique_ptr<Impl> d_;
 };
