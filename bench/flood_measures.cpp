@@ -75,17 +75,24 @@ public:
     keys.ran = ran - times_.first;
     keys.waited = waited - times_.second;
     keys.count = static_cast<long>(posted_.size());
-    for (std::size_t i = 0; i < posted_.size(); ++i)
-      keys.slowest =
-          std::max(keys.slowest, waited_[i] >= 0 ? waited_[i] : Since(posted_[i]) * 1000);
+    for (std::size_t i = 0; i < posted_.size(); ++i) {
+      const double wait = waited_[i] >= 0 ? waited_[i] : Since(posted_[i]) * 1000;
+      if (wait <= keys.slowest) continue;
+      keys.slowest = wait;
+      if (waited_[i] < 0) continue;
+      keys.slowestRan = (seenTimes_[i].first - postTimes_[i].first) * 1000;
+      keys.slowestWaited = (seenTimes_[i].second - postTimes_[i].second) * 1000;
+    }
     return keys;
   }
 
   bool eventFilter(QObject* /*watched*/, QEvent* event) override {
     if (event->type() != QEvent::KeyPress) return false;
     if (const auto* key = dynamic_cast<TimedKey*>(event)) {
+      const auto times = MainThreadTimes();
       const std::lock_guard lock(mutex_);
       waited_[key->index] = Since(posted_[key->index]) * 1000;
+      seenTimes_[key->index] = times;
     }
     return false; // the box handles it
   }
@@ -95,11 +102,14 @@ private:
     auto next = Clock::now();
     while (!stop_.load()) {
       std::size_t index = 0;
+      const auto times = MainThreadTimes(); // read before the lock: the filter waits on it
       {
         const std::lock_guard lock(mutex_);
         index = posted_.size();
         posted_.push_back(Clock::now());
         waited_.push_back(-1);
+        postTimes_.push_back(times);
+        seenTimes_.push_back({});
       }
       QCoreApplication::postEvent(box_, new TimedKey(index));
       next += std::chrono::milliseconds(20);
@@ -121,6 +131,8 @@ private:
   std::mutex mutex_;
   std::vector<Clock::time_point> posted_;
   std::vector<double> waited_; // ms, -1 until seen
+  // The window's thread's times (on a core, waiting) at posting and when seen.
+  std::vector<std::pair<double, double>> postTimes_, seenTimes_;
   std::pair<double, double> times_;
 };
 
@@ -212,7 +224,7 @@ UnderFlood InWindow(const FloodSetup& setup, const Flood& flood) {
 UnderFlood InPlainSocket(const FloodSetup& setup, const Flood& flood) {
   UnderFlood result;
   Child receiver = Spawn({setup.binDir + "/bench_baseline_receiver", std::to_string(setup.port),
-                          "500", setup.neighbour, setup.lateNeighbour});
+                          "2000", setup.neighbour, setup.lateNeighbour});
   receiver.ReadLine(); // ready
   Senders senders(setup, flood, Sleep);
   senders.Collect(result);

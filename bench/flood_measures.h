@@ -39,6 +39,8 @@ struct Keystrokes {
   // Seconds the window's thread spent on a core, and runnable but waiting
   // for one, meanwhile.
   double ran = 0, waited = 0;
+  // The same during the slowest key's wait, in ms.
+  double slowestRan = 0, slowestWaited = 0;
 };
 
 // A neighbour's messages: sent, and shown in the history (or read by the

@@ -1040,8 +1040,9 @@ Reading Quit(double quit, double idleQuit) {
 
 Reading Keys(const Keystrokes& keys, const Keystrokes& idle) {
   std::fprintf(stderr,
-               "    %ld keystrokes; the window's thread ran %.1f s, waited for a core %.1f s\n",
-               keys.count, keys.ran, keys.waited);
+               "    %ld keystrokes; the window's thread ran %.1f s, waited for a core %.1f s;"
+               " during the slowest, ran %.1f ms, waited %.1f ms\n",
+               keys.count, keys.ran, keys.waited, keys.slowestRan, keys.slowestWaited);
   return {Format("%.1f ms", keys.slowest), Format("%.1f ms idle", idle.slowest), keys.slowest,
           idle.slowest, keys.count > 0};
 }
