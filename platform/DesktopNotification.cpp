@@ -6,8 +6,11 @@
 #include <QDBusPendingReply>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QVariantMap>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -18,6 +21,8 @@ const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 } // namespace
 
 DesktopNotification::DesktopNotification(QWidget* window) : QObject(window), window_(window) {
+  update_.setSingleShot(true);
+  connect(&update_, &QTimer::timeout, this, &DesktopNotification::Schedule);
   window->installEventFilter(this);
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return;
@@ -36,8 +41,18 @@ void DesktopNotification::MessageArrived(const QString& header, const QString& f
   ++waiting_;
   header_ = header;
   line_ = firstLine;
-  if (sending_) {
-    resend_ = true; // the notification's id is not known yet
+  resend_ = true;
+  Schedule();
+}
+
+// Shows the messages waiting now, or as soon as the call under way has been
+// answered; an update follows the last one by a second at least, so that a
+// flood does not keep the notification server redrawing it.
+void DesktopNotification::Schedule() {
+  if (sending_ || update_.isActive() || !resend_) return;
+  const qint64 wait = sentAt_.isValid() ? kUpdateEvery - sentAt_.elapsed() : 0;
+  if (wait > 0) {
+    update_.start(static_cast<int>(wait));
     return;
   }
   Send();
@@ -57,7 +72,9 @@ void DesktopNotification::Send() {
       {QStringLiteral("category"), QStringLiteral("im.received")}};
   call << QStringLiteral("lanchat") << id_ << QStringLiteral("lanchat") << QStringLiteral("lanchat")
        << body << QStringList{QStringLiteral("default"), QStringLiteral("Ouvrir")} << hints << -1;
+  resend_ = false;
   sending_ = true;
+  sentAt_.start();
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, &DesktopNotification::OnReply);
 }
@@ -80,10 +97,7 @@ void DesktopNotification::OnReply(QDBusPendingCallWatcher* call) {
     return;
   }
   id_ = reply.value();
-  if (resend_) {
-    resend_ = false;
-    Send();
-  }
+  Schedule(); // messages that came meanwhile
 }
 
 // Servers that follow version 1.2 of the protocol send, just before the
@@ -122,6 +136,7 @@ bool DesktopNotification::eventFilter(QObject* watched, QEvent* event) {
 void DesktopNotification::Reset() {
   waiting_ = 0;
   resend_ = false;
+  update_.stop();
   if (id_ != 0 && QDBusConnection::sessionBus().isConnected())
     QDBusConnection::sessionBus().asyncCall(
         QDBusMessage::createMethodCall(kService, kPath, kInterface,

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QString>
 
 class QDBusPendingCallWatcher;
@@ -34,6 +36,7 @@ private slots:
 
 private:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void Schedule();
   void Send();
   void OnReply(QDBusPendingCallWatcher* call);
   void Reset();
@@ -43,6 +46,9 @@ private:
   int waiting_ = 0; // messages it stands for
   bool sending_ = false;
   bool resend_ = false; // a message came while a call was under way
+  QElapsedTimer sentAt_; // the last call
+  QTimer update_;        // the next update, a second after the last call
+  static constexpr qint64 kUpdateEvery = 1000; // ms
   QString header_;
   QString line_;
   QString token_; // the activation token sent with the action

@@ -112,6 +112,23 @@ private slots:
     QCOMPARE(server.calls[2].body, QString("4 messages en attente\nLéo a dit :\nMoi aussi"));
   }
 
+  // A flood brings the notification up to date once a second at most, the
+  // last update counting every message.
+  void aFloodUpdatesItOnceASecond() {
+    DesktopNotification notification(window.get());
+    MakeOtherActive();
+    QElapsedTimer clock;
+    clock.start();
+    int sent = 0;
+    while (clock.elapsed() < 1500) {
+      notification.MessageArrived("Ana a dit :", QString::number(++sent));
+      QTest::qWait(5);
+    }
+    QVERIFY2(server.calls.size() <= 3, qPrintable(QString::number(server.calls.size())));
+    QTRY_COMPARE(server.calls.last().body,
+                 QString("%1 messages en attente\nAna a dit :\n%1").arg(sent));
+  }
+
   // A click on the notification activates the window; once it is active
   // the notification goes, and the next message opens a new one.
   void clickingActivatesTheWindow() {
