@@ -742,18 +742,17 @@ bool HistoryView::HandleEditKey(QKeyEvent* event) {
     EnsureCursorVisible();
   };
   if (event->matches(QKeySequence::Undo)) {
-    edit([this] { model_.Undo(); });
+    Run(Action::Undo);
   } else if (event->matches(QKeySequence::Redo)) {
-    edit([this] { model_.Redo(); });
+    Run(Action::Redo);
   } else if (event->matches(QKeySequence::SelectAll)) {
-    model_.SelectAll();
-    SelectionChanged();
+    Run(Action::SelectAll);
   } else if (event->matches(QKeySequence::Copy)) {
-    Copy();
+    Run(Action::Copy);
   } else if (event->matches(QKeySequence::Cut)) {
-    Cut();
+    Run(Action::Cut);
   } else if (event->matches(QKeySequence::Paste)) {
-    Paste();
+    Run(Action::Paste);
   } else if (event->matches(QKeySequence::DeleteStartOfWord)) {
     edit([this] { model_.DeletePreviousWord(); });
   } else if (event->matches(QKeySequence::DeleteEndOfWord)) {
@@ -770,6 +769,25 @@ bool HistoryView::HandleEditKey(QKeyEvent* event) {
     edit([&] { model_.InsertText(event->text(), EditKind::Typing); });
   }
   return true;
+}
+
+// The edits and commands of the keys and of the context menu alike. Each
+// but a copy moves the cursor, so the column Up and Down kept goes.
+void HistoryView::Run(Action action) {
+  if (action != Action::Copy) cursorX_ = -1;
+  switch (action) {
+  case Action::Undo: model_.Undo(); break;
+  case Action::Redo: model_.Redo(); break;
+  case Action::Cut: Cut(); return;
+  case Action::Copy: Copy(); return;
+  case Action::Paste: Paste(); return;
+  case Action::Delete: model_.DeleteSelection(); break;
+  case Action::SelectAll:
+    model_.SelectAll();
+    SelectionChanged();
+    return;
+  }
+  EnsureCursorVisible();
 }
 
 void HistoryView::keyPressEvent(QKeyEvent* event) {
@@ -946,28 +964,17 @@ QMenu* HistoryView::CreateStandardContextMenu() {
     return item;
   };
   const bool selection = model_.HasSelection();
-  add("&Undo", QKeySequence::Undo, model_.CanUndo(), [this] {
-    model_.Undo();
-    EnsureCursorVisible();
-  });
-  add("&Redo", QKeySequence::Redo, model_.CanRedo(), [this] {
-    model_.Redo();
-    EnsureCursorVisible();
-  });
+  add("&Undo", QKeySequence::Undo, model_.CanUndo(), [this] { Run(Action::Undo); });
+  add("&Redo", QKeySequence::Redo, model_.CanRedo(), [this] { Run(Action::Redo); });
   menu->addSeparator();
-  add("Cu&t", QKeySequence::Cut, selection, [this] { Cut(); });
-  add("&Copy", QKeySequence::Copy, selection, [this] { Copy(); });
+  add("Cu&t", QKeySequence::Cut, selection, [this] { Run(Action::Cut); });
+  add("&Copy", QKeySequence::Copy, selection, [this] { Run(Action::Copy); });
   add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
-      [this] { Paste(); });
-  add("Delete", QKeySequence::UnknownKey, selection, [this] {
-    model_.DeleteSelection();
-    EnsureCursorVisible();
-  });
+      [this] { Run(Action::Paste); });
+  add("Delete", QKeySequence::UnknownKey, selection, [this] { Run(Action::Delete); });
   menu->addSeparator();
-  add("Select All", QKeySequence::SelectAll, model_.CharacterCount() > 0, [this] {
-    model_.SelectAll();
-    SelectionChanged();
-  });
+  add("Select All", QKeySequence::SelectAll, model_.CharacterCount() > 0,
+      [this] { Run(Action::SelectAll); });
   return menu;
 }
 

@@ -136,6 +136,8 @@ private:
   [[nodiscard]] TextPos MoveToRowAt(TextPos from, bool down, qreal x, qreal y) const;
   bool HandleMoveKey(QKeyEvent* event);
   bool HandleEditKey(QKeyEvent* event);
+  enum class Action { Undo, Redo, Cut, Copy, Paste, Delete, SelectAll };
+  void Run(Action action);
 
   void Copy() const;
   void Cut();

@@ -143,9 +143,27 @@ class TestHistoryView : public QObject {
       QTest::mouseClick(area, Qt::MiddleButton, {}, PointAt(arg.toInt()));
     } else if (op == "dragout") { // dragout:from:up|down — past an edge
       DragOut(area, PointAt(arg.section(u':', 0, 0).toInt()), arg.section(u':', 1) == "down");
+    } else if (op == "menu") { // menu:<entry> — an entry of the context menu, by its words
+      ChooseFromMenu(widget, arg);
     } else {
       QFAIL(qPrintable("unknown step " + step));
     }
+  }
+
+  // Opens the box's context menu and chooses the entry of those words
+  // (without its accelerator and shortcut), which must be enabled.
+  void ChooseFromMenu(QAbstractScrollArea* widget, const QString& entry) {
+    auto* edit = qobject_cast<QPlainTextEdit*>(widget);
+    const std::unique_ptr<QMenu> menu(edit != nullptr ? edit->createStandardContextMenu()
+                                                      : view->CreateStandardContextMenu());
+    for (QAction* action : menu->actions()) {
+      if (action->isSeparator() || action->text().remove(u'&').section(u'\t', 0, 0) != entry)
+        continue;
+      QVERIFY2(action->isEnabled(), qPrintable(entry + " is greyed out"));
+      action->trigger();
+      return;
+    }
+    QFAIL(qPrintable("no menu entry " + entry));
   }
 
   // Presses at `from`, holds the mouse past the top or bottom edge until the
@@ -233,7 +251,8 @@ private slots:
   // Scripts of steps separated by "|": k:<keys>, t:<typed text>,
   // im:<input method commit>, clip:<clipboard text>, click:<offset>,
   // shiftclick:<offset>, dclick:<offset>, tclick:<offset>,
-  // drag:<from>-<to>, ddrag:<from>-<to>, dragout:<from>:up|down.
+  // drag:<from>-<to>, ddrag:<from>-<to>, dragout:<from>:up|down,
+  // menu:<entry of the context menu>.
   void sameAsATextBox_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("cursor");
@@ -350,6 +369,24 @@ private slots:
            "Shift+Z|k:Ctrl+Shift+Z|k:Ctrl+Shift+Z|k:Ctrl+Shift+Z";
     QTest::newRow("an edit after undo drops the redo")
         << two << 4 << -1 << "t:ab|k:Ctrl+Z|t:c|k:Ctrl+Shift+Z";
+
+    // The context menu's edits, as the keys do them: each forgets the
+    // column Up and Down were keeping; a copy keeps it.
+    const QString columns = "abcdefgh\nabcdefgh\nabcdefgh";
+    QTest::newRow("menu Undo, then Down") << columns << 1 << -1 << "t:x|k:Down|menu:Undo|k:Down";
+    QTest::newRow("menu Redo, then Down")
+        << columns << 1 << -1 << "t:x|k:Ctrl+Z|k:Down|menu:Redo|k:Down";
+    QTest::newRow("menu Delete, then Up")
+        << "abcdefgh\nab\nabcdefgh" << 6 << -1 << "k:Down|k:Shift+Down|menu:Delete|k:Up";
+    QTest::newRow("menu Cut, then Up")
+        << "abcdefgh\nab\nabcdefgh" << 6 << -1 << "k:Down|k:Shift+Down|menu:Cut|k:Up";
+    QTest::newRow("Ctrl+X, then Up")
+        << "abcdefgh\nab\nabcdefgh" << 6 << -1 << "k:Down|k:Shift+Down|k:Ctrl+X|k:Up";
+    QTest::newRow("menu Paste, then Up") << columns << 1 << -1 << "clip:xyz|k:Down|menu:Paste|k:Up";
+    QTest::newRow("menu Select All, then Up") << columns << 20 << -1 << "k:Up|menu:Select All|k:Up";
+    QTest::newRow("Ctrl+A, then Up") << columns << 20 << -1 << "k:Up|k:Ctrl+A|k:Up";
+    QTest::newRow("menu Copy keeps the column")
+        << columns << 20 << -1 << "k:Up|k:Shift+Right|menu:Copy|k:Up";
 
     // Clipboard.
     QTest::newRow("Ctrl+C then Ctrl+V") << two << 0 << 7 << "k:Ctrl+C|k:End|k:Ctrl+V";
