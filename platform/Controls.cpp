@@ -11,6 +11,8 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPalette>
 #include <QPlainTextEdit>
@@ -195,6 +197,51 @@ QString TEdit::Text() const { return LineEdit()->text(); }
 
 namespace {
 
+// Tells the user something beside the window, without stopping it.
+void Notice(const QString& text, QWidget* near) {
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("lanchat"), text,
+                              QMessageBox::Ok, near != nullptr ? near->window() : nullptr);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+}
+
+// A paste larger than a message can carry is refused in either box; the
+// clipboard keeps the text.
+void TellPasteTooLarge(qsizetype length, QWidget* near) {
+  const QLocale french(QLocale::French);
+  Notice(QStringLiteral("Le texte à coller compte %1 caractères : c'est plus qu'un message peut "
+                        "en porter (%2 octets). Rien n'a été collé ; le texte reste dans le "
+                        "presse-papiers.")
+             .arg(french.toString(static_cast<qlonglong>(length)),
+                  french.toString(static_cast<qlonglong>(HistoryView::kMaxPaste))),
+         near);
+}
+
+// The history turns messages away until it is cleared. Told beside the
+// window, without stopping it: messages go on being counted while the box
+// is open.
+void TellHistoryFull(HistoryView* view) {
+  const QLocale french(QLocale::French);
+  Notice(QStringLiteral("L'historique est plein : il a atteint sa limite de %1 lignes ou %2 Mo "
+                        "de texte, et les messages qui arrivent ne s'y ajoutent plus.\n\nPour "
+                        "faire de la place, effacez-le : cliquez dans l'historique, puis "
+                        "Ctrl+A et Suppr. Les messages s'afficheront de nouveau.")
+             .arg(french.toString(static_cast<qulonglong>(view->Model().Capacity())),
+                  french.toString(static_cast<qulonglong>(view->Model().Budget() >> 20))),
+         view);
+}
+
+// Said once per such edit, beside the window: the deletion stands.
+void TellUndoLost(QWidget* near) {
+  const QLocale french(QLocale::French);
+  Notice(QStringLiteral("Cette modification ne pourra pas être annulée : elle porte sur plus de "
+                        "%1 Mo de texte, ce que l'annulation ne garde pas. Les modifications "
+                        "précédentes ne peuvent plus être annulées non plus.")
+             .arg(french.toString(static_cast<qulonglong>(EditModel::kUndoBytes >> 20))),
+         near);
+}
+
 // The message box: a text box that refuses a paste or a drop larger than a
 // message can carry, and says so, rather than lay it out for minutes.
 class MessageEdit final : public QPlainTextEdit {
@@ -207,7 +254,7 @@ protected:
     // once, and the clipboard's data go with it.
     const QString text = source->text();
     if (text.isEmpty()) return QPlainTextEdit::insertFromMimeData(source);
-    if (!HistoryView::PasteFits(text, this)) return;
+    if (text.size() > HistoryView::kMaxPaste) return TellPasteTooLarge(text.size(), this);
     QTextCursor cursor = textCursor();
     cursor.insertText(text);
     setTextCursor(cursor);
@@ -305,6 +352,12 @@ std::unique_ptr<TStrings> MakeLines(QPlainTextEdit* edit, HistoryView* view) {
 TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool largeLog)
     : TCustomEdit(owner, std::move(name), MakeRichEdit(parent, largeLog)),
       lines_(MakeLines(TextEdit(), Log())), Lines(lines_.get()) {
+  if (HistoryView* view = Log(); view != nullptr) {
+    QObject::connect(view, &HistoryView::HistoryFull, view, [view] { TellHistoryFull(view); });
+    QObject::connect(view, &HistoryView::PasteTooLarge, view,
+                     [view](qsizetype length) { TellPasteTooLarge(length, view); });
+    QObject::connect(view, &HistoryView::UndoLost, view, [view] { TellUndoLost(view); });
+  }
   QPlainTextEdit* edit = TextEdit();
   if (edit == nullptr) return;
   edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -296,6 +296,39 @@ private slots:
     }
   }
 
+  // What the history signals, the window says beside it in French, without
+  // stopping it: the history full (how to make room), an edit that cannot
+  // be undone.
+  void historyNoticesInFrench() {
+    HistoryView* history = form->RichEdit1->Log();
+    const auto notice = [] {
+      QMessageBox* found = nullptr;
+      for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+          found = box;
+      return found;
+    };
+    const QLocale french(QLocale::French);
+    emit history->HistoryFull();
+    QMessageBox* box = notice();
+    QVERIFY(box != nullptr);
+    QVERIFY2(box->text().startsWith("L'historique est plein") &&
+                 box->text().contains(french.toString(qulonglong(EditModel::kCapacity)) +
+                                      " lignes ou 128 Mo") &&
+                 box->text().contains("Ctrl+A et Suppr"),
+             qPrintable(box->text()));
+    QVERIFY(!box->isModal());
+    box->close();
+    emit history->UndoLost();
+    box = notice();
+    QVERIFY(box != nullptr);
+    QVERIFY2(box->text().startsWith("Cette modification ne pourra pas être annulée") &&
+                 box->text().contains("plus de 16 Mo de texte"),
+             qPrintable(box->text()));
+    QVERIFY(!box->isModal());
+    box->close();
+  }
+
   void clickingPlacesTheCursor() {
     HistoryView* history = form->RichEdit1->Log();
     form->RichEdit1->Lines->Add("premier");

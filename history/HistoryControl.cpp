@@ -1,0 +1,506 @@
+#include "history/HistoryControl.h"
+
+#include "history/HistoryLayout.h"
+
+#include <QAbstractScrollArea>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QStyleHints>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// Shortcut names shown beside a menu entry, as a text box's menu shows them.
+QString WithShortcut(const QString& text, QKeySequence::StandardKey key) {
+  const QKeySequence sequence(key);
+  if (sequence.isEmpty()) return text;
+  return text + QLatin1Char('\t') + sequence.toString(QKeySequence::NativeText);
+}
+
+QString Translated(const char* text) {
+  // The menu of Qt's own text boxes, so that a loaded translation names
+  // both alike.
+  return QCoreApplication::translate("QWidgetTextControl", text);
+}
+
+// Whether a key gives text to insert, by the rule of Qt's text boxes:
+// printable text, a tab (when Tab has not moved the focus on), formatting
+// and private-use characters, a character outside the BMP; not with Ctrl
+// held (AltGr, Ctrl+Alt, is fine).
+bool IsTypedText(const QKeyEvent* event) {
+  const QString text = event->text();
+  if (text.isEmpty()) return false;
+  const QChar c = text.front();
+  if (c.category() == QChar::Other_Format) return true;
+  const Qt::KeyboardModifiers modifiers = event->modifiers();
+  if (modifiers == Qt::ControlModifier || modifiers == (Qt::ShiftModifier | Qt::ControlModifier))
+    return false;
+  return c.isPrint() || c == u'\t' || c.category() == QChar::Other_PrivateUse ||
+         (c.isHighSurrogate() && text.size() > 1 && text.at(1).isLowSurrogate());
+}
+
+} // namespace
+
+HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QAbstractScrollArea& widget,
+                               std::function<void(qsizetype)> pasteTooLarge)
+    : model_(model), layout_(layout), widget_(widget), pasteTooLarge_(std::move(pasteTooLarge)) {
+  model_.OnEditing([this] { primary_.TextChanging(); });
+}
+
+HistoryControl::~HistoryControl() = default;
+
+void HistoryControl::Update() { widget_.viewport()->update(); }
+
+void HistoryControl::EnsureCursorVisible() {
+  layout_.EnsureVisible(model_.Cursor());
+  Update();
+}
+
+void HistoryControl::SelectionChanged() {
+  primary_.Offer();
+  Update();
+}
+
+template <class Change> void HistoryControl::Edit(Change&& change) {
+  change();
+  cursorX_ = -1;
+  EnsureCursorVisible();
+}
+
+// ---- The edits and commands of the keys and of the context menu alike
+
+void HistoryControl::Run(Action action) {
+  switch (action) {
+  case Action::Undo: Edit([this] { model_.Undo(); }); break;
+  case Action::Redo: Edit([this] { model_.Redo(); }); break;
+  case Action::Cut: Cut(); break;
+  case Action::Copy: Copy(); break;
+  case Action::Paste: Paste(); break;
+  case Action::Delete: Edit([this] { model_.DeleteSelection(); }); break;
+  case Action::SelectAll:
+    model_.SelectAll();
+    cursorX_ = -1;
+    SelectionChanged();
+    break;
+  }
+}
+
+void HistoryControl::Copy() const {
+  if (model_.HasSelection()) QGuiApplication::clipboard()->setText(model_.SelectedText());
+}
+
+void HistoryControl::Cut() {
+  if (!model_.HasSelection()) return;
+  Copy();
+  Edit([this] { model_.DeleteSelection(); });
+}
+
+void HistoryControl::Paste(bool primary) {
+  const QString text =
+      QGuiApplication::clipboard()->text(primary ? QClipboard::Selection : QClipboard::Clipboard);
+  if (text.isEmpty()) return;
+  if (text.size() > kMaxPaste) {
+    // The clipboard keeps the text; the owner tells the user why.
+    pasteTooLarge_(text.size());
+    return;
+  }
+  Edit([&] { model_.InsertText(text); });
+}
+
+// ---- Keys
+
+bool HistoryControl::TakesShortcut(const QKeyEvent* key) {
+  // Shortcuts the box takes itself rather than the window's actions.
+  return key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut) ||
+         key->matches(QKeySequence::Paste) || key->matches(QKeySequence::SelectAll) ||
+         key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+         key->matches(QKeySequence::Delete) || key->matches(QKeySequence::DeleteStartOfWord) ||
+         key->matches(QKeySequence::DeleteEndOfWord) || key->key() == Qt::Key_Home ||
+         key->key() == Qt::Key_End || key->key() == Qt::Key_Left || key->key() == Qt::Key_Right;
+}
+
+void HistoryControl::KeyPress(QKeyEvent* event) {
+  // Paging again keeps the height on screen the first page key started from.
+  if (!event->matches(QKeySequence::MoveToNextPage) &&
+      !event->matches(QKeySequence::MoveToPreviousPage) &&
+      !event->matches(QKeySequence::SelectNextPage) &&
+      !event->matches(QKeySequence::SelectPreviousPage))
+    pageYValid_ = false;
+  if (HandleMoveKey(event) || HandleEditKey(event)) {
+    cursorOn_ = true;
+    event->accept();
+    return;
+  }
+  event->ignore();
+}
+
+void HistoryControl::MoveCursor(TextPos to, bool select, bool keepX) {
+  const qreal x = cursorX_;
+  model_.SetCursor(to, select);
+  cursorX_ = keepX ? x : -1;
+  EnsureCursorVisible();
+  SelectionChanged();
+}
+
+void HistoryControl::PageUpDown(bool down, bool select) {
+  // As a text box pages: the view scrolls by a screenful, then the cursor
+  // moves by rows (keeping its x) back to the height on screen it had.
+  EnsureCursorVisible();
+  if (!pageYValid_) pageY_ = layout_.RowTop(model_.Cursor());
+  pageYValid_ = true;
+  const qreal x = cursorX_ >= 0 ? cursorX_ : layout_.CursorX(model_.Cursor());
+  model_.SetCursor(layout_.Page(model_.Cursor(), down, x, pageY_), select);
+  cursorX_ = x;
+  Update();
+  SelectionChanged();
+}
+
+bool HistoryControl::HandleMoveKey(QKeyEvent* event) {
+  enum class To {
+    Next,
+    Previous,
+    NextWord,
+    PreviousWord,
+    Down,
+    Up,
+    RowStart,
+    RowEnd,
+    Start,
+    End,
+    PageDown,
+    PageUp
+  };
+  struct Binding {
+    QKeySequence::StandardKey move;
+    QKeySequence::StandardKey select;
+    To to;
+  };
+  static constexpr Binding kBindings[] = {
+      {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, To::Next},
+      {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, To::Previous},
+      {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, To::NextWord},
+      {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, To::PreviousWord},
+      {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, To::Down},
+      {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, To::Up},
+      {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, To::RowStart},
+      {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, To::RowEnd},
+      {QKeySequence::MoveToStartOfBlock, QKeySequence::SelectStartOfBlock, To::RowStart},
+      {QKeySequence::MoveToEndOfBlock, QKeySequence::SelectEndOfBlock, To::RowEnd},
+      {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, To::Start},
+      {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, To::End},
+      {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, To::PageDown},
+      {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, To::PageUp},
+  };
+  const auto* binding =
+      std::find_if(std::begin(kBindings), std::end(kBindings), [&](const Binding& b) {
+        return event->matches(b.move) || event->matches(b.select);
+      });
+  if (binding == std::end(kBindings)) return false;
+  const bool select = event->matches(binding->select);
+  const TextPos cursor = model_.Cursor();
+  const auto [start, end] = model_.Selection();
+  const qreal x = cursorX_ >= 0 ? cursorX_ : layout_.CursorX(cursor);
+  switch (binding->to) {
+  case To::Next:
+    // Without Shift, a selection collapses to its edge.
+    MoveCursor(model_.HasSelection() && !select ? end : model_.NextCharacter(cursor), select);
+    break;
+  case To::Previous:
+    MoveCursor(model_.HasSelection() && !select ? start : model_.PreviousCharacter(cursor), select);
+    break;
+  case To::NextWord: MoveCursor(model_.NextWord(cursor), select); break;
+  case To::PreviousWord: MoveCursor(model_.PreviousWord(cursor), select); break;
+  case To::Down:
+    cursorX_ = x;
+    MoveCursor(layout_.MoveVertically(cursor, 1, x), select, true);
+    break;
+  case To::Up:
+    cursorX_ = x;
+    MoveCursor(layout_.MoveVertically(cursor, -1, x), select, true);
+    break;
+  case To::RowStart: MoveCursor(layout_.RowStart(cursor), select); break;
+  case To::RowEnd: MoveCursor(layout_.RowEnd(cursor), select); break;
+  case To::Start: MoveCursor({}, select); break;
+  case To::End: MoveCursor(model_.End(), select); break;
+  case To::PageDown: PageUpDown(true, select); break;
+  case To::PageUp: PageUpDown(false, select); break;
+  }
+  return true;
+}
+
+bool HistoryControl::HandleEditKey(QKeyEvent* event) {
+  static constexpr std::pair<QKeySequence::StandardKey, Action> kActions[] = {
+      {QKeySequence::Undo, Action::Undo},
+      {QKeySequence::Redo, Action::Redo},
+      {QKeySequence::SelectAll, Action::SelectAll},
+      {QKeySequence::Copy, Action::Copy},
+      {QKeySequence::Cut, Action::Cut},
+      {QKeySequence::Paste, Action::Paste},
+  };
+  for (const auto& [key, action] : kActions)
+    if (event->matches(key)) {
+      Run(action);
+      return true;
+    }
+  if (event->matches(QKeySequence::DeleteStartOfWord)) {
+    Edit([this] { model_.DeletePreviousWord(); });
+  } else if (event->matches(QKeySequence::DeleteEndOfWord)) {
+    Edit([this] { model_.DeleteNextWord(); });
+  } else if (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier)) {
+    Edit([this] { model_.DeletePreviousCharacter(); });
+  } else if (event->matches(QKeySequence::Delete)) {
+    Edit([this] { model_.DeleteNextCharacter(); });
+  } else if (event->matches(QKeySequence::InsertParagraphSeparator) ||
+             event->matches(QKeySequence::InsertLineSeparator)) {
+    Edit([this] { model_.InsertText(QStringLiteral("\n")); });
+  } else {
+    if (!IsTypedText(event)) return false;
+    Edit([&] { model_.InsertText(event->text(), EditKind::Typing); });
+  }
+  return true;
+}
+
+// ---- Mouse
+
+std::pair<TextPos, TextPos> HistoryControl::UnitAt(TextPos pos) const {
+  if (unit_ == Unit::Word) return model_.WordAt(pos);
+  return {TextPos{pos.line, 0}, model_.NextCharacter({pos.line, model_.LineLength(pos.line)})};
+}
+
+void HistoryControl::DragTo(QPoint viewportPoint) {
+  const TextPos pos = layout_.PositionAt(viewportPoint);
+  if (unit_ == Unit::Character) {
+    model_.SetCursor(pos, true);
+  } else {
+    // By whole words or lines: the unit first clicked stays selected, and
+    // the selection reaches the far edge of the unit under the mouse.
+    const auto [start, end] = UnitAt(pos);
+    if (pos < unitStart_) {
+      model_.Select(unitEnd_, start);
+    } else {
+      model_.Select(unitStart_, std::max(end, unitEnd_));
+    }
+  }
+  Update();
+}
+
+void HistoryControl::MousePress(QMouseEvent* event) {
+  const QPoint point = event->position().toPoint();
+  if (event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  cursorX_ = -1;
+  pageYValid_ = false;
+  selecting_ = true;
+  const TextPos pos = layout_.PositionAt(point);
+  if (tripleClickTimer_.isActive() &&
+      (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
+    tripleClickTimer_.stop();
+    unit_ = Unit::Line;
+    std::tie(unitStart_, unitEnd_) = UnitAt(pos);
+    model_.Select(unitStart_, unitEnd_);
+    primary_.Offer();
+  } else {
+    unit_ = Unit::Character;
+    model_.SetCursor(pos, (event->modifiers() & Qt::ShiftModifier) != 0);
+  }
+  cursorOn_ = true;
+  Update();
+}
+
+void HistoryControl::MouseDoubleClick(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  const QPoint point = event->position().toPoint();
+  unit_ = Unit::Word;
+  std::tie(unitStart_, unitEnd_) = UnitAt(layout_.PositionAt(point));
+  selecting_ = true;
+  model_.Select(unitStart_, unitEnd_);
+  primary_.Offer();
+  tripleClickPoint_ = point;
+  tripleClickTimer_.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), &widget_);
+  Update();
+}
+
+void HistoryControl::MouseMove(QMouseEvent* event) {
+  if (!selecting_ || !(event->buttons() & Qt::LeftButton)) return;
+  const QPoint point = event->position().toPoint();
+  if (widget_.viewport()->rect().contains(point)) {
+    dragScrollTimer_.stop();
+  } else if (!dragScrollTimer_.isActive()) {
+    dragScrollTimer_.start(100, &widget_);
+  }
+  DragTo(point);
+}
+
+void HistoryControl::MouseRelease(QMouseEvent* event) {
+  dragScrollTimer_.stop();
+  if (event->button() == Qt::LeftButton && selecting_) {
+    selecting_ = false;
+    primary_.Offer();
+  } else if (event->button() == Qt::MiddleButton &&
+             QGuiApplication::clipboard()->supportsSelection()) {
+    // The X11 way: the middle button pastes the primary selection where
+    // it is released.
+    model_.SetCursor(layout_.PositionAt(event->position().toPoint()));
+    Paste(true);
+  }
+  event->accept();
+}
+
+// Dragging past an edge scrolls a row at a time, faster the further the
+// mouse is from the edge.
+void HistoryControl::DragScroll() {
+  const QRect visible = widget_.viewport()->rect();
+  const QPoint pos = widget_.viewport()->mapFromGlobal(QCursor::pos());
+  DragTo(pos);
+  const int delta =
+      std::max(pos.y() - visible.top(), visible.bottom() - pos.y()) - visible.height();
+  if (delta < 0) {
+    dragScrollTimer_.stop();
+    return;
+  }
+  const int speed = std::max(delta, 7);
+  dragScrollTimer_.start(4900 / (speed * speed), &widget_);
+  layout_.ScrollRows(pos.y() < visible.center().y() ? -1 : 1);
+  DragTo(pos);
+}
+
+void HistoryControl::Wheel(QWheelEvent* event) {
+  const int steps = event->angleDelta().y() / 120;
+  if (steps != 0) {
+    layout_.ScrollRows(-steps * QApplication::wheelScrollLines());
+    Update();
+  }
+  event->accept();
+}
+
+// ---- Focus, the cursor's blink and the timers
+
+void HistoryControl::FocusIn() {
+  cursorOn_ = true;
+  const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+  if (flash > 0) blinkTimer_.start(flash / 2, &widget_);
+  Update();
+}
+
+void HistoryControl::FocusOut() {
+  blinkTimer_.stop();
+  Update();
+}
+
+bool HistoryControl::Timer(QTimerEvent* event) {
+  if (event->timerId() == blinkTimer_.timerId()) {
+    cursorOn_ = !cursorOn_;
+    widget_.viewport()->update(layout_.CursorRect(model_.Cursor()).toRect().adjusted(-1, 0, 1, 0));
+  } else if (event->timerId() == dragScrollTimer_.timerId()) {
+    DragScroll();
+  } else if (event->timerId() == tripleClickTimer_.timerId()) {
+    tripleClickTimer_.stop();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// ---- Context menu
+
+QMenu* HistoryControl::CreateStandardContextMenu() {
+  auto* menu = new QMenu(&widget_);
+  const auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled,
+                       Action action) {
+    QAction* item = menu->addAction(WithShortcut(Translated(text), key), &widget_,
+                                    [this, action] { Run(action); });
+    item->setEnabled(enabled);
+  };
+  const bool selection = model_.HasSelection();
+  add("&Undo", QKeySequence::Undo, model_.CanUndo(), Action::Undo);
+  add("&Redo", QKeySequence::Redo, model_.CanRedo(), Action::Redo);
+  menu->addSeparator();
+  add("Cu&t", QKeySequence::Cut, selection, Action::Cut);
+  add("&Copy", QKeySequence::Copy, selection, Action::Copy);
+  add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
+      Action::Paste);
+  add("Delete", QKeySequence::UnknownKey, selection, Action::Delete);
+  menu->addSeparator();
+  add("Select All", QKeySequence::SelectAll, model_.CharacterCount() > 0, Action::SelectAll);
+  return menu;
+}
+
+void HistoryControl::ContextMenu(QContextMenuEvent* event) {
+  QMenu* menu = CreateStandardContextMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
+// ---- Input methods
+
+void HistoryControl::InputMethod(QInputMethodEvent* event) {
+  if (event->replacementLength() > 0 || event->replacementStart() != 0) {
+    const TextPos cursor = model_.Cursor();
+    const TextPos from = model_.Clamp({cursor.line, cursor.column + event->replacementStart()});
+    const TextPos to = model_.Clamp({cursor.line, from.column + event->replacementLength()});
+    model_.Select(from, to);
+  }
+  if (!event->commitString().isEmpty() || event->replacementLength() > 0)
+    model_.InsertText(event->commitString(), EditKind::Typing);
+  const QString preedit = event->preeditString();
+  int preeditCursor = static_cast<int>(preedit.size());
+  QList<QTextLayout::FormatRange> formats;
+  for (const QInputMethodEvent::Attribute& attribute : event->attributes()) {
+    if (attribute.type == QInputMethodEvent::Cursor) preeditCursor = attribute.start;
+    const QTextCharFormat format = attribute.value.value<QTextFormat>().toCharFormat();
+    if (attribute.type == QInputMethodEvent::TextFormat && format.isValid())
+      formats.append({attribute.start, attribute.length, format});
+  }
+  layout_.SetPreedit(preedit, preeditCursor, std::move(formats));
+  EnsureCursorVisible();
+  event->accept();
+  if (QInputMethod* method = QGuiApplication::inputMethod(); widget_.hasFocus())
+    method->update(Qt::ImCursorRectangle);
+}
+
+// Text on one side of the cursor for an input method: whole lines added
+// until there is at least a kilobyte, as a text box gives it.
+QString HistoryControl::TextAroundCursor(bool after) const {
+  constexpr qsizetype kLength = 1024;
+  const TextPos cursor = model_.Cursor();
+  QString text = after ? model_.Line(cursor.line).mid(cursor.column)
+                       : model_.Line(cursor.line).left(cursor.column);
+  for (std::size_t line = cursor.line; text.size() < kLength;) {
+    if (after ? line + 1 >= model_.LineCount() : line == 0) break;
+    line = after ? line + 1 : line - 1;
+    text = after ? text + u'\n' + model_.Line(line) : model_.Line(line) + u'\n' + text;
+  }
+  return text;
+}
+
+QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
+  const TextPos cursor = model_.Cursor();
+  const TextPos anchor = model_.Anchor();
+  switch (query) {
+  case Qt::ImEnabled: return true;
+  case Qt::ImCursorRectangle: return layout_.CursorRect(cursor);
+  case Qt::ImFont: return widget_.font();
+  case Qt::ImCursorPosition: return cursor.column;
+  case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
+  case Qt::ImSurroundingText: return model_.Line(cursor.line);
+  case Qt::ImCurrentSelection: return model_.SelectedText();
+  case Qt::ImAbsolutePosition: return static_cast<qlonglong>(model_.Offset(cursor));
+  case Qt::ImTextBeforeCursor: return TextAroundCursor(false);
+  case Qt::ImTextAfterCursor: return TextAroundCursor(true);
+  case Qt::ImHints: return static_cast<int>(Qt::ImhMultiLine);
+  default: return widget_.QWidget::inputMethodQuery(query);
+  }
+}
