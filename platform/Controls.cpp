@@ -262,11 +262,6 @@ protected:
   }
 };
 
-QWidget* MakeRichEdit(QWidget* parent, bool largeLog) {
-  if (largeLog) return new HistoryView(parent);
-  return new MessageEdit(parent);
-}
-
 // The lines of a text box.
 class EditLines final : public TStrings {
 public:
@@ -342,38 +337,39 @@ private:
   int updates_ = 0;
 };
 
-std::unique_ptr<TStrings> MakeLines(QPlainTextEdit* edit, HistoryView* view) {
-  if (view != nullptr) return std::make_unique<HistoryLines>(view);
-  return std::make_unique<EditLines>(edit);
-}
-
 } // namespace
 
-TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool largeLog)
-    : TCustomEdit(owner, std::move(name), MakeRichEdit(parent, largeLog)),
-      lines_(MakeLines(TextEdit(), Log())), Lines(lines_.get()) {
-  if (HistoryView* view = Log(); view != nullptr) {
-    QObject::connect(view, &HistoryView::HistoryFull, view, [view] { TellHistoryFull(view); });
-    QObject::connect(view, &HistoryView::PasteTooLarge, view,
-                     [view](qsizetype length) { TellPasteTooLarge(length, view); });
-    QObject::connect(view, &HistoryView::UndoLost, view, [view] { TellUndoLost(view); });
-  }
-  QPlainTextEdit* edit = TextEdit();
-  if (edit == nullptr) return;
+TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* widget,
+                     std::unique_ptr<TStrings> lines)
+    : TCustomEdit(owner, std::move(name), widget), lines_(std::move(lines)), Lines(lines_.get()) {}
+
+TPlainRichEdit::TPlainRichEdit(TComponent* owner, std::string name, QWidget* parent)
+    : TPlainRichEdit(owner, std::move(name), new MessageEdit(parent)) {}
+
+TPlainRichEdit::TPlainRichEdit(TComponent* owner, std::string name, QPlainTextEdit* edit)
+    : TRichEdit(owner, std::move(name), edit, std::make_unique<EditLines>(edit)), edit_(edit) {
   edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   edit->setTabChangesFocus(true);
 }
 
-QPlainTextEdit* TRichEdit::TextEdit() const { return qobject_cast<QPlainTextEdit*>(Widget()); }
-HistoryView* TRichEdit::Log() const { return dynamic_cast<HistoryView*>(Widget()); }
-
 // The raw text keeps non-breaking spaces, which plain text would turn into
 // spaces; its paragraph separators become CR LF on encoding.
-QString TRichEdit::Text() const {
-  return TextEdit() != nullptr ? TextEdit()->document()->toRawText() : Log()->Model().Text();
+QString TPlainRichEdit::Text() const { return edit_->document()->toRawText(); }
+
+TLogRichEdit::TLogRichEdit(TComponent* owner, std::string name, QWidget* parent)
+    : TLogRichEdit(owner, std::move(name), new HistoryView(parent)) {}
+
+TLogRichEdit::TLogRichEdit(TComponent* owner, std::string name, HistoryView* view)
+    : TRichEdit(owner, std::move(name), view, std::make_unique<HistoryLines>(view)), view_(view) {
+  QObject::connect(view, &HistoryView::HistoryFull, view, [view] { TellHistoryFull(view); });
+  QObject::connect(view, &HistoryView::PasteTooLarge, view,
+                   [view](qsizetype length) { TellPasteTooLarge(length, view); });
+  QObject::connect(view, &HistoryView::UndoLost, view, [view] { TellUndoLost(view); });
 }
+
+QString TLogRichEdit::Text() const { return view_->Model().Text(); }
 
 // ---- Tool bar
 

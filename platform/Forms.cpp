@@ -103,7 +103,7 @@ void TForm::Alert(const AnsiString& header, const AnsiString& message) {
     // already tells its own insertion, which is not said twice. With no
     // screen reader listening, nothing is worked out.
     if (QAccessible::isActive() &&
-        dynamic_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
+        qobject_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
       announcer_.Announce(decode(header) + u' ' +
                           decode(message).replace(lineBreak, QStringLiteral(" ")));
     return;
