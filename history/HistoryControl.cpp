@@ -279,15 +279,26 @@ void HistoryControl::DragTo(QPoint viewportPoint) {
   const TextPos pos = layout_.PositionAt(viewportPoint);
   if (unit_ == Unit::Character) {
     model_.SetCursor(pos, true);
+  } else if (unitStart_ <= pos && pos <= unitEnd_) {
+    // Over the unit first clicked: that unit alone.
+    model_.Select(unitStart_, unitEnd_);
   } else {
-    // By whole words or lines: the unit first clicked stays selected, and
-    // the selection reaches the far edge of the unit under the mouse.
+    // By whole units, the first one kept: to the far edge of a line, or to
+    // the edge of a word nearer the mouse (the selection stays put while
+    // the mouse is beside the word, or the word is split across rows).
+    const bool back = pos < unitStart_;
     const auto [start, end] = UnitAt(pos);
-    if (pos < unitStart_) {
-      model_.Select(unitEnd_, start);
-    } else {
-      model_.Select(unitStart_, std::max(end, unitEnd_));
+    TextPos to = back ? start : end;
+    if (unit_ == Unit::Word) {
+      const qreal startX = layout_.CursorX(start);
+      const qreal endX = layout_.CursorX(end);
+      const qreal x = viewportPoint.x();
+      if (start == end || layout_.RowStart(start) != layout_.RowStart(end) || x < startX ||
+          x > endX)
+        return;
+      to = x - startX < endX - x ? start : end;
     }
+    model_.Select(back ? unitEnd_ : unitStart_, to);
   }
   Update();
 }

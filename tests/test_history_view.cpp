@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyleHints>
 #include <QTextBlock>
 #include <QTranslator>
 #include <QtTest>
@@ -132,13 +133,18 @@ class TestHistoryView : public QObject {
       QTest::mousePress(area, Qt::LeftButton, {}, PointAt(arg.section(u'-', 0, 0).toInt()));
       QTest::mouseMove(area, PointAt(arg.section(u'-', 1, 1).toInt()));
       QTest::mouseRelease(area, Qt::LeftButton, {}, PointAt(arg.section(u'-', 1, 1).toInt()));
-    } else if (op == "ddrag") { // double click on `from`, drag to `to`
+    } else if (op == "ddrag") {
+      // QTest's double click on `from` releases the button: the press after
+      // it is a triple click, held and dragged to `to`.
       const QPoint from = PointAt(arg.section(u'-', 0, 0).toInt());
       const QPoint to = PointAt(arg.section(u'-', 1, 1).toInt());
       QTest::mouseDClick(area, Qt::LeftButton, {}, from);
       QTest::mousePress(area, Qt::LeftButton, {}, from);
       QTest::mouseMove(area, to);
       QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+    } else if (op == "wdrag") { // a double click on `from` held and dragged to `to`
+      DoubleClickDrag(area, PointAt(arg.section(u'-', 0, 0).toInt()),
+                      PointAt(arg.section(u'-', 1, 1).toInt()));
     } else if (op == "mclick") { // the middle button pastes the primary selection
       QTest::mouseClick(area, Qt::MiddleButton, {}, PointAt(arg.toInt()));
     } else if (op == "dragout") { // dragout:from:up|down — past an edge
@@ -148,6 +154,25 @@ class TestHistoryView : public QObject {
     } else {
       QFAIL(qPrintable("unknown step " + step));
     }
+  }
+
+  // The second press of a double click held and dragged, as a hand does
+  // it: press, release, press and double click, move, release. (QTest's
+  // double click releases the button, and a press after it makes a triple
+  // click.)
+  void DoubleClickDrag(QWidget* area, QPoint from, QPoint to) {
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20);
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+      const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+      QMouseEvent event(type, at, area->mapToGlobal(at), button, buttons, Qt::NoModifier);
+      QApplication::sendEvent(area, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, from, Qt::NoButton);
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseButtonDblClick, from, Qt::LeftButton);
+    send(QEvent::MouseMove, to, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::NoButton);
   }
 
   // Opens the box's context menu and chooses the entry of those words
@@ -251,7 +276,8 @@ private slots:
   // Scripts of steps separated by "|": k:<keys>, t:<typed text>,
   // im:<input method commit>, clip:<clipboard text>, click:<offset>,
   // shiftclick:<offset>, dclick:<offset>, tclick:<offset>,
-  // drag:<from>-<to>, ddrag:<from>-<to>, dragout:<from>:up|down,
+  // drag:<from>-<to>, ddrag:<from>-<to> (a triple click held),
+  // wdrag:<from>-<to> (a double click held), dragout:<from>:up|down,
   // menu:<entry of the context menu>.
   void sameAsATextBox_data() {
     QTest::addColumn<QString>("text");
@@ -411,8 +437,26 @@ private slots:
     QTest::newRow("double click selects a word") << two << 0 << -1 << "dclick:3";
     QTest::newRow("double click on the second word") << two << 0 << -1 << "dclick:16";
     QTest::newRow("double click on a separator") << "un, deux" << 0 << -1 << "dclick:2";
-    QTest::newRow("double click then drag by words") << wrapped << 0 << -1 << "ddrag:9-30";
-    QTest::newRow("double click then drag back by words") << wrapped << 0 << -1 << "ddrag:30-9";
+    QTest::newRow("triple click then drag by lines") << wrapped << 0 << -1 << "ddrag:9-30";
+    QTest::newRow("triple click then drag back by lines") << wrapped << 0 << -1 << "ddrag:30-9";
+    // Held after a double click, the mouse selects by words: to the edge of
+    // the word under it that is nearer the mouse.
+    const QString words = "un deux trois\nquatre cinq six";
+    QTest::newRow("double click held, dragged onto a word's start")
+        << words << 0 << -1 << "wdrag:4-9";
+    QTest::newRow("double click held, dragged onto a word's end")
+        << words << 0 << -1 << "wdrag:4-12";
+    QTest::newRow("double click held, dragged to the next line")
+        << words << 0 << -1 << "wdrag:4-16";
+    QTest::newRow("double click held, dragged back onto a word's end")
+        << words << 0 << -1 << "wdrag:24-5";
+    QTest::newRow("double click held, dragged back onto a word's start")
+        << words << 0 << -1 << "wdrag:24-4";
+    QTest::newRow("double click held, dragged within the word") << words << 0 << -1 << "wdrag:4-5";
+    QTest::newRow("triple click held, dragged to the next line's start")
+        << two << 0 << -1 << "ddrag:3-12";
+    QTest::newRow("triple click held, dragged back to the line's start")
+        << two << 0 << -1 << "ddrag:15-12";
     QTest::newRow("triple click selects a line") << two << 0 << -1 << "tclick:3";
     QTest::newRow("triple click on the last line") << two << 0 << -1 << "tclick:15";
     QTest::newRow("drag selects") << two << 0 << -1 << "drag:2-16";
