@@ -26,7 +26,8 @@ class QWheelEvent;
 // (selection by characters, words or lines, scrolling while dragging past
 // an edge), the clipboard and the primary selection, the context menu and
 // input methods. It edits the model and scrolls the layout; the widget it
-// works for forwards its events here and paints.
+// works for forwards its events here and paints. (The keys are in
+// HistoryKeys.cpp.)
 class HistoryControl {
 public:
   // `pasteTooLarge` is told the length of a paste refused for its size.
@@ -106,3 +107,9 @@ private:
   QBasicTimer blinkTimer_;
   bool cursorOn_ = true;
 };
+
+template <class Change> void HistoryControl::Edit(Change&& change) {
+  change();
+  cursorX_ = -1;
+  EnsureCursorVisible();
+}
