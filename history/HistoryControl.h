@@ -54,7 +54,7 @@ public:
   [[nodiscard]] bool CursorOn() const { return cursorOn_; }
 
   // ---- The widget's events
-  [[nodiscard]] static bool TakesShortcut(const QKeyEvent* event);
+  [[nodiscard]] static bool TakesShortcut(const QKeyEvent* key);
   void KeyPress(QKeyEvent* event);
   void InputMethod(QInputMethodEvent* event);
   [[nodiscard]] QVariant InputMethodQuery(Qt::InputMethodQuery query) const;

@@ -6,6 +6,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <utility>
+
 HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budget)
     : QAbstractScrollArea(parent), model_(capacity, budget),
       control_(model_, layout_, *this, [this](qsizetype length) { emit PasteTooLarge(length); }) {
@@ -66,7 +68,9 @@ void HistoryView::paintEvent(QPaintEvent* event) {
   layout_.Settle();
   QPainter painter(viewport());
   const QRect area = event->rect();
-  const auto [selectionStart, selectionEnd] = model_.Selection();
+  const std::pair<TextPos, TextPos> selection = model_.Selection();
+  const TextPos selectionStart = selection.first;
+  const TextPos selectionEnd = selection.second;
   const TextPos cursor = model_.Cursor();
   const bool showCursor = hasFocus() && control_.CursorOn();
   layout_.ForEachOnScreen([&](std::size_t line, const QTextLayout& layout, qreal y, qreal height) {
