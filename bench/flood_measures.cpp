@@ -208,7 +208,7 @@ UnderFlood InWindow(const FloodSetup& setup, const Flood& flood) {
     handler(sender, bytes, std::move(ip), port);
     if (heard != nullptr && lines.Count() > before) ++heard->shown;
   };
-  KeyProbe probe(form->RichEdit2->TextEdit());
+  KeyProbe probe(form->Component<TPlainRichEdit>("RichEdit2").TextEdit());
   Senders senders(setup, flood, RunLoop);
   // What the socket still holds is shown, keystrokes still timed.
   const auto end = Clock::now();
@@ -240,7 +240,7 @@ Keystrokes Idle(double seconds) {
   auto form = std::make_unique<TForm1>(nullptr);
   form->Show();
   Pump(0.2);
-  KeyProbe probe(form->RichEdit2->TextEdit());
+  KeyProbe probe(form->Component<TPlainRichEdit>("RichEdit2").TextEdit());
   RunLoop(seconds);
   return probe.Finish();
 }
@@ -251,7 +251,7 @@ FillAndClear FillAndClearCycles(int cycles, long lines) {
   auto form = std::make_unique<TForm1>(nullptr);
   form->Show();
   Pump(0.2);
-  HistoryView* view = form->RichEdit1->Log();
+  HistoryView* view = form->Component<TLogRichEdit>("RichEdit1").Log();
   const EditModel& model = view->Model();
   // Where the first cycle begins: without what earlier figures left free.
   malloc_trim(0);

@@ -693,7 +693,7 @@ void Latency(Context& context) {
   QTimer wake; // bounds each wait below
   wake.start(100);
   form->Edit2->LineEdit()->setText("Ana");
-  form->RichEdit2->TextEdit()->setPlainText("Salut");
+  form->Component<TPlainRichEdit>("RichEdit2").TextEdit()->setPlainText("Salut");
   Pump(0.05);
   std::vector<double> samples;
   for (long i = 0; i < sends; ++i) {
@@ -792,7 +792,7 @@ void LongHistory(Context& context) {
   for (long i = 0; i < lines; ++i)
     form->RichEdit1->Lines->Add("abcdefghijklmnopqrst");
   Pump(0.1);
-  HistoryView* view = form->RichEdit1->Log();
+  HistoryView* view = form->Component<TLogRichEdit>("RichEdit1").Log();
   EditModel& model = view->Model();
   const std::size_t count = model.LineCount();
   QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);

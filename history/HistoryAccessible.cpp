@@ -283,10 +283,10 @@ private:
   }
 };
 
+// Qt asks by the name of each class of the object, its own first.
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
-  if (className != QLatin1String("QAbstractScrollArea")) return nullptr;
-  auto* view = dynamic_cast<HistoryView*>(object);
-  return view != nullptr ? new HistoryAccessible(view) : nullptr;
+  if (className != QLatin1String(HistoryView::staticMetaObject.className())) return nullptr;
+  return new HistoryAccessible(static_cast<HistoryView*>(object));
 }
 
 // What assistive technology was last told, to tell it only what moved.

@@ -1,19 +1,14 @@
 #pragma once
 
 #include "history/EditModel.h"
-#include "history/PrimarySelection.h"
-
-#include <lanchat/BuildConfig.h>
+#include "history/HistoryControl.h"
+#include "history/HistoryLayout.h"
 
 #include <QAbstractScrollArea>
-#include <QBasicTimer>
-#include <QPoint>
 #include <QString>
-#include <QTextLayout>
+#include <QStringList>
 
 #include <cstdint>
-#include <map>
-#include <memory>
 
 class QMenu;
 
@@ -22,18 +17,25 @@ class QMenu;
 // same at ten lines or a million. It lays out, paints and edits as a
 // QPlainTextEdit with wrapping at the widget's width and no scroll bars:
 // same margins, same rows, same keys, mouse, clipboard and context menu.
+// The rows are a HistoryLayout's, the input a HistoryControl's; the view
+// paints and passes its events on.
 //
 // Reading position: while the last line is in view, an appended line brings
 // itself into view; scrolled back, the view stays where the user left it.
+//
+// What the user should be told (the history full, a paste too large, an
+// edit that cannot be undone) the view signals; its owner says it.
 class HistoryView : public QAbstractScrollArea {
+  Q_OBJECT
+
 public:
   explicit HistoryView(QWidget* parent = nullptr, std::size_t capacity = EditModel::kCapacity,
                        std::size_t budget = EditModel::kBudget);
   ~HistoryView() override;
 
   // Whether a message may still be added. When the history is full it
-  // turns messages away, counts them, and tells the user once (until there
-  // is room again) that clearing it makes room.
+  // turns messages away, counts them, and signals HistoryFull once (until
+  // there is room again).
   [[nodiscard]] bool HasRoom();
   [[nodiscard]] std::uint64_t Refused() const { return refused_; }
 
@@ -48,32 +50,38 @@ public:
   void AppendLines(const QStringList& lines);
 
   // Index of the first line with a row on screen, and of the last.
-  [[nodiscard]] int FirstVisibleLine() const;
-  [[nodiscard]] int LastVisibleLine() const;
+  [[nodiscard]] int FirstVisibleLine() const { return layout_.FirstVisibleLine(); }
+  [[nodiscard]] int LastVisibleLine() const { return layout_.LastVisibleLine(); }
   // Whether the view shows the end of the text (and so follows new lines).
-  [[nodiscard]] bool Following() const { return following_; }
+  [[nodiscard]] bool Following() const { return layout_.Following(); }
   // Scrolls as little as needed to show the cursor's row.
-  void EnsureCursorVisible();
+  void EnsureCursorVisible() { control_.EnsureCursorVisible(); }
 
   // Geometry, in viewport coordinates.
   [[nodiscard]] QRect CursorRect() const;
-  [[nodiscard]] QRect CharacterRect(TextPos pos) const; // empty if off screen
-  [[nodiscard]] TextPos PositionAt(QPoint viewportPoint) const;
+  [[nodiscard]] QRect CharacterRect(TextPos pos) const { return layout_.CharacterRect(pos); }
+  [[nodiscard]] TextPos PositionAt(QPoint point) const { return layout_.PositionAt(point); }
 
   [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
-  // The most text a paste may bring into a chat box: what one datagram can
-  // carry. Laying out more would hold the window up, and it could never be
-  // sent. A larger paste is refused, the user told why (under `parent`);
-  // the clipboard keeps the text.
-  static constexpr auto kMaxPaste = static_cast<qsizetype>(lanchat::config::kMaxDatagramSize);
-  static bool PasteFits(const QString& text, QWidget* parent);
+  // The most text a paste may bring; a larger one is refused and signalled
+  // by PasteTooLarge, and the clipboard keeps the text.
+  static constexpr qsizetype kMaxPaste = HistoryControl::kMaxPaste;
 
   // The context menu a right click opens; the caller owns it.
-  QMenu* CreateStandardContextMenu();
+  QMenu* CreateStandardContextMenu() { return control_.CreateStandardContextMenu(); }
 
   // Margin around the text, as a text document's.
-  static constexpr int kMargin = 4;
+  static constexpr int kMargin = HistoryLayout::kMargin;
+
+signals:
+  // The history is full: messages are turned away until it is cleared.
+  void HistoryFull();
+  // A paste of `length` characters was refused: more than kMaxPaste.
+  void PasteTooLarge(qsizetype length);
+  // An edit larger than the undo budget was made: it cannot be undone, nor
+  // can anything before it.
+  void UndoLost();
 
 protected:
   bool event(QEvent* event) override;
@@ -93,82 +101,9 @@ protected:
   void timerEvent(QTimerEvent* event) override;
 
 private:
-  // A place on screen: row `row` of line `line`.
-  struct RowPos {
-    std::size_t line = 0;
-    int row = 0;
-  };
-
-  QTextLayout& Layout(std::size_t line) const;
-  [[nodiscard]] int Rows(std::size_t line) const;
-  [[nodiscard]] qreal RowHeight() const;
-  [[nodiscard]] qreal LineHeight(std::size_t line) const;
-  [[nodiscard]] qreal TextWidth() const;
-  void ForgetLayouts();
-  void OnModelChange(const TextChange& change);
-
-  // Scrolling, by rows.
-  void Settle() const;
-  // The top that shows `line` (up to its row `lastRow`, or whole) as the
-  // last thing on screen.
-  [[nodiscard]] RowPos TopShowing(std::size_t line, int lastRow = -1) const;
-  void AnchorBottom(std::size_t line) const;
-  void ScrollRows(int rows);
-  [[nodiscard]] qreal TopLineY() const;
-  [[nodiscard]] bool AtBottom() const;
-  [[nodiscard]] qreal LineTop(std::size_t line) const; // viewport y, or far off screen
-
-  // Cursor movement by visual rows.
-  [[nodiscard]] TextPos MoveVertically(TextPos from, int rows, qreal x) const;
-  [[nodiscard]] TextPos RowStart(TextPos pos) const;
-  [[nodiscard]] TextPos RowEnd(TextPos pos) const;
-  [[nodiscard]] qreal CursorX(TextPos pos) const;
-  [[nodiscard]] QRectF CursorRectF() const;
-  [[nodiscard]] QString TextAroundCursor(bool after) const;
-  [[nodiscard]] qreal RowTop(TextPos pos) const; // viewport y of the row holding pos
-  void MoveCursor(TextPos to, bool select, bool keepX = false);
-  void PageUpDown(bool down, bool select);
-  // Scroll the view by a screenful down or up; true when the text ends within
-  // it that way, and the cursor goes to its last or first row.
-  bool ScrollPageDown(qreal bottom);
-  bool ScrollPageUp(qreal top);
-  // Moves from a position by rows, down or up, until a row's top reaches y.
-  [[nodiscard]] TextPos MoveToRowAt(TextPos from, bool down, qreal x, qreal y) const;
-  bool HandleMoveKey(QKeyEvent* event);
-  bool HandleEditKey(QKeyEvent* event);
-
-  void Copy() const;
-  void Cut();
-  void Paste(bool primary = false);
-  void UpdatePrimarySelection();
-  void SelectionChanged();
-  void DragTo(QPoint viewportPoint);
-
   EditModel model_;
-  PrimarySelection primary_{model_};
-  mutable std::map<std::size_t, std::unique_ptr<QTextLayout>> layouts_;
-  mutable std::size_t top_ = 0; // first row on screen: row topRow_ of line top_
-  mutable int topRow_ = 0;
-  bool following_ = true;              // the end of the text is in view
-  mutable bool anchorPending_ = false; // lines came while following: show the end
-  qreal cursorX_ = -1;                 // kept across Up/Down
-  qreal pageY_ = 0;                    // height on screen kept across PageUp/PageDown
-  bool pageYValid_ = false;
-  QString preedit_;
-  int preeditCursor_ = 0;
-  QList<QTextLayout::FormatRange> preeditFormats_;
-  // Mouse selection: by characters, words (double click) or lines (triple).
-  enum class Unit { Character, Word, Line } unit_ = Unit::Character;
-  TextPos unitStart_;
-  TextPos unitEnd_;
-  bool selecting_ = false;
-  QPoint tripleClickPoint_;
-  QBasicTimer tripleClickTimer_;
-  QBasicTimer dragScrollTimer_;
-  QBasicTimer blinkTimer_;
-  bool cursorOn_ = true;
+  HistoryLayout layout_{model_};
+  HistoryControl control_;
   std::uint64_t refused_ = 0;
   bool toldFull_ = false;
-  void TellUndoLost();
-  static void Notice(const QString& text, QWidget* near);
 };

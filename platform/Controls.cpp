@@ -11,6 +11,8 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPalette>
 #include <QPlainTextEdit>
@@ -195,6 +197,51 @@ QString TEdit::Text() const { return LineEdit()->text(); }
 
 namespace {
 
+// Tells the user something beside the window, without stopping it.
+void Notice(const QString& text, QWidget* near) {
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("lanchat"), text,
+                              QMessageBox::Ok, near != nullptr ? near->window() : nullptr);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+}
+
+// A paste larger than a message can carry is refused in either box; the
+// clipboard keeps the text.
+void TellPasteTooLarge(qsizetype length, QWidget* near) {
+  const QLocale french(QLocale::French);
+  Notice(QStringLiteral("Le texte à coller compte %1 caractères : c'est plus qu'un message peut "
+                        "en porter (%2 octets). Rien n'a été collé ; le texte reste dans le "
+                        "presse-papiers.")
+             .arg(french.toString(static_cast<qlonglong>(length)),
+                  french.toString(static_cast<qlonglong>(HistoryView::kMaxPaste))),
+         near);
+}
+
+// The history turns messages away until it is cleared. Told beside the
+// window, without stopping it: messages go on being counted while the box
+// is open.
+void TellHistoryFull(HistoryView* view) {
+  const QLocale french(QLocale::French);
+  Notice(QStringLiteral("L'historique est plein : il a atteint sa limite de %1 lignes ou %2 Mo "
+                        "de texte, et les messages qui arrivent ne s'y ajoutent plus.\n\nPour "
+                        "faire de la place, effacez-le : cliquez dans l'historique, puis "
+                        "Ctrl+A et Suppr. Les messages s'afficheront de nouveau.")
+             .arg(french.toString(static_cast<qulonglong>(view->Model().Capacity())),
+                  french.toString(static_cast<qulonglong>(view->Model().Budget() >> 20))),
+         view);
+}
+
+// Said once per such edit, beside the window: the deletion stands.
+void TellUndoLost(QWidget* near) {
+  const QLocale french(QLocale::French);
+  Notice(QStringLiteral("Cette modification ne pourra pas être annulée : elle porte sur plus de "
+                        "%1 Mo de texte, ce que l'annulation ne garde pas. Les modifications "
+                        "précédentes ne peuvent plus être annulées non plus.")
+             .arg(french.toString(static_cast<qulonglong>(EditModel::kUndoBytes >> 20))),
+         near);
+}
+
 // The message box: a text box that refuses a paste or a drop larger than a
 // message can carry, and says so, rather than lay it out for minutes.
 class MessageEdit final : public QPlainTextEdit {
@@ -207,18 +254,13 @@ protected:
     // once, and the clipboard's data go with it.
     const QString text = source->text();
     if (text.isEmpty()) return QPlainTextEdit::insertFromMimeData(source);
-    if (!HistoryView::PasteFits(text, this)) return;
+    if (text.size() > HistoryView::kMaxPaste) return TellPasteTooLarge(text.size(), this);
     QTextCursor cursor = textCursor();
     cursor.insertText(text);
     setTextCursor(cursor);
     ensureCursorVisible();
   }
 };
-
-QWidget* MakeRichEdit(QWidget* parent, bool largeLog) {
-  if (largeLog) return new HistoryView(parent);
-  return new MessageEdit(parent);
-}
 
 // The lines of a text box.
 class EditLines final : public TStrings {
@@ -295,32 +337,39 @@ private:
   int updates_ = 0;
 };
 
-std::unique_ptr<TStrings> MakeLines(QPlainTextEdit* edit, HistoryView* view) {
-  if (view != nullptr) return std::make_unique<HistoryLines>(view);
-  return std::make_unique<EditLines>(edit);
-}
-
 } // namespace
 
-TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool largeLog)
-    : TCustomEdit(owner, std::move(name), MakeRichEdit(parent, largeLog)),
-      lines_(MakeLines(TextEdit(), Log())), Lines(lines_.get()) {
-  QPlainTextEdit* edit = TextEdit();
-  if (edit == nullptr) return;
+TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* widget,
+                     std::unique_ptr<TStrings> lines)
+    : TCustomEdit(owner, std::move(name), widget), lines_(std::move(lines)), Lines(lines_.get()) {}
+
+TPlainRichEdit::TPlainRichEdit(TComponent* owner, std::string name, QWidget* parent)
+    : TPlainRichEdit(owner, std::move(name), new MessageEdit(parent)) {}
+
+TPlainRichEdit::TPlainRichEdit(TComponent* owner, std::string name, QPlainTextEdit* edit)
+    : TRichEdit(owner, std::move(name), edit, std::make_unique<EditLines>(edit)), edit_(edit) {
   edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   edit->setTabChangesFocus(true);
 }
 
-QPlainTextEdit* TRichEdit::TextEdit() const { return qobject_cast<QPlainTextEdit*>(Widget()); }
-HistoryView* TRichEdit::Log() const { return dynamic_cast<HistoryView*>(Widget()); }
-
 // The raw text keeps non-breaking spaces, which plain text would turn into
 // spaces; its paragraph separators become CR LF on encoding.
-QString TRichEdit::Text() const {
-  return TextEdit() != nullptr ? TextEdit()->document()->toRawText() : Log()->Model().Text();
+QString TPlainRichEdit::Text() const { return edit_->document()->toRawText(); }
+
+TLogRichEdit::TLogRichEdit(TComponent* owner, std::string name, QWidget* parent)
+    : TLogRichEdit(owner, std::move(name), new HistoryView(parent)) {}
+
+TLogRichEdit::TLogRichEdit(TComponent* owner, std::string name, HistoryView* view)
+    : TRichEdit(owner, std::move(name), view, std::make_unique<HistoryLines>(view)), view_(view) {
+  QObject::connect(view, &HistoryView::HistoryFull, view, [view] { TellHistoryFull(view); });
+  QObject::connect(view, &HistoryView::PasteTooLarge, view,
+                   [view](qsizetype length) { TellPasteTooLarge(length, view); });
+  QObject::connect(view, &HistoryView::UndoLost, view, [view] { TellUndoLost(view); });
 }
+
+QString TLogRichEdit::Text() const { return view_->Model().Text(); }
 
 // ---- Tool bar
 

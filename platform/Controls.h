@@ -102,20 +102,48 @@ public:
   [[nodiscard]] virtual QStringList ToStringList() const = 0;
 };
 
-// A multi-line box. One made for a long log keeps its lines compactly in a
-// HistoryView; any other is a QPlainTextEdit.
+// A multi-line box: its lines, and its text as 8-bit text. Two kinds, each
+// over its own widget: TPlainRichEdit, a text box, and TLogRichEdit, a
+// history made for a long, growing log. The window's code sees either as a
+// TRichEdit; the layout says which one each box is.
 class TRichEdit : public TCustomEdit {
   std::unique_ptr<TStrings> lines_; // before Lines, which points at it
 
 public:
-  TRichEdit(TComponent* owner, std::string name, QWidget* parent, bool largeLog = false);
-  [[nodiscard]] QPlainTextEdit* TextEdit() const; // null for a log
-  [[nodiscard]] HistoryView* Log() const;         // null otherwise
-
   TStrings* const Lines;
 
 protected:
+  TRichEdit(TComponent* owner, std::string name, QWidget* widget, std::unique_ptr<TStrings> lines);
+};
+
+// A QPlainTextEdit: the message box.
+class TPlainRichEdit final : public TRichEdit {
+public:
+  TPlainRichEdit(TComponent* owner, std::string name, QWidget* parent);
+  [[nodiscard]] QPlainTextEdit* TextEdit() const { return edit_; }
+
+protected:
   [[nodiscard]] QString Text() const override;
+
+private:
+  TPlainRichEdit(TComponent* owner, std::string name, QPlainTextEdit* edit);
+  QPlainTextEdit* edit_;
+};
+
+// A HistoryView, its lines kept compactly. What it signals to the user (the
+// history full, a paste too large, an edit that cannot be undone) is said
+// here, beside the window, in French.
+class TLogRichEdit final : public TRichEdit {
+public:
+  TLogRichEdit(TComponent* owner, std::string name, QWidget* parent);
+  [[nodiscard]] HistoryView* Log() const { return view_; }
+
+protected:
+  [[nodiscard]] QString Text() const override;
+
+private:
+  TLogRichEdit(TComponent* owner, std::string name, HistoryView* view);
+  HistoryView* view_;
 };
 
 class TToolBar : public TControl {

@@ -101,7 +101,7 @@ void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
     // already tells its own insertion, which is not said twice. With no
     // screen reader listening, nothing is worked out.
     if (QAccessible::isActive() &&
-        dynamic_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
+        qobject_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
       announcer_.Announce(qtext(header) + u' ' +
                           qtext(message).replace(lineBreak, QStringLiteral(" ")));
     return;

@@ -39,7 +39,11 @@ void EditDesc::Create(TForm& form, const EventTables& /*events*/) const {
 }
 
 void RichEditDesc::Create(TForm& form, const EventTables& /*events*/) const {
-  auto& edit = form.Create<TRichEdit>(std::string(name), form.Client(), largeLog);
+  const auto create = [&]() -> TRichEdit& {
+    if (largeLog) return form.Create<TLogRichEdit>(std::string(name), form.Client());
+    return form.Create<TPlainRichEdit>(std::string(name), form.Client());
+  };
+  TRichEdit& edit = create();
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
   if (!accessibleName.empty()) edit.Widget()->setAccessibleName(text::ToQString(accessibleName));

@@ -23,7 +23,7 @@ class TestChatWindow : public QObject {
 
   void Type(const QString& nickname, const QString& message) {
     a->Edit2->LineEdit()->setText(nickname);
-    a->RichEdit2->TextEdit()->setPlainText(message);
+    a->Component<TPlainRichEdit>("RichEdit2").TextEdit()->setPlainText(message);
   }
   void Send() { QTest::mouseClick(a->Button1->Widget(), Qt::LeftButton); }
 
@@ -82,12 +82,12 @@ private slots:
     QTRY_COMPARE(b->RichEdit1->Lines->ToStringList(), history);
     // The boxes keep what was sent.
     QCOMPARE(a->Edit2->LineEdit()->text(), nickname);
-    QCOMPARE(a->RichEdit2->TextEdit()->toPlainText(), message);
+    QCOMPARE(a->Component<TPlainRichEdit>("RichEdit2").TextEdit()->toPlainText(), message);
   }
 
   void aMessageTypedOverTwoLinesCarriesCrLf() {
     a->Edit2->LineEdit()->setText("Ana");
-    QPlainTextEdit* box = a->RichEdit2->TextEdit();
+    QPlainTextEdit* box = a->Component<TPlainRichEdit>("RichEdit2").TextEdit();
     box->setFocus();
     QTest::keyClicks(box, "un");
     QTest::keyClick(box, Qt::Key_Return); // a line break, not a send
@@ -177,7 +177,7 @@ private slots:
       QVERIFY2(boxes.texts[0].contains(part), qPrintable(boxes.texts[0]));
     QVERIFY(!wire->Receive(100));
     QCOMPARE(a->Edit2->LineEdit()->text(), nickname);
-    QCOMPARE(a->RichEdit2->TextEdit()->toPlainText(), message);
+    QCOMPARE(a->Component<TPlainRichEdit>("RichEdit2").TextEdit()->toPlainText(), message);
     // The window goes on: a fixed nickname and a short message go out.
     Type("Ana", "ok");
     Send();

@@ -43,6 +43,15 @@ class TestForm : public QObject {
 
   std::unique_ptr<TForm1> form;
 
+  // The widgets of the two boxes: the layout makes RichEdit1 a history and
+  // RichEdit2 a text box.
+  [[nodiscard]] HistoryView* History() const {
+    return form->Component<TLogRichEdit>("RichEdit1").Log();
+  }
+  [[nodiscard]] QPlainTextEdit* MessageBox() const {
+    return form->Component<TPlainRichEdit>("RichEdit2").TextEdit();
+  }
+
 private slots:
   void init() {
     form = std::make_unique<TForm1>(nullptr);
@@ -127,14 +136,14 @@ private slots:
   }
 
   void messageBoxSettings() {
-    QPlainTextEdit* edit = form->RichEdit2->TextEdit();
+    QPlainTextEdit* edit = MessageBox();
     QCOMPARE(edit->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(edit->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(edit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     QVERIFY(edit->tabChangesFocus());
-    QVERIFY(form->RichEdit1->Log() != nullptr);
-    QCOMPARE(form->RichEdit1->Log()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    QCOMPARE(form->RichEdit1->Log()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QVERIFY(History() != nullptr);
+    QCOMPARE(History()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(History()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   }
 
   void focusStartsOnEnvoyer() { QCOMPARE(QApplication::focusWidget(), W(form->Button1)); }
@@ -190,7 +199,7 @@ private slots:
   }
 
   void textTypedIntoTheHistoryStays() {
-    HistoryView* history = form->RichEdit1->Log();
+    HistoryView* history = History();
     history->setFocus();
     QTest::keyClicks(history, "note perso");
     form->RichEdit1->Lines->Add("Ana a dit :");
@@ -219,7 +228,7 @@ private slots:
     QFETCH(QStringList, before);
     QFETCH(QString, keys);
     QFETCH(QStringList, after);
-    HistoryView* history = form->RichEdit1->Log();
+    HistoryView* history = History();
     for (qsizetype i = 1; i < before.size(); ++i)
       form->RichEdit1->Lines->Add(before[i].toStdString());
     history->setFocus();
@@ -238,7 +247,7 @@ private slots:
   }
 
   void historyClipboardAndClearing() {
-    HistoryView* history = form->RichEdit1->Log();
+    HistoryView* history = History();
     form->RichEdit1->Lines->Add("Ana a dit :");
     form->RichEdit1->Lines->Add("Salut");
     history->setFocus();
@@ -271,12 +280,11 @@ private slots:
     QFETCH(bool, history);
     QFETCH(QString, text);
     QFETCH(bool, pasted);
-    QWidget* box = history ? static_cast<QWidget*>(form->RichEdit1->Log()) : W(form->RichEdit2);
+    QWidget* box = history ? static_cast<QWidget*>(History()) : W(form->RichEdit2);
     QApplication::clipboard()->setText(text);
     box->setFocus();
     QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-    const QString inBox = history ? form->RichEdit1->Log()->Model().Text()
-                                  : form->RichEdit2->TextEdit()->toPlainText();
+    const QString inBox = history ? History()->Model().Text() : MessageBox()->toPlainText();
     QMessageBox* notice = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
       if (auto* found = qobject_cast<QMessageBox*>(widget); found != nullptr && found->isVisible())
@@ -296,8 +304,41 @@ private slots:
     }
   }
 
+  // What the history signals, the window says beside it in French, without
+  // stopping it: the history full (how to make room), an edit that cannot
+  // be undone.
+  void historyNoticesInFrench() {
+    HistoryView* history = History();
+    const auto notice = [] {
+      QMessageBox* found = nullptr;
+      for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+          found = box;
+      return found;
+    };
+    const QLocale french(QLocale::French);
+    emit history->HistoryFull();
+    QMessageBox* box = notice();
+    QVERIFY(box != nullptr);
+    QVERIFY2(box->text().startsWith("L'historique est plein") &&
+                 box->text().contains(french.toString(qulonglong(EditModel::kCapacity)) +
+                                      " lignes ou 128 Mo") &&
+                 box->text().contains("Ctrl+A et Suppr"),
+             qPrintable(box->text()));
+    QVERIFY(!box->isModal());
+    box->close();
+    emit history->UndoLost();
+    box = notice();
+    QVERIFY(box != nullptr);
+    QVERIFY2(box->text().startsWith("Cette modification ne pourra pas être annulée") &&
+                 box->text().contains("plus de 16 Mo de texte"),
+             qPrintable(box->text()));
+    QVERIFY(!box->isModal());
+    box->close();
+  }
+
   void clickingPlacesTheCursor() {
-    HistoryView* history = form->RichEdit1->Log();
+    HistoryView* history = History();
     form->RichEdit1->Lines->Add("premier");
     QTest::mouseClick(history, Qt::LeftButton, {}, QPoint(history->width() - 10, 8));
     QTest::keyClicks(history, "X");
@@ -315,7 +356,7 @@ private slots:
   // New lines show while the last line is in view; scrolled back, the view
   // stays where the user left it, and scrolling down again follows anew.
   void newLinesFollowOnlyAtTheBottom() {
-    HistoryView* history = form->RichEdit1->Log();
+    HistoryView* history = History();
     for (int i = 0; i < 100; ++i)
       form->RichEdit1->Lines->Add(std::to_string(i));
     QCOMPARE(history->LastVisibleLine(), 100);
@@ -337,7 +378,7 @@ private slots:
   }
 
   void longLinesWrapAtTheBoxWidth() {
-    HistoryView* history = form->RichEdit1->Log();
+    HistoryView* history = History();
     form->RichEdit1->Lines->Add(std::string(2000, 'x'));
     // One line too long for the box: shown wrapped, so the line before it is
     // pushed out of view.

@@ -10,9 +10,10 @@
 #include <QInputMethodEvent>
 #include <QLibraryInfo>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSignalSpy>
+#include <QStyleHints>
 #include <QTextBlock>
 #include <QTranslator>
 #include <QtTest>
@@ -132,20 +133,62 @@ class TestHistoryView : public QObject {
       QTest::mousePress(area, Qt::LeftButton, {}, PointAt(arg.section(u'-', 0, 0).toInt()));
       QTest::mouseMove(area, PointAt(arg.section(u'-', 1, 1).toInt()));
       QTest::mouseRelease(area, Qt::LeftButton, {}, PointAt(arg.section(u'-', 1, 1).toInt()));
-    } else if (op == "ddrag") { // double click on `from`, drag to `to`
+    } else if (op == "ddrag") {
+      // QTest's double click on `from` releases the button: the press after
+      // it is a triple click, held and dragged to `to`.
       const QPoint from = PointAt(arg.section(u'-', 0, 0).toInt());
       const QPoint to = PointAt(arg.section(u'-', 1, 1).toInt());
       QTest::mouseDClick(area, Qt::LeftButton, {}, from);
       QTest::mousePress(area, Qt::LeftButton, {}, from);
       QTest::mouseMove(area, to);
       QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+    } else if (op == "wdrag") { // a double click on `from` held and dragged to `to`
+      DoubleClickDrag(area, PointAt(arg.section(u'-', 0, 0).toInt()),
+                      PointAt(arg.section(u'-', 1, 1).toInt()));
     } else if (op == "mclick") { // the middle button pastes the primary selection
       QTest::mouseClick(area, Qt::MiddleButton, {}, PointAt(arg.toInt()));
     } else if (op == "dragout") { // dragout:from:up|down — past an edge
       DragOut(area, PointAt(arg.section(u':', 0, 0).toInt()), arg.section(u':', 1) == "down");
+    } else if (op == "menu") { // menu:<entry> — an entry of the context menu, by its words
+      ChooseFromMenu(widget, arg);
     } else {
       QFAIL(qPrintable("unknown step " + step));
     }
+  }
+
+  // The second press of a double click held and dragged, as a hand does
+  // it: press, release, press and double click, move, release. (QTest's
+  // double click releases the button, and a press after it makes a triple
+  // click.)
+  void DoubleClickDrag(QWidget* area, QPoint from, QPoint to) {
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20);
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+      const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+      QMouseEvent event(type, at, area->mapToGlobal(at), button, buttons, Qt::NoModifier);
+      QApplication::sendEvent(area, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, from, Qt::NoButton);
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseButtonDblClick, from, Qt::LeftButton);
+    send(QEvent::MouseMove, to, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+  }
+
+  // Opens the box's context menu and chooses the entry of those words
+  // (without its accelerator and shortcut), which must be enabled.
+  void ChooseFromMenu(QAbstractScrollArea* widget, const QString& entry) {
+    auto* edit = qobject_cast<QPlainTextEdit*>(widget);
+    const std::unique_ptr<QMenu> menu(edit != nullptr ? edit->createStandardContextMenu()
+                                                      : view->CreateStandardContextMenu());
+    for (QAction* action : menu->actions()) {
+      if (action->isSeparator() || action->text().remove(u'&').section(u'\t', 0, 0) != entry)
+        continue;
+      QVERIFY2(action->isEnabled(), qPrintable(entry + " is greyed out"));
+      action->trigger();
+      return;
+    }
+    QFAIL(qPrintable("no menu entry " + entry));
   }
 
   // Presses at `from`, holds the mouse past the top or bottom edge until the
@@ -233,7 +276,9 @@ private slots:
   // Scripts of steps separated by "|": k:<keys>, t:<typed text>,
   // im:<input method commit>, clip:<clipboard text>, click:<offset>,
   // shiftclick:<offset>, dclick:<offset>, tclick:<offset>,
-  // drag:<from>-<to>, ddrag:<from>-<to>, dragout:<from>:up|down.
+  // drag:<from>-<to>, ddrag:<from>-<to> (a triple click held),
+  // wdrag:<from>-<to> (a double click held), dragout:<from>:up|down,
+  // menu:<entry of the context menu>.
   void sameAsATextBox_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("cursor");
@@ -351,6 +396,24 @@ private slots:
     QTest::newRow("an edit after undo drops the redo")
         << two << 4 << -1 << "t:ab|k:Ctrl+Z|t:c|k:Ctrl+Shift+Z";
 
+    // The context menu's edits, as the keys do them: each forgets the
+    // column Up and Down were keeping; a copy keeps it.
+    const QString columns = "abcdefgh\nabcdefgh\nabcdefgh";
+    QTest::newRow("menu Undo, then Down") << columns << 1 << -1 << "t:x|k:Down|menu:Undo|k:Down";
+    QTest::newRow("menu Redo, then Down")
+        << columns << 1 << -1 << "t:x|k:Ctrl+Z|k:Down|menu:Redo|k:Down";
+    QTest::newRow("menu Delete, then Up")
+        << "abcdefgh\nab\nabcdefgh" << 6 << -1 << "k:Down|k:Shift+Down|menu:Delete|k:Up";
+    QTest::newRow("menu Cut, then Up")
+        << "abcdefgh\nab\nabcdefgh" << 6 << -1 << "k:Down|k:Shift+Down|menu:Cut|k:Up";
+    QTest::newRow("Ctrl+X, then Up")
+        << "abcdefgh\nab\nabcdefgh" << 6 << -1 << "k:Down|k:Shift+Down|k:Ctrl+X|k:Up";
+    QTest::newRow("menu Paste, then Up") << columns << 1 << -1 << "clip:xyz|k:Down|menu:Paste|k:Up";
+    QTest::newRow("menu Select All, then Up") << columns << 20 << -1 << "k:Up|menu:Select All|k:Up";
+    QTest::newRow("Ctrl+A, then Up") << columns << 20 << -1 << "k:Up|k:Ctrl+A|k:Up";
+    QTest::newRow("menu Copy keeps the column")
+        << columns << 20 << -1 << "k:Up|k:Shift+Right|menu:Copy|k:Up";
+
     // Clipboard.
     QTest::newRow("Ctrl+C then Ctrl+V") << two << 0 << 7 << "k:Ctrl+C|k:End|k:Ctrl+V";
     QTest::newRow("Ctrl+X then Ctrl+V") << two << 0 << 8 << "k:Ctrl+X|k:Ctrl+End|k:Ctrl+V";
@@ -374,8 +437,26 @@ private slots:
     QTest::newRow("double click selects a word") << two << 0 << -1 << "dclick:3";
     QTest::newRow("double click on the second word") << two << 0 << -1 << "dclick:16";
     QTest::newRow("double click on a separator") << "un, deux" << 0 << -1 << "dclick:2";
-    QTest::newRow("double click then drag by words") << wrapped << 0 << -1 << "ddrag:9-30";
-    QTest::newRow("double click then drag back by words") << wrapped << 0 << -1 << "ddrag:30-9";
+    QTest::newRow("triple click then drag by lines") << wrapped << 0 << -1 << "ddrag:9-30";
+    QTest::newRow("triple click then drag back by lines") << wrapped << 0 << -1 << "ddrag:30-9";
+    // Held after a double click, the mouse selects by words: to the edge of
+    // the word under it that is nearer the mouse.
+    const QString words = "un deux trois\nquatre cinq six";
+    QTest::newRow("double click held, dragged onto a word's start")
+        << words << 0 << -1 << "wdrag:4-9";
+    QTest::newRow("double click held, dragged onto a word's end")
+        << words << 0 << -1 << "wdrag:4-12";
+    QTest::newRow("double click held, dragged to the next line")
+        << words << 0 << -1 << "wdrag:4-16";
+    QTest::newRow("double click held, dragged back onto a word's end")
+        << words << 0 << -1 << "wdrag:24-5";
+    QTest::newRow("double click held, dragged back onto a word's start")
+        << words << 0 << -1 << "wdrag:24-4";
+    QTest::newRow("double click held, dragged within the word") << words << 0 << -1 << "wdrag:4-5";
+    QTest::newRow("triple click held, dragged to the next line's start")
+        << two << 0 << -1 << "ddrag:3-12";
+    QTest::newRow("triple click held, dragged back to the line's start")
+        << two << 0 << -1 << "ddrag:15-12";
     QTest::newRow("triple click selects a line") << two << 0 << -1 << "tclick:3";
     QTest::newRow("triple click on the last line") << two << 0 << -1 << "tclick:15";
     QTest::newRow("drag selects") << two << 0 << -1 << "drag:2-16";
@@ -656,8 +737,8 @@ private slots:
   }
 
   // A full history, by lines or by bytes, turns messages away whole (never
-  // removing old ones), counts them, and says so once; clearing it makes
-  // room again.
+  // removing old ones), counts them, and signals it once; clearing it makes
+  // room again. (The window says it in words: see test_form.)
   void capacity_data() {
     QTest::addColumn<std::size_t>("lines");
     QTest::addColumn<std::size_t>("bytes");
@@ -671,13 +752,7 @@ private slots:
     HistoryView small(nullptr, lines, bytes);
     small.resize(kSize);
     small.show();
-    const auto messageBoxes = [] {
-      QList<QMessageBox*> boxes;
-      for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
-          boxes << box;
-      return boxes;
-    };
+    QSignalSpy full(&small, &HistoryView::HistoryFull);
     int shown = 0;
     for (int i = 0; i < 10; ++i) {
       if (!small.HasRoom()) continue;
@@ -689,23 +764,29 @@ private slots:
     QCOMPARE(small.Model().LineCount(), 7u);
     QCOMPARE(small.Model().Line(1), QString("Ana a dit :"));
     QCOMPARE(small.Refused(), 7u);
-    QCOMPARE(messageBoxes().size(), 1);
-    const QString notice = messageBoxes().front()->text();
-    QVERIFY2(notice.contains("L'historique est plein") && notice.contains("Ctrl+A") &&
-                 notice.contains("Suppr") &&
-                 notice.contains(QLocale(QLocale::French).toString(qulonglong(lines)) + " lignes"),
-             qPrintable(notice));
-    messageBoxes().front()->close();
+    QCOMPARE(full.count(), 1);
     // Cleared by the user: messages show again, and a new fill says so anew.
     QTest::keyClick(&small, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(&small, Qt::Key_Delete);
     QVERIFY(small.HasRoom());
-    QVERIFY(messageBoxes().isEmpty());
+    QCOMPARE(full.count(), 1);
     for (int i = 0; i < 20; ++i)
       if (small.HasRoom()) small.AppendLine("x");
     QVERIFY(!small.HasRoom());
-    QTRY_COMPARE(messageBoxes().size(), 1);
-    messageBoxes().front()->close();
+    QCOMPARE(full.count(), 2);
+  }
+
+  // A paste larger than a message can carry is refused and signalled; the
+  // clipboard keeps it.
+  void pasteTooLarge() {
+    QSignalSpy refused(view.get(), &HistoryView::PasteTooLarge);
+    const QString text(HistoryView::kMaxPaste + 1, u'x');
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(view.get(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(view->Model().Text(), QString());
+    QCOMPARE(refused.count(), 1);
+    QCOMPARE(refused.front().front().value<qsizetype>(), text.size());
+    QCOMPARE(QGuiApplication::clipboard()->text(), text);
   }
 };
 

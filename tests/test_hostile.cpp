@@ -62,7 +62,7 @@ class TestHostile : public QObject {
   QStringList History() const { return form->RichEdit1->Lines->ToStringList(); }
 
   QStringList LastTwoLines() const {
-    const EditModel& log = form->RichEdit1->Log()->Model();
+    const EditModel& log = form->Component<TLogRichEdit>("RichEdit1").Log()->Model();
     return {log.Line(log.LineCount() - 2), log.Line(log.LineCount() - 1)};
   }
 

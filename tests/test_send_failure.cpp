@@ -17,14 +17,15 @@ private slots:
     QVERIFY(QTest::qWaitForWindowExposed(form.Window()));
     ErrorBoxWatcher boxes;
     form.Edit2->LineEdit()->setText("Ana");
-    form.RichEdit2->TextEdit()->setPlainText("Salut");
+    form.Component<TPlainRichEdit>("RichEdit2").TextEdit()->setPlainText("Salut");
     QTest::mouseClick(form.Button1->Widget(), Qt::LeftButton);
     QTRY_COMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts[0].startsWith("Envoi impossible vers 127.255.255.255:2000") &&
                  boxes.texts[0].contains("réseau injoignable"),
              qPrintable(boxes.texts[0]));
     QCOMPARE(form.Edit2->LineEdit()->text(), QString("Ana"));
-    QCOMPARE(form.RichEdit2->TextEdit()->toPlainText(), QString("Salut"));
+    QCOMPARE(form.Component<TPlainRichEdit>("RichEdit2").TextEdit()->toPlainText(),
+             QString("Salut"));
     // The window goes on: a second try gives a second box, typing works.
     QTest::mouseClick(form.Button1->Widget(), Qt::LeftButton);
     QTRY_COMPARE(boxes.texts.size(), 2);

@@ -1,0 +1,341 @@
+#include "history/HistoryControl.h"
+
+#include "history/HistoryLayout.h"
+
+#include <QAbstractScrollArea>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QStyleHints>
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+// Shortcut names shown beside a menu entry, as a text box's menu shows them.
+QString WithShortcut(const QString& text, QKeySequence::StandardKey key) {
+  const QKeySequence sequence(key);
+  if (sequence.isEmpty()) return text;
+  return text + QLatin1Char('\t') + sequence.toString(QKeySequence::NativeText);
+}
+
+QString Translated(const char* text) {
+  // The menu of Qt's own text boxes, so that a loaded translation names
+  // both alike.
+  return QCoreApplication::translate("QWidgetTextControl", text);
+}
+
+} // namespace
+
+HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QAbstractScrollArea& widget,
+                               std::function<void(qsizetype)> pasteTooLarge)
+    : model_(model), layout_(layout), widget_(widget), pasteTooLarge_(std::move(pasteTooLarge)) {
+  model_.OnEditing([this] { primary_.TextChanging(); });
+}
+
+HistoryControl::~HistoryControl() = default;
+
+void HistoryControl::Update() { widget_.viewport()->update(); }
+
+void HistoryControl::EnsureCursorVisible() {
+  layout_.EnsureVisible(model_.Cursor());
+  Update();
+}
+
+void HistoryControl::SelectionChanged() {
+  primary_.Offer();
+  Update();
+}
+
+// ---- The edits and commands of the keys and of the context menu alike
+
+void HistoryControl::Run(Action action) {
+  switch (action) {
+  case Action::Undo: Edit([this] { model_.Undo(); }); break;
+  case Action::Redo: Edit([this] { model_.Redo(); }); break;
+  case Action::Cut: Cut(); break;
+  case Action::Copy: Copy(); break;
+  case Action::Paste: Paste(); break;
+  case Action::Delete: Edit([this] { model_.DeleteSelection(); }); break;
+  case Action::SelectAll:
+    model_.SelectAll();
+    cursorX_ = -1;
+    SelectionChanged();
+    break;
+  }
+}
+
+void HistoryControl::Copy() const {
+  if (model_.HasSelection()) QGuiApplication::clipboard()->setText(model_.SelectedText());
+}
+
+void HistoryControl::Cut() {
+  if (!model_.HasSelection()) return;
+  Copy();
+  Edit([this] { model_.DeleteSelection(); });
+}
+
+void HistoryControl::Paste(bool primary) {
+  const QString text =
+      QGuiApplication::clipboard()->text(primary ? QClipboard::Selection : QClipboard::Clipboard);
+  if (text.isEmpty()) return;
+  if (text.size() > kMaxPaste) {
+    // The clipboard keeps the text; the owner tells the user why.
+    pasteTooLarge_(text.size());
+    return;
+  }
+  Edit([&] { model_.InsertText(text); });
+}
+
+// ---- Mouse
+
+std::pair<TextPos, TextPos> HistoryControl::UnitAt(TextPos pos) const {
+  if (unit_ == Unit::Word) return model_.WordAt(pos);
+  return {TextPos{pos.line, 0}, model_.NextCharacter({pos.line, model_.LineLength(pos.line)})};
+}
+
+void HistoryControl::DragTo(QPoint viewportPoint) {
+  const TextPos pos = layout_.PositionAt(viewportPoint);
+  if (unit_ == Unit::Character) {
+    model_.SetCursor(pos, true);
+  } else if (unitStart_ <= pos && pos <= unitEnd_) {
+    // Over the unit first clicked: that unit alone.
+    model_.Select(unitStart_, unitEnd_);
+  } else {
+    // By whole units, the first one kept: to the far edge of a line, or to
+    // the edge of a word nearer the mouse (the selection stays put while
+    // the mouse is beside the word, or the word is split across rows).
+    const bool back = pos < unitStart_;
+    const auto [start, end] = UnitAt(pos);
+    TextPos to = back ? start : end;
+    if (unit_ == Unit::Word) {
+      const qreal startX = layout_.CursorX(start);
+      const qreal endX = layout_.CursorX(end);
+      const qreal x = viewportPoint.x();
+      if (start == end || layout_.RowStart(start) != layout_.RowStart(end) || x < startX ||
+          x > endX)
+        return;
+      to = x - startX < endX - x ? start : end;
+    }
+    model_.Select(back ? unitEnd_ : unitStart_, to);
+  }
+  Update();
+}
+
+void HistoryControl::MousePress(QMouseEvent* event) {
+  const QPoint point = event->position().toPoint();
+  if (event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  cursorX_ = -1;
+  pageYValid_ = false;
+  selecting_ = true;
+  const TextPos pos = layout_.PositionAt(point);
+  if (tripleClickTimer_.isActive() &&
+      (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
+    tripleClickTimer_.stop();
+    unit_ = Unit::Line;
+    std::tie(unitStart_, unitEnd_) = UnitAt(pos);
+    model_.Select(unitStart_, unitEnd_);
+    primary_.Offer();
+  } else {
+    unit_ = Unit::Character;
+    model_.SetCursor(pos, (event->modifiers() & Qt::ShiftModifier) != 0);
+  }
+  cursorOn_ = true;
+  Update();
+}
+
+void HistoryControl::MouseDoubleClick(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  const QPoint point = event->position().toPoint();
+  unit_ = Unit::Word;
+  std::tie(unitStart_, unitEnd_) = UnitAt(layout_.PositionAt(point));
+  selecting_ = true;
+  model_.Select(unitStart_, unitEnd_);
+  primary_.Offer();
+  tripleClickPoint_ = point;
+  tripleClickTimer_.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), &widget_);
+  Update();
+}
+
+void HistoryControl::MouseMove(QMouseEvent* event) {
+  if (!selecting_ || !(event->buttons() & Qt::LeftButton)) return;
+  const QPoint point = event->position().toPoint();
+  if (widget_.viewport()->rect().contains(point)) {
+    dragScrollTimer_.stop();
+  } else if (!dragScrollTimer_.isActive()) {
+    dragScrollTimer_.start(100, &widget_);
+  }
+  DragTo(point);
+}
+
+void HistoryControl::MouseRelease(QMouseEvent* event) {
+  dragScrollTimer_.stop();
+  if (event->button() == Qt::LeftButton && selecting_) {
+    selecting_ = false;
+    primary_.Offer();
+  } else if (event->button() == Qt::MiddleButton &&
+             QGuiApplication::clipboard()->supportsSelection()) {
+    // The X11 way: the middle button pastes the primary selection where
+    // it is released.
+    model_.SetCursor(layout_.PositionAt(event->position().toPoint()));
+    Paste(true);
+  }
+  event->accept();
+}
+
+// Dragging past an edge scrolls a row at a time, faster the further the
+// mouse is from the edge.
+void HistoryControl::DragScroll() {
+  const QRect visible = widget_.viewport()->rect();
+  const QPoint pos = widget_.viewport()->mapFromGlobal(QCursor::pos());
+  DragTo(pos);
+  const int delta =
+      std::max(pos.y() - visible.top(), visible.bottom() - pos.y()) - visible.height();
+  if (delta < 0) {
+    dragScrollTimer_.stop();
+    return;
+  }
+  const int speed = std::max(delta, 7);
+  dragScrollTimer_.start(4900 / (speed * speed), &widget_);
+  layout_.ScrollRows(pos.y() < visible.center().y() ? -1 : 1);
+  DragTo(pos);
+}
+
+void HistoryControl::Wheel(QWheelEvent* event) {
+  const int steps = event->angleDelta().y() / 120;
+  if (steps != 0) {
+    layout_.ScrollRows(-steps * QApplication::wheelScrollLines());
+    Update();
+  }
+  event->accept();
+}
+
+// ---- Focus, the cursor's blink and the timers
+
+void HistoryControl::FocusIn() {
+  cursorOn_ = true;
+  const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+  if (flash > 0) blinkTimer_.start(flash / 2, &widget_);
+  Update();
+}
+
+void HistoryControl::FocusOut() {
+  blinkTimer_.stop();
+  Update();
+}
+
+bool HistoryControl::Timer(QTimerEvent* event) {
+  if (event->timerId() == blinkTimer_.timerId()) {
+    cursorOn_ = !cursorOn_;
+    widget_.viewport()->update(layout_.CursorRect(model_.Cursor()).toRect().adjusted(-1, 0, 1, 0));
+  } else if (event->timerId() == dragScrollTimer_.timerId()) {
+    DragScroll();
+  } else if (event->timerId() == tripleClickTimer_.timerId()) {
+    tripleClickTimer_.stop();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// ---- Context menu
+
+QMenu* HistoryControl::CreateStandardContextMenu() {
+  auto* menu = new QMenu(&widget_);
+  const auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled,
+                       Action action) {
+    QAction* item = menu->addAction(WithShortcut(Translated(text), key), &widget_,
+                                    [this, action] { Run(action); });
+    item->setEnabled(enabled);
+  };
+  const bool selection = model_.HasSelection();
+  add("&Undo", QKeySequence::Undo, model_.CanUndo(), Action::Undo);
+  add("&Redo", QKeySequence::Redo, model_.CanRedo(), Action::Redo);
+  menu->addSeparator();
+  add("Cu&t", QKeySequence::Cut, selection, Action::Cut);
+  add("&Copy", QKeySequence::Copy, selection, Action::Copy);
+  add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
+      Action::Paste);
+  add("Delete", QKeySequence::UnknownKey, selection, Action::Delete);
+  menu->addSeparator();
+  add("Select All", QKeySequence::SelectAll, model_.CharacterCount() > 0, Action::SelectAll);
+  return menu;
+}
+
+void HistoryControl::ContextMenu(QContextMenuEvent* event) {
+  QMenu* menu = CreateStandardContextMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
+// ---- Input methods
+
+void HistoryControl::InputMethod(QInputMethodEvent* event) {
+  if (event->replacementLength() > 0 || event->replacementStart() != 0) {
+    const TextPos cursor = model_.Cursor();
+    const TextPos from = model_.Clamp({cursor.line, cursor.column + event->replacementStart()});
+    const TextPos to = model_.Clamp({cursor.line, from.column + event->replacementLength()});
+    model_.Select(from, to);
+  }
+  if (!event->commitString().isEmpty() || event->replacementLength() > 0)
+    model_.InsertText(event->commitString(), EditKind::Typing);
+  const QString preedit = event->preeditString();
+  int preeditCursor = static_cast<int>(preedit.size());
+  QList<QTextLayout::FormatRange> formats;
+  for (const QInputMethodEvent::Attribute& attribute : event->attributes()) {
+    if (attribute.type == QInputMethodEvent::Cursor) preeditCursor = attribute.start;
+    const QTextCharFormat format = attribute.value.value<QTextFormat>().toCharFormat();
+    if (attribute.type == QInputMethodEvent::TextFormat && format.isValid())
+      formats.append({attribute.start, attribute.length, format});
+  }
+  layout_.SetPreedit(preedit, preeditCursor, std::move(formats));
+  EnsureCursorVisible();
+  event->accept();
+  if (QInputMethod* method = QGuiApplication::inputMethod(); widget_.hasFocus())
+    method->update(Qt::ImCursorRectangle);
+}
+
+// Text on one side of the cursor for an input method: whole lines added
+// until there is at least a kilobyte, as a text box gives it.
+QString HistoryControl::TextAroundCursor(bool after) const {
+  constexpr qsizetype kLength = 1024;
+  const TextPos cursor = model_.Cursor();
+  QString text = after ? model_.Line(cursor.line).mid(cursor.column)
+                       : model_.Line(cursor.line).left(cursor.column);
+  for (std::size_t line = cursor.line; text.size() < kLength;) {
+    if (after ? line + 1 >= model_.LineCount() : line == 0) break;
+    line = after ? line + 1 : line - 1;
+    text = after ? text + u'\n' + model_.Line(line) : model_.Line(line) + u'\n' + text;
+  }
+  return text;
+}
+
+QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
+  const TextPos cursor = model_.Cursor();
+  const TextPos anchor = model_.Anchor();
+  switch (query) {
+  case Qt::ImEnabled: return true;
+  case Qt::ImCursorRectangle: return layout_.CursorRect(cursor);
+  case Qt::ImFont: return widget_.font();
+  case Qt::ImCursorPosition: return cursor.column;
+  case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
+  case Qt::ImSurroundingText: return model_.Line(cursor.line);
+  case Qt::ImCurrentSelection: return model_.SelectedText();
+  case Qt::ImAbsolutePosition: return static_cast<qlonglong>(model_.Offset(cursor));
+  case Qt::ImTextBeforeCursor: return TextAroundCursor(false);
+  case Qt::ImTextAfterCursor: return TextAroundCursor(true);
+  case Qt::ImHints: return static_cast<int>(Qt::ImhMultiLine);
+  default: return widget_.QWidget::inputMethodQuery(query);
+  }
+}
