@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QObject>
 #include <QElapsedTimer>
+#include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 
 class QDBusPendingCallWatcher;
 class QWidget;
@@ -45,9 +45,9 @@ private:
   uint id_ = 0;     // the notification shown, 0 for none
   int waiting_ = 0; // messages it stands for
   bool sending_ = false;
-  bool resend_ = false; // a message came while a call was under way
-  QElapsedTimer sentAt_; // the last call
-  QTimer update_;        // the next update, a second after the last call
+  bool resend_ = false;                        // a message came while a call was under way
+  QElapsedTimer sentAt_;                       // the last call
+  QTimer update_;                              // the next update, a second after the last call
   static constexpr qint64 kUpdateEvery = 1000; // ms
   QString header_;
   QString line_;
