@@ -212,10 +212,10 @@ void InXserver(Context& context) {
   double idleQuit = 0, floodQuit = 0;
   long peak = 0;
   for (const bool flood : {false, true}) {
+    if (flood && !context.Wants(6)) break; // the idle click only
     Started chat = Start(context, x, context.Bin("../app/lanchat"), true);
     Child flooder;
     const auto floodStart = Clock::now();
-    if (flood && !context.Wants(6)) break; // the idle click only
     if (flood) flooder = Send(context, 1000000000, 0, floodSeconds);
     while (flood && Since(floodStart) < floodSeconds / 2) {
       peak = std::max(peak, RssOf(chat.child.pid));
@@ -225,10 +225,7 @@ void InXserver(Context& context) {
     (flood ? floodQuit : idleQuit) = ClickQuitter(x, chat, [&] {
       if (flood) peak = std::max(peak, RssOf(chat.child.pid));
     });
-    if (flood) {
-      // Keep measuring memory until the flood ends, in a fresh window.
-      flooder.Wait();
-    }
+    if (flood) flooder.Wait(); // the flood over before the next measure
   }
   if (context.Wants(6)) {
     context.Record(Key::FloodQuit, {Format("%.0f ms", floodQuit), Format("%.0f ms idle", idleQuit),
