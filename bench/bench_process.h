@@ -4,6 +4,7 @@
 // what it reads of a process or a port in /proc.
 #include <QApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,12 @@ namespace bench {
 using Clock = std::chrono::steady_clock;
 inline double Since(Clock::time_point t) {
   return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+// The middle sample (the upper one of an even count).
+inline double Median(std::vector<double> samples) {
+  std::sort(samples.begin(), samples.end());
+  return samples[samples.size() / 2];
 }
 
 inline std::string Format(const char* format, double value) {

@@ -1,0 +1,438 @@
+// The table of figures and its printing: the counts of a run, the targets,
+// every figure's rows, the Markdown table for bench/README.md and the table
+// of a run's results.
+#include "figures.h"
+
+#include "bench_process.h"
+
+#include <lanchat/BuildConfig.h>
+#include <ui/Form1Layout.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <string_view>
+#include <variant>
+
+namespace bench {
+
+// 100000 as "100,000".
+std::string Thousands(long value) {
+  const std::string digits = std::to_string(value);
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+const Counts kFull{.burst = 100000,
+                   .pacedRate = 50000,
+                   .fillSome = 100000,
+                   .fillMany = 1000000,
+                   .growthMessages = 10000,
+                   .sends = 1000,
+                   .startRuns = 10,
+                   .perLineLines = 1000000,
+                   .floodSeconds = 5,
+                   .historyLines = 1000000,
+                   .paints = 11,
+                   .longFloodSeconds = 90,
+                   .neighbourRate = 2,
+                   .worstAddresses = 5000,
+                   .worstSize = 65507,
+                   .worstEarly = 30,
+                   .worstSeconds = 90,
+                   .manyAddresses = 300000,
+                   .fewAddresses = 5000,
+                   .manySeconds = 20,
+                   .fillCycles = 3,
+                   .fillLines = 0};
+
+const Counts kQuick{.burst = 2000,
+                    .pacedRate = 50000,
+                    .fillSome = 1000,
+                    .fillMany = 10000,
+                    .growthMessages = 1000,
+                    .sends = 100,
+                    .startRuns = 3,
+                    .perLineLines = 100000,
+                    .floodSeconds = 1.5,
+                    .historyLines = 10000,
+                    .paints = 11,
+                    .longFloodSeconds = 6,
+                    .neighbourRate = 2,
+                    .worstAddresses = 5000,
+                    .worstSize = 65507,
+                    .worstEarly = 2,
+                    .worstSeconds = 6,
+                    .manyAddresses = 300000,
+                    .fewAddresses = 5000,
+                    .manySeconds = 3,
+                    .fillCycles = 3,
+                    .fillLines = 200000};
+
+// The chat's broadcast address and port, as this build of it has them.
+Network Configured() {
+  Network network{lanchat::config::kBroadcastAddress, 0, "127.0.0.2", "127.0.0.3"};
+  for (const auto& component : kForm1Layout.components)
+    if (const auto* udp = std::get_if<UdpDesc>(&component)) network.port = udp->localPort;
+  return network;
+}
+
+bool OnLoopback(const std::string& address) {
+  in_addr parsed{};
+  return inet_pton(AF_INET, address.c_str(), &parsed) == 1 && (ntohl(parsed.s_addr) >> 24) == 127;
+}
+
+namespace {
+
+// ---- Targets: the wording and the test in one
+
+struct Target {
+  enum class Rule {
+    Reported,           // shown, not judged
+    None,               // the reading is 0
+    NoMoreThanBaseline, // reading <= baseline
+    ShareOfBaseline,    // reading >= baseline / limit
+    WithinPercent,      // reading <= baseline * (1 + limit / 100)
+    TimesBaseline,      // reading <= limit * baseline
+    Below,              // reading < limit (in unit)
+    AllOfBaseline,      // reading == baseline
+    BelowBaseline,      // reading < baseline
+  };
+  Rule rule = Rule::Reported;
+  double limit = 0;
+  std::string_view unit{}; // Below: the reading's unit; None: what there is none of
+  std::string_view note{}; // appended to the wording
+
+  [[nodiscard]] std::string Text() const {
+    const std::string n = Format("%g", limit);
+    std::string text;
+    switch (rule) {
+    case Rule::Reported: return "-";
+    case Rule::None: text = "none " + std::string(unit); break;
+    case Rule::NoMoreThanBaseline: text = "<= baseline"; break;
+    case Rule::ShareOfBaseline: text = ">= 1/" + n + " of baseline"; break;
+    case Rule::WithinPercent: text = "within " + n + " %"; break;
+    case Rule::TimesBaseline: text = "<= " + n + " x baseline"; break;
+    case Rule::Below: text = "< " + n + " " + std::string(unit); break;
+    case Rule::AllOfBaseline: text = "all"; break;
+    case Rule::BelowBaseline: text = "< baseline"; break;
+    }
+    return text + std::string(note);
+  }
+
+  [[nodiscard]] bool Met(double value, double baseline) const {
+    switch (rule) {
+    case Rule::Reported: return true;
+    case Rule::None: return value == 0;
+    case Rule::NoMoreThanBaseline: return value <= baseline;
+    case Rule::ShareOfBaseline: return value >= baseline / limit;
+    case Rule::WithinPercent: return value <= baseline * (1 + limit / 100);
+    case Rule::TimesBaseline: return value <= limit * baseline;
+    case Rule::Below: return value < limit;
+    case Rule::AllOfBaseline: return value == baseline;
+    case Rule::BelowBaseline: return value < baseline;
+    }
+    return false;
+  }
+};
+
+constexpr Target Reported() { return {}; }
+constexpr Target None(std::string_view what) { return {Target::Rule::None, 0, what}; }
+constexpr Target NoMoreThanBaseline() { return {Target::Rule::NoMoreThanBaseline}; }
+constexpr Target ShareOfBaseline(double over) { return {Target::Rule::ShareOfBaseline, over}; }
+constexpr Target WithinPercent(double percent) { return {Target::Rule::WithinPercent, percent}; }
+constexpr Target TimesBaseline(double times) { return {Target::Rule::TimesBaseline, times}; }
+constexpr Target Below(double limit, std::string_view unit, std::string_view note = {}) {
+  return {Target::Rule::Below, limit, unit, note};
+}
+constexpr Target AllOfBaseline(std::string_view note) {
+  return {Target::Rule::AllOfBaseline, 0, {}, note};
+}
+constexpr Target BelowBaseline(std::string_view note) {
+  return {Target::Rule::BelowBaseline, 0, {}, note};
+}
+
+// ---- The table of figures
+
+struct Row {
+  Key key;
+  std::string_view name;       // "{}" stands for the count arg, "{,}" for it as 100,000
+  long Counts::*arg = nullptr; // the count in the name, if any
+  Target target;
+};
+
+using Describe = std::string (*)(const Counts&, const Network&);
+
+struct Figure {
+  std::string_view title;
+  Describe how;      // what is measured
+  Describe baseline; // what it stands beside
+  std::vector<Row> rows;
+};
+
+std::string T(long value) { return Thousands(value); }
+std::string N(long value) { return std::to_string(value); }
+
+// clang-format off
+const std::array<Figure, 11> kFigures{{
+    {"1. bursts into the history",
+     [](const Counts& c, const Network& n) {
+       return "`bench_sender`, a separate process, sends " + T(c.burst) + " chat datagrams to " +
+              n.broadcast + ":" + N(n.port) + ", paced at " + T(c.pacedRate) +
+              "/s and at full speed; a window (offscreen) counts what reaches its history and "
+              "how fast";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "`bench_baseline_receiver`: a plain socket with the same receive buffer that only "
+              "reads";
+     },
+     {{Key::LostPaced, "1. datagrams lost, paced at {,}/s", &Counts::pacedRate, None("lost")},
+      {Key::LostFull, "1. datagrams lost, at full speed", nullptr, NoMoreThanBaseline()},
+      {Key::Rate, "1. rate into the history, at full speed", nullptr, ShareOfBaseline(4)}}},
+    {"2. growth",
+     [](const Counts& c, const Network&) {
+       return "time spent in the receive handler per message, over " + T(c.growthMessages) +
+              " messages, with " + T(c.fillSome) + " and " + T(c.fillMany) +
+              " lines already in the history";
+     },
+     [](const Counts&, const Network&) -> std::string { return "the same with an empty history"; },
+     {{Key::CostSome, "2. cost per message at {} lines", &Counts::fillSome, WithinPercent(30)},
+      {Key::CostMany, "2. cost per message at {} lines", &Counts::fillMany, WithinPercent(30)}}},
+    {"3. latency",
+     [](const Counts& c, const Network&) {
+       return "from a click on \"Envoyer\" until both lines of the sender's own message are in "
+              "its history, " + T(c.sends) + " sends";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the same trip through two plain sockets";
+     },
+     {{Key::LatencyP50, "3. latency p50", nullptr, Reported()},
+      {Key::LatencyP99, "3. latency p99", nullptr, Below(1000, "us")}}},
+    {"4. start-up",
+     [](const Counts& c, const Network& n) {
+       return "from `fork` until the window is mapped (seen from another X client) and port " +
+              N(n.port) + " is bound, median of " + N(c.startRuns) + " runs in Xvfb";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "`bench_empty_window`, a Qt program that shows one empty window, interleaved run "
+              "for run";
+     },
+     {{Key::StartUp, "4. start-up to listening and shown (median)", nullptr, TimesBaseline(1.5)}}},
+    {"5. memory",
+     [](const Counts& c, const Network&) {
+       return "resident set 300 ms after start-up; heap bytes per history line of 20 characters "
+              "up to " + T(c.perLineLines) + " lines";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the empty window; the same lines in a `std::vector<std::string>`";
+     },
+     {{Key::Resident, "5. resident memory after start-up", nullptr, Below(60, "MB")},
+      {Key::PerLine, "5. memory per history line of 20 characters", nullptr, Below(200, "B")}}},
+    {"6. flood",
+     [](const Counts& c, const Network&) {
+       return "a click on \"Quitter\" (xdotool) halfway through a " + Format("%g", c.floodSeconds) +
+              " s full-speed flood, until the process has exited; peak resident set during the "
+              "flood";
+     },
+     [](const Counts&, const Network&) -> std::string { return "the same click with no flood"; },
+     {{Key::FloodQuit, "6. \"Quitter\" answered during a full-speed flood", nullptr,
+       Below(300, "ms")},
+      {Key::FloodPeak, "6. peak resident memory during the flood", nullptr,
+       Below(200, "MB", " (stated bound)")}}},
+    {"7. long history",
+     [](const Counts& c, const Network&) {
+       return "a history of " + T(c.historyLines) + " lines of 20 characters (offscreen): "
+              "deleting the first half as one selection (`DeleteSelection`); select all, "
+              "`SelectedText` and `QClipboard::setText`; rendering the history box into an image "
+              "with `QWidget::render`, median of " + N(c.paints);
+     },
+     [](const Counts& c, const Network&) {
+       return "a `QPlainTextEdit` of the same size doing the same with " +
+              T(c.historyLines / 10) + " lines (loading ten times as many into it takes minutes)";
+     },
+     {{Key::Delete, "7. delete the first half of {} lines", &Counts::historyLines,
+       Below(50, "ms")},
+      {Key::Copy, "7. select all and copy, {} lines", &Counts::historyLines, Below(1000, "ms")},
+      {Key::Paint, "7. paint a screenful at {} lines (median)", &Counts::historyLines,
+       Below(5, "ms")}}},
+    {"8. long flood",
+     [](const Counts& c, const Network& n) {
+       return "`bench_sender` floods at full speed for " + N(c.longFloodSeconds) +
+              " s while a second `bench_sender` sends " + N(c.neighbourRate) +
+              " messages a second from " + n.neighbour + " (\"Voisin\"); the real program in "
+              "Xvfb: resident set at " + N(c.longFloodSeconds / 3) + " s and at " +
+              N(c.longFloodSeconds) + " s; then the history copied as a user would (click, "
+              "Ctrl+A, Ctrl+C, read with xclip) and the second sender's messages checked, all "
+              "and in order; then a click on \"Quitter\" during the flood";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "resident set after start-up (5.); the idle \"Quitter\" click (6.); what the "
+              "second sender sent";
+     },
+     {{Key::LongFloodMemory, "8. resident memory, flood of {} s: at a third / at the end",
+       &Counts::longFloodSeconds, Below(50, "MB", " growth after 30 s")},
+      {Key::Neighbour, "8. second sender at {}/s during the flood: shown, in order",
+       &Counts::neighbourRate, AllOfBaseline(", in order")},
+      {Key::LongFloodQuit, "8. \"Quitter\" at the end of the long flood", nullptr,
+       Below(300, "ms")}}},
+    {"9. worst flood",
+     [](const Counts& c, const Network&) {
+       return "`bench_many_sender` floods at full speed from " + T(c.worstAddresses) +
+              " source addresses (127.1.0.1 onward), datagrams of " + T(c.worstSize) +
+              " bytes whose message is bytes 0x80-0x9F (three bytes each in UTF-8), for " +
+              N(c.worstSeconds) + " s. The real program in Xvfb: resident set at " +
+              N(c.worstEarly) + " s and at " + N(c.worstSeconds) + " s, then a click on "
+              "\"Quitter\" during the flood. Then the same flood on a window (offscreen) in the "
+              "benchmark's process, while another thread posts a key press to the message box "
+              "every 20 ms (\"x\" and Backspace in turn): the slowest wait from posting until an "
+              "event filter on the box sees it";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the stated budget: resident set after start-up (5.) + history 128 MiB + queue "
+              "16 MiB + undo 16 MiB + reader buffers 2 MiB; the same key presses into an idle "
+              "window; the idle \"Quitter\" click (6.)";
+     },
+     {{Key::WorstEarly, "9. resident memory at {} s of the worst flood", &Counts::worstEarly,
+       BelowBaseline(" (stated budget)")},
+      {Key::WorstLate, "9. resident memory at {} s of the worst flood", &Counts::worstSeconds,
+       BelowBaseline(" (stated budget)")},
+      {Key::WorstKeys, "9. slowest keystroke during the worst flood", nullptr, Below(100, "ms")},
+      {Key::WorstQuit, "9. \"Quitter\" at the end of the worst flood", nullptr,
+       Below(300, "ms")}}},
+    {"10. many sources",
+     [](const Counts& c, const Network& n) {
+       return "`bench_many_sender` floods short chat datagrams at full speed for " +
+              N(c.manySeconds) + " s from " + T(c.manyAddresses) + ", then from " +
+              T(c.fewAddresses) + " source addresses, while `bench_sender` sends " +
+              N(c.neighbourRate) + " messages a second from " + n.neighbour + " (\"Voisin\", "
+              "chatting from 1 s before the flood) and as many from " + n.lateNeighbour +
+              " (\"Voisine\", from 2 s into it). A window (offscreen) in the benchmark's process: "
+              "the kernel's drops on its socket (/proc/net/udp) as a share of what was sent, each "
+              "neighbour's messages that did not reach the history, key presses timed as in 9. "
+              "Then the real program in Xvfb: a click on \"Quitter\" halfway through the same "
+              "flood";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "`bench_baseline_receiver` under the same flood and neighbours: its socket's "
+              "drops (SO_MEMINFO) and each neighbour's datagrams it did not read; 9.'s idle "
+              "window; the idle \"Quitter\" click (6.)";
+     },
+     {{Key::ManyDrops, "10. kernel drops, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyNeighbour, "10. neighbour's messages lost, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyLate, "10. late neighbour's messages lost, {,} addresses", &Counts::manyAddresses,
+       NoMoreThanBaseline()},
+      {Key::ManyKeys, "10. slowest keystroke, {,} addresses", &Counts::manyAddresses,
+       Below(100, "ms")},
+      {Key::ManyQuit, "10. \"Quitter\" during the flood, {,} addresses", &Counts::manyAddresses,
+       Below(300, "ms")},
+      {Key::FewDrops, "10. kernel drops, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewNeighbour, "10. neighbour's messages lost, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewLate, "10. late neighbour's messages lost, {,} addresses", &Counts::fewAddresses,
+       NoMoreThanBaseline()},
+      {Key::FewKeys, "10. slowest keystroke, {,} addresses", &Counts::fewAddresses,
+       Below(100, "ms")},
+      {Key::FewQuit, "10. \"Quitter\" during the flood, {,} addresses", &Counts::fewAddresses,
+       Below(300, "ms")}}},
+    {"11. fill and clear",
+     [](const Counts& c, const Network&) {
+       return std::string(c.fillLines == 0 ? "a history filled to its capacity or its budget"
+                                           : "a history of " + T(c.fillLines) + " lines") +
+              " of 20-character lines (offscreen, in the benchmark's process, through the "
+              "history's lines as arriving messages are), then cleared as a user would: Ctrl+A "
+              "and Delete sent to the history box; " + N(c.fillCycles) + " times. Resident set "
+              "of the process after the last clear";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the resident set where the first cycle began";
+     },
+     {{Key::FillClear, "11. resident memory after {} fill-and-clear cycles", &Counts::fillCycles,
+       Below(50, "MB", " growth")}}},
+}};
+// clang-format on
+
+const Row& RowOf(Key key) {
+  for (const Figure& figure : kFigures)
+    for (const Row& row : figure.rows)
+      if (row.key == key) return row;
+  std::abort(); // every key has its row
+}
+
+std::string NameOf(const Row& row, const Counts& counts) {
+  std::string name(row.name);
+  if (row.arg == nullptr) return name;
+  if (const auto at = name.find("{,}"); at != std::string::npos)
+    return name.replace(at, 3, Thousands(counts.*row.arg));
+  if (const auto at = name.find("{}"); at != std::string::npos)
+    return name.replace(at, 2, std::to_string(counts.*row.arg));
+  return name;
+}
+
+} // namespace
+
+// The table of figures as Markdown, for bench/README.md.
+void PrintMarkdown(const Counts& counts, const Network& network) {
+  std::printf("| figure | how | baseline | target |\n|---|---|---|---|\n");
+  for (const Figure& figure : kFigures) {
+    std::string targets;
+    for (const Row& row : figure.rows) {
+      std::string name = NameOf(row, counts);
+      name.erase(0, name.find(' ') + 1); // without its number
+      targets += (targets.empty() ? "" : "<br>") + name + ": " + row.target.Text();
+    }
+    std::printf("| %s | %s | %s | %s |\n", std::string(figure.title).c_str(),
+                figure.how(counts, network).c_str(), figure.baseline(counts, network).c_str(),
+                targets.c_str());
+  }
+}
+
+// ---- A run's results
+
+bool Context::Wants(int n) const {
+  return only.empty() || std::find(only.begin(), only.end(), n) != only.end();
+}
+
+void Context::Record(Key key, Reading reading) {
+  const Row& row = RowOf(key);
+  const bool ok = reading.sound && row.target.Met(reading.x, reading.base);
+  std::fprintf(stderr, "  %s: %s (baseline %s)\n", NameOf(row, counts).c_str(),
+               reading.value.c_str(), reading.baseline.c_str());
+  results.push_back({key, std::move(reading), ok});
+}
+
+void Context::Print() const {
+  std::vector<std::array<std::string, 5>> lines{
+      {"figure", "lanchat", "baseline (same run)", "target", ""}};
+  for (const Result& result : results) {
+    const Row& row = RowOf(result.key);
+    lines.push_back({NameOf(row, counts), result.reading.value, result.reading.baseline,
+                     row.target.Text(), result.ok ? "ok" : "MISSED"});
+  }
+  for (const Figure& figure : kFigures)
+    for (const Row& row : figure.rows)
+      if (Wants(std::atoi(figure.title.data())) &&
+          std::none_of(results.begin(), results.end(),
+                       [&](const Result& result) { return result.key == row.key; }))
+        lines.push_back({NameOf(row, counts), "not measured", "-", row.target.Text(), "MISSED"});
+  std::array<int, 5> widths{};
+  for (const auto& cells : lines)
+    for (std::size_t i = 0; i < cells.size(); ++i)
+      widths[i] = std::max(widths[i], static_cast<int>(cells[i].size()));
+  std::printf("\n");
+  for (const auto& cells : lines)
+    std::printf("%-*s  %-*s  %-*s  %-*s  %s\n", widths[0], cells[0].c_str(), widths[1],
+                cells[1].c_str(), widths[2], cells[2].c_str(), widths[3], cells[3].c_str(),
+                cells[4].c_str());
+}
+
+} // namespace bench
