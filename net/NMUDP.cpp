@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <netinet/in.h>
 #include <optional>
@@ -30,6 +31,9 @@ namespace {
 constexpr int kMaxPayload = static_cast<int>(lanchat::config::kMaxDatagramSize);
 constexpr unsigned kReadBatch = 32;
 constexpr int kReaderNice = 5;
+// Datagrams the window takes from the queue at once, and their bytes.
+constexpr std::size_t kTakeAtOnce = 16;
+constexpr std::size_t kTakeBytes = 64 << 10;
 
 using Clock = std::chrono::steady_clock;
 
@@ -66,6 +70,7 @@ struct TNMUDP::Impl {
   // Event loop side only.
   bool loopPostedDrain = false; // set by the event loop: a drain it posted has not started
   bool retryArmed = false;      // a drain waits on a timer for the reader to let go of the queue
+  std::deque<Datagram> inHand;  // taken from the queue, not yet handled
   const Datagram* current = nullptr;
   bool currentRead = false;
 };
@@ -171,30 +176,38 @@ void TNMUDP::RetryDrain() {
   });
 }
 
+// Takes the next few datagrams from the queue, under one lock: the fewer
+// times the window takes it, the fewer times it finds the reader holding
+// it. It never waits for the reader: when a flood keeps the cores busy, the
+// reader can lose its core while it holds the queue, and the window would
+// wait with it. The pass ends instead, and a drain comes back a millisecond
+// later, input and painting going first. False when nothing was taken.
+bool TNMUDP::TakeFromQueue() {
+  const std::unique_lock lock(d_->mutex, std::try_to_lock);
+  if (!lock.owns_lock()) {
+    RetryDrain();
+    return false;
+  }
+  std::size_t bytes = 0;
+  while (d_->inHand.size() < kTakeAtOnce && bytes < kTakeBytes) {
+    std::optional<Datagram> next = d_->queue.Pop();
+    if (!next) break;
+    bytes += next->bytes.size();
+    d_->inHand.push_back(std::move(*next));
+  }
+  if (d_->queue.Empty()) d_->readerPostedDrain = false; // the reader posts the next drain
+  return !d_->inHand.empty();
+}
+
 void TNMUDP::Drain() {
   d_->loopPostedDrain = false;
   // A pass ends when its budget is spent, whatever the datagrams hold, and
   // a posted drain takes up the rest once input and painting went through.
   PassBudget budget(Clock::now());
   for (;;) {
-    std::optional<Datagram> next;
-    {
-      // Never waits for the reader: when a flood keeps the cores busy, the
-      // reader can lose its core while it holds the queue, and the window
-      // would wait with it. The pass ends instead, and a drain comes back
-      // a millisecond later, input and painting going first.
-      const std::unique_lock lock(d_->mutex, std::try_to_lock);
-      if (!lock.owns_lock()) {
-        RetryDrain();
-        return;
-      }
-      next = d_->queue.Pop();
-      if (!next) {
-        d_->readerPostedDrain = false;
-        return;
-      }
-    }
-    const Datagram arrival = std::move(*next);
+    if (d_->inHand.empty() && !TakeFromQueue()) return;
+    const Datagram arrival = std::move(d_->inHand.front());
+    d_->inHand.pop_front();
     // Should the handler run a nested event loop (a modal box), the
     // datagrams after this one go on showing meanwhile.
     PostDrain();
@@ -261,5 +274,5 @@ std::uint64_t TNMUDP::Dropped() const {
 
 std::size_t TNMUDP::Queued() const {
   const std::lock_guard lock(d_->mutex);
-  return d_->queue.Count();
+  return d_->queue.Count() + d_->inHand.size();
 }

@@ -76,5 +76,6 @@ private:
   void Drain();
   void PostDrain();
   void RetryDrain();
+  bool TakeFromQueue();
   std::unique_ptr<Impl> d_;
 };
