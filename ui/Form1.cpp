@@ -3,6 +3,7 @@
 #include "ui/Form1Layout.h"
 
 #include <chat/Datagram.h>
+#include <text/Codec.h>
 
 #include <algorithm>
 #include <string_view>
