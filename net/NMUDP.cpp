@@ -25,6 +25,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -57,6 +58,8 @@ struct TNMUDP::Impl {
   // Reader thread only.
   Allowance allowance;
   std::atomic<std::uint64_t> limited{0};
+  Clock::time_point toldTurnedAway{}; // the last time the event loop was told
+  bool tellTurnedAway = false;        // tell it after this batch
 
   mutable std::mutex mutex; // guards what follows, up to the event loop's part
   FairQueue queue;
@@ -73,6 +76,8 @@ struct TNMUDP::Impl {
   std::deque<Datagram> inHand;  // taken from the queue, not yet handled
   const Datagram* current = nullptr;
   bool currentRead = false;
+  FloodTally floods;
+  bool recountArmed = false; // a second after a tally, the count is taken again
 };
 
 bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* senders,
@@ -90,6 +95,10 @@ bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* sen
     if (!allowance.Admit(
             address, size, [&] { return charge = CostOf(payload); }, now)) {
       limited.fetch_add(1, std::memory_order_relaxed);
+      if (now - toldTurnedAway >= std::chrono::seconds(1)) {
+        toldTurnedAway = now;
+        tellTurnedAway = true;
+      }
       continue;
     }
     Datagram datagram{std::string(payload), address, ntohs(senders[i].sin_port), charge};
@@ -148,6 +157,9 @@ void TNMUDP::ReadLoop() {
       if (impl.QueueReceived(messages, senders, static_cast<std::size_t>(count)))
         QMetaObject::invokeMethod(
             &impl.context, [this] { Drain(); }, Qt::QueuedConnection);
+      if (std::exchange(impl.tellTurnedAway, false))
+        QMetaObject::invokeMethod(
+            &impl.context, [this] { TurnedAway(); }, Qt::QueuedConnection);
       if (static_cast<unsigned>(count) < kReadBatch) break;
     }
   }
@@ -229,6 +241,21 @@ void TNMUDP::Drain() {
   }
   // More to come: the posted drain lets input and painting through first.
   PostDrain();
+}
+
+// Tells the flood's count, and takes it again a second later, so that the
+// last datagrams turned away are counted even when the flood stops there.
+void TNMUDP::TurnedAway() {
+  const std::uint64_t total = Limited();
+  if (total == d_->floods.Total()) return;
+  const FloodTally::Tally tally = d_->floods.Seen(total, Clock::now());
+  if (OnTurnedAway) Dispatch([&] { OnTurnedAway(tally); });
+  if (d_->recountArmed) return;
+  d_->recountArmed = true;
+  QTimer::singleShot(1000, &d_->context, [this] {
+    d_->recountArmed = false;
+    TurnedAway();
+  });
 }
 
 void TNMUDP::ReadBuffer(char* Buff, int BuffLast, int& Length) {

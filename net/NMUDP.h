@@ -2,6 +2,7 @@
 
 #include "net/Allowance.h"
 #include "net/FairQueue.h"
+#include "net/FloodTally.h"
 #include "platform/Classes.h"
 
 #include <cstdint>
@@ -57,6 +58,10 @@ public:
   void ReadBuffer(char* Buff, int BuffLast, int& Length);
 
   TUDPDataReceivedEvent OnDataReceived;
+  // Datagrams are being turned away for their rate: the flood's number and
+  // how many it has had turned away so far. Raised on the event loop when
+  // a flood begins, then at most once a second while the count grows.
+  std::function<void(const FloodTally::Tally&)> OnTurnedAway;
 
   const int LocalPort;
   const int RemotePort;
@@ -77,5 +82,6 @@ private:
   void PostDrain();
   void RetryDrain();
   bool TakeFromQueue();
+  void TurnedAway();
   std::unique_ptr<Impl> d_;
 };

@@ -198,12 +198,13 @@ QString TEdit::Text() const { return LineEdit()->text(); }
 namespace {
 
 // Tells the user something beside the window, without stopping it.
-void Notice(const QString& text, QWidget* near) {
+QMessageBox* Notice(const QString& text, QWidget* near) {
   auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("lanchat"), text,
                               QMessageBox::Ok, near != nullptr ? near->window() : nullptr);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
   box->show();
+  return box;
 }
 
 // A paste larger than a message can carry is refused in either box; the
@@ -231,6 +232,31 @@ void TellHistoryFull(HistoryView* view) {
                   french.toString(static_cast<qulonglong>(view->Model().Budget() >> 20))),
          view);
 }
+
+} // namespace
+
+void TellTurnedAway(std::uint64_t flood, std::uint64_t count, QWidget* near) {
+  QWidget* window = near->window();
+  const char* const told = "lanchatTurnedAwayFlood";
+  const QString text =
+      QStringLiteral("Trafic anormal sur le réseau : %1 %2.\n\nUn ou plusieurs ordinateurs "
+                     "envoient bien plus de messages qu'une conversation n'en produit. lanchat "
+                     "en ignore une partie pour rester utilisable et pour que l'historique ne "
+                     "se remplisse pas : les personnes qui bavardaient avant restent "
+                     "affichées.")
+          .arg(QLocale(QLocale::French).toString(static_cast<qulonglong>(count)),
+               count == 1 ? QStringLiteral("message ignoré") : QStringLiteral("messages ignorés"));
+  auto* box =
+      window->findChild<QMessageBox*>(QStringLiteral("TurnedAway"), Qt::FindDirectChildrenOnly);
+  if (box != nullptr) {
+    box->setText(text);
+  } else if (window->property(told).toULongLong() != flood) {
+    Notice(text, window)->setObjectName(QStringLiteral("TurnedAway"));
+  }
+  window->setProperty(told, static_cast<qulonglong>(flood));
+}
+
+namespace {
 
 // Said once per such edit, beside the window: the deletion stands.
 void TellUndoLost(QWidget* near) {

@@ -1,15 +1,19 @@
 // What a flood may take, as plain code with the time passed in: the
 // allowances, the queue between the network and the window, and the budget
 // of one pass of the event loop.
+#include <history/EditModel.h>
 #include <net/Allowance.h>
 #include <net/FairQueue.h>
+#include <net/FloodTally.h>
 #include <net/PassBudget.h>
 
 #include <QtTest>
 
 #include "HeapInUse.h"
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 namespace {
 
@@ -24,12 +28,11 @@ Datagram From(std::uint32_t address, std::size_t size, char fill = 'x') {
   return Datagram{std::string(size, fill), address, 2000, size};
 }
 
-// Limits small enough to count by hand: no quiet allowance unless asked.
+// Limits small enough to count by hand, for one sender.
 Allowance::Limits Small() {
   Allowance::Limits limits;
   limits.perSender = {100, 50, 100'000, 50'000};
   limits.shared = {1e9, 1e9, 1e12, 1e12};
-  limits.quiet = {};
   return limits;
 }
 
@@ -65,52 +68,149 @@ private slots:
     QCOMPARE(admitted(Address(1), kStart + 500ms), perHalfSecond);
   }
 
-  // Many addresses do not multiply the burst: together they get the shared
-  // allowance, and each its small quiet one.
-  void manyAddressesShareOneAllowance_data() {
+  // Whatever floods, from however many addresses, warmed up or not, all
+  // senders together are admitted no more than the ceiling's burst and its
+  // rate over the time; and the default ceiling makes the history last a
+  // working day: 8 hours of it cost less than the history's budget, in
+  // bytes and in lines of nothing (8 bytes each).
+  void oneCeilingForAll_data() {
     QTest::addColumn<int>("addresses");
-    QTest::newRow("5,000 addresses") << 5000;
-    QTest::newRow("300,000 addresses") << 300'000;
+    QTest::addColumn<int>("perSecond"); // datagrams from each address
+    QTest::addColumn<std::size_t>("cost");
+    QTest::addColumn<bool>("warmedUp"); // each chatted for a minute first
+    QTest::newRow("1,024 addresses, 4/s of 600 bytes") << 1024 << 4 << std::size_t{616} << false;
+    QTest::newRow("the same, warmed up") << 1024 << 4 << std::size_t{616} << true;
+    QTest::newRow("5,000 addresses, largest datagrams")
+        << 5000 << 1 << std::size_t{196'521} << false;
+    QTest::newRow("50,000 addresses, short") << 50'000 << 1 << std::size_t{40} << false;
+    QTest::newRow("one address, 1,000/s") << 1 << 1000 << std::size_t{100} << false;
   }
-  void manyAddressesShareOneAllowance() {
+  void oneCeilingForAll() {
     QFETCH(int, addresses);
+    QFETCH(int, perSecond);
+    QFETCH(std::size_t, cost);
+    QFETCH(bool, warmedUp);
     Allowance::Limits limits;
-    limits.shared = {1e9, 1e9, 1 << 20, 4 << 20};
-    limits.quiet = {4, 4, 1 << 10, 16 << 10};
-    limits.newcomers = {64, 256, 32 << 10, 256 << 10};
-    limits.senders = 1024;
+    limits.seed = 1;
+    const Allowance::Bound ceiling = Allowance::Ceiling(limits);
+    const double budget = std::min<double>(EditModel::kBudget, EditModel::kCapacity * 8.0);
+    QVERIFY(ceiling.byteBurst + ceiling.bytesPerSecond * 8 * 3600 < budget);
+
     Allowance allowance(limits);
-    constexpr std::size_t kCost = 60'000;
-    std::size_t bytes = 0;
-    for (int second = 0; second < 10; ++second)
+    auto now = kStart;
+    if (warmedUp) // each address in turn, at a chat's pace
+      for (int i = 0; i < addresses; ++i, now += 50ms)
+        allowance.Admit(Address(std::uint32_t(i)), 100, now);
+    const auto floodBegins = now;
+    double admitted = 0;
+    constexpr int kSeconds = 120;
+    for (int tick = 0; tick < kSeconds * perSecond; ++tick) {
+      now = floodBegins + tick * 1s / perSecond;
       for (int i = 0; i < addresses; ++i)
-        if (allowance.Admit(Address(std::uint32_t(i)), kCost, kStart + second * 1s)) bytes += kCost;
-    // The shared burst and ten seconds of its rate, and the same of the
-    // newcomers' allowance; the quiet allowances admit nothing of this size.
-    QVERIFY2(bytes <= (4u << 20) + 10 * (1u << 20) + (256u << 10) + 10 * (32u << 10),
-             qPrintable(QString::number(bytes)));
-    QVERIFY(bytes >= (4u << 20));
-    QVERIFY(allowance.Followed() <= limits.senders);
+        if (allowance.Admit(Address(std::uint32_t(i)), cost, now)) admitted += double(cost);
+    }
+    QVERIFY(allowance.Flood());
+    QVERIFY2(admitted <= ceiling.byteBurst + ceiling.bytesPerSecond * kSeconds,
+             qPrintable(QString::number(admitted)));
   }
 
-  // A neighbour chatting at a human pace is let through while a crowd of
-  // addresses uses up the shared allowance; a newcomer then is not.
-  void quietSenderPassesDuringAFlood() {
+  // A neighbour who chatted before the flood keeps being shown whole, a
+  // message of 1 KB every 2 s, whether the flood comes from a few loud
+  // addresses that were silent before or from new ones all the time; one
+  // who begins to chat during a flood from one address is shown too.
+  void neighbourKeepsBeingShown_data() {
+    QTest::addColumn<int>("addresses");
+    QTest::addColumn<int>("each"); // datagrams from each address every half second
+    QTest::addColumn<bool>("newEachTime");
+    QTest::addColumn<bool>("chattedBefore");
+    QTest::addColumn<std::size_t>("cost"); // of each of the neighbour's messages
+    QTest::newRow("1,024 loud addresses") << 1024 << 1 << false << true << std::size_t{1040};
+    QTest::newRow("5,000 new addresses every half second")
+        << 5000 << 1 << true << true << std::size_t{1040};
+    QTest::newRow("one address at full speed, neighbour begins during it")
+        << 1 << 2000 << false << false << std::size_t{100};
+  }
+  void neighbourKeepsBeingShown() {
+    QFETCH(int, addresses);
+    QFETCH(int, each);
+    QFETCH(bool, newEachTime);
+    QFETCH(bool, chattedBefore);
+    QFETCH(std::size_t, cost);
     Allowance::Limits limits;
-    limits.shared = {1e9, 1e9, 1 << 20, 1 << 20};
-    limits.senders = 1024;
+    limits.seed = 1;
     Allowance allowance(limits);
     const std::uint32_t neighbour = Address(999'999);
-    QVERIFY(allowance.Admit(neighbour, 100, kStart));
-    int shown = 0;
-    for (int tick = 1; tick <= 120; ++tick) { // a minute, every half second
-      const auto now = kStart + tick * 500ms;
-      for (int i = 0; i < 5000; ++i)
-        allowance.Admit(Address(std::uint32_t(tick * 5000 + i)), 1000, now);
-      shown += allowance.Admit(neighbour, 100, now) ? 1 : 0;
+    if (chattedBefore) {
+      QVERIFY(allowance.Admit(neighbour, cost, kStart));
+      QVERIFY(allowance.Admit(neighbour, cost, kStart + 40s)); // a minute of chat before
     }
-    QCOMPARE(shown, 120);
-    QVERIFY(!allowance.Admit(Address(12'345'678), 1000, kStart + 60s));
+    int shown = 0;
+    for (int tick = 1; tick <= 240; ++tick) { // two minutes, every half second
+      const auto now = kStart + 60s + tick * 500ms;
+      for (int i = 0; i < addresses; ++i)
+        for (int repeat = 0; repeat < each; ++repeat)
+          allowance.Admit(Address(std::uint32_t((newEachTime ? tick : 0) * addresses + i)), 600,
+                          now);
+      if (tick % 4 == 0) shown += allowance.Admit(neighbour, cost, now) ? 1 : 0;
+    }
+    QVERIFY(allowance.Flood());
+    QCOMPARE(shown, 60);
+  }
+
+  // Among senders that all chatted before the flood, the reserve is shared
+  // fairly: the quietest gets its part, the loudest no more than theirs.
+  void warmedUpCrowdSharesTheReserve() {
+    Allowance::Limits limits;
+    limits.seed = 1;
+    Allowance allowance(limits);
+    constexpr int kLoud = 64;
+    const std::uint32_t neighbour = Address(999'999);
+    for (int i = 0; i < kLoud; ++i)
+      allowance.Admit(Address(std::uint32_t(i)), 100, kStart);
+    allowance.Admit(neighbour, 100, kStart);
+    std::vector<double> got(kLoud + 1, 0);
+    constexpr int kSeconds = 600;
+    for (int tick = 0; tick < kSeconds * 10; ++tick) { // every 100 ms
+      const auto now = kStart + 10s + tick * 100ms;
+      for (int i = 0; i < kLoud; ++i)
+        for (int repeat = 0; repeat < 20; ++repeat)
+          if (allowance.Admit(Address(std::uint32_t(i)), 100, now)) got[std::size_t(i)] += 100;
+      if (tick % 20 == 0 && allowance.Admit(neighbour, 100, now)) got[kLoud] += 100;
+    }
+    // Past the shared burst, the reserve's rate split in equal parts.
+    const double fair = limits.reserve.bytesPerSecond * kSeconds / (kLoud + 1);
+    QVERIFY2(got[kLoud] >= fair / 2, qPrintable(QString::number(got[kLoud])));
+    const double loudest = *std::max_element(got.begin(), got.end() - 1);
+    QVERIFY2(loudest <= limits.shared.byteBurst / 8 + 2 * fair + limits.reserveEachBytes,
+             qPrintable(QString::number(loudest)));
+  }
+
+  // Datagrams turned away are told as floods: one number for each, and the
+  // count of that flood alone; a minute without any ends a flood.
+  void floodsAreTold_data() {
+    QTest::addColumn<QList<int>>("seconds"); // when the total was seen
+    QTest::addColumn<QList<int>>("totals");
+    QTest::addColumn<QList<int>>("floods");
+    QTest::addColumn<QList<int>>("counts");
+    QTest::newRow("one flood") << QList<int>{0, 1, 2} << QList<int>{1, 500, 900}
+                               << QList<int>{1, 1, 1} << QList<int>{1, 500, 900};
+    QTest::newRow("a second flood after a quiet minute")
+        << QList<int>{0, 1, 100, 101} << QList<int>{10, 20, 25, 40} << QList<int>{1, 1, 2, 2}
+        << QList<int>{10, 20, 5, 20};
+    QTest::newRow("pauses shorter than a minute") << QList<int>{0, 50, 100} << QList<int>{1, 2, 3}
+                                                  << QList<int>{1, 1, 1} << QList<int>{1, 2, 3};
+  }
+  void floodsAreTold() {
+    QFETCH(QList<int>, seconds);
+    QFETCH(QList<int>, totals);
+    QFETCH(QList<int>, floods);
+    QFETCH(QList<int>, counts);
+    FloodTally tally;
+    for (qsizetype i = 0; i < seconds.size(); ++i) {
+      const auto told = tally.Seen(std::uint64_t(totals[i]), kStart + seconds[i] * 1s);
+      QCOMPARE(told.flood, std::uint64_t(floods[i]));
+      QCOMPARE(told.turnedAway, std::uint64_t(counts[i]));
+    }
   }
 
   // A neighbour who begins to chat while 5,000 loud addresses hold every
