@@ -51,7 +51,8 @@ const Counts kFull{.burst = 100000,
                    .fewAddresses = 5000,
                    .manySeconds = 20,
                    .fillCycles = 3,
-                   .fillLines = 0};
+                   .fillLines = 0,
+                   .oneSeconds = 20};
 
 const Counts kQuick{.burst = 2000,
                     .pacedRate = 50000,
@@ -74,7 +75,8 @@ const Counts kQuick{.burst = 2000,
                     .fewAddresses = 5000,
                     .manySeconds = 3,
                     .fillCycles = 3,
-                    .fillLines = 200000};
+                    .fillLines = 200000,
+                    .oneSeconds = 3};
 
 // The chat's broadcast address and port, as this build of it has them.
 Network Configured() {
@@ -181,7 +183,7 @@ std::string T(long value) { return Thousands(value); }
 std::string N(long value) { return std::to_string(value); }
 
 // clang-format off
-const std::array<Figure, 11> kFigures{{
+const std::array<Figure, 12> kFigures{{
     {"1. bursts into the history",
      [](const Counts& c, const Network& n) {
        return "`bench_sender`, a separate process, sends " + T(c.burst) + " chat datagrams to " +
@@ -358,6 +360,29 @@ const std::array<Figure, 11> kFigures{{
      },
      {{Key::FillClear, "11. resident memory after {} fill-and-clear cycles", &Counts::fillCycles,
        Below(50, "MB", " growth")}}},
+    {"12. one loud address",
+     [](const Counts& c, const Network& n) {
+       return "`bench_many_sender` floods short chat datagrams at full speed for " +
+              N(c.oneSeconds) + " s from one source address, with the two neighbours of 10. (" +
+              n.neighbour + " from 1 s before the flood, " + n.lateNeighbour + " from 2 s into "
+              "it, " + N(c.neighbourRate) + " messages a second each). A window (offscreen) in "
+              "the benchmark's process: the kernel's drops on its socket as a share of what was "
+              "sent, each neighbour's messages that did not reach the history, key presses timed "
+              "as in 9. Then the real program in Xvfb: a click on \"Quitter\" halfway through "
+              "the same flood";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "`bench_baseline_receiver` under the same flood and neighbours, as in 10.; 9.'s "
+              "idle window; the idle \"Quitter\" click (6.)";
+     },
+     {{Key::OneDrops, "12. kernel drops, one address", nullptr, NoMoreThanBaseline()},
+      {Key::OneNeighbour, "12. neighbour's messages lost, one address", nullptr,
+       NoMoreThanBaseline()},
+      {Key::OneLate, "12. late neighbour's messages lost, one address", nullptr,
+       NoMoreThanBaseline()},
+      {Key::OneKeys, "12. slowest keystroke, one address", nullptr, Below(100, "ms")},
+      {Key::OneQuit, "12. \"Quitter\" during the flood, one address", nullptr,
+       Below(150, "ms")}}},
 }};
 // clang-format on
 

@@ -39,6 +39,7 @@ struct Counts {
   long manySeconds;      // 10. each flood
   long fillCycles;       // 11.
   long fillLines;        // 11. lines at most (0: to its capacity or budget)
+  long oneSeconds;       // 12. the one-address flood
 };
 
 extern const Counts kFull;  // a full run
@@ -92,6 +93,11 @@ enum class Key {
   FewKeys,
   FewQuit,
   FillClear,
+  OneDrops,
+  OneNeighbour,
+  OneLate,
+  OneKeys,
+  OneQuit,
 };
 
 // The table of figures as Markdown, for bench/README.md.

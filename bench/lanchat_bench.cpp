@@ -42,7 +42,7 @@ const std::array<Measure, 7> kMeasures{{{Bursts, {1}},
                                         {MemoryPerLine, {5}},
                                         {LongHistory, {7}},
                                         {FillClear, {11}},
-                                        {InXserver, {4, 5, 6, 8, 9, 10}}}};
+                                        {InXserver, {4, 5, 6, 8, 9, 10, 12}}}};
 
 } // namespace
 

@@ -1,6 +1,6 @@
 // The figures that run the real program in an X server of the benchmark's
 // own (4. start-up, 5. resident memory, 6. "Quitter" in a flood, 8. a long
-// flood), and the floods from many addresses (9., 10.), read partly in the
+// flood), and the floods from many addresses (9., 10., 12.), read partly in the
 // real program and partly in a window in this process (flood_measures.h).
 #include "x11_measures.h"
 
@@ -133,10 +133,17 @@ void WorstFlood(Context& context, Xserver& x, long startRss, double idleQuit,
   context.Record(Key::WorstKeys, Keys(InWindow(quiet, flood).keys, idleKeys));
 }
 
-// 10. Many sources: drops and the neighbour's share in a window here beside
-// a plain socket, keystrokes, then "Quitter" in the real program.
-void ManySources(Context& context, Xserver& x, double idleQuit, const Keystrokes& idleKeys) {
-  const Counts& c = context.counts;
+// The rows of one flood beside a plain socket (10., 12.).
+struct FloodRows {
+  long addresses;
+  double seconds;
+  std::array<Key, 5> keys; // drops, neighbours, keystrokes, "Quitter"
+};
+
+// Drops and the neighbours' share in a window here beside a plain socket,
+// keystrokes, then "Quitter" in the real program halfway through the flood.
+void BesidePlainSocket(Context& context, Xserver& x, const FloodRows& rows, double idleQuit,
+                       const Keystrokes& idleKeys) {
   const auto share = [](long part, long whole) {
     return whole > 0 ? 100.0 * double(part) / double(whole) : 0.0;
   };
@@ -144,34 +151,47 @@ void ManySources(Context& context, Xserver& x, double idleQuit, const Keystrokes
     return Format("%.2f %%", share(part, whole)) + " (" + Thousands(part) + " of " +
            Thousands(whole) + ")";
   };
-  struct Rows {
-    long addresses;
-    std::array<Key, 5> keys; // drops, neighbours, keystrokes, "Quitter"
+  const Flood flood{rows.addresses, 0, rows.seconds};
+  const UnderFlood plain = InPlainSocket(context.Setup(), flood);
+  const UnderFlood window = InWindow(context.Setup(), flood);
+  const auto key = [&](int i) { return rows.keys[std::size_t(i)]; };
+  context.Record(key(0), {shares(window.drops, window.sent), shares(plain.drops, plain.sent),
+                          share(window.drops, window.sent), share(plain.drops, plain.sent)});
+  const auto lost = [&](const Heard& heard) { return heard.sent - heard.shown; };
+  const auto lostOf = [&](const Heard& heard) {
+    return Thousands(lost(heard)) + " of " + Thousands(heard.sent);
   };
-  for (const Rows& rows :
-       {Rows{c.manyAddresses,
-             {Key::ManyDrops, Key::ManyNeighbour, Key::ManyLate, Key::ManyKeys, Key::ManyQuit}},
-        Rows{c.fewAddresses,
-             {Key::FewDrops, Key::FewNeighbour, Key::FewLate, Key::FewKeys, Key::FewQuit}}}) {
-    const long addresses = rows.addresses;
-    const Flood flood{addresses, 0, double(c.manySeconds)};
-    const UnderFlood plain = InPlainSocket(context.Setup(), flood);
-    const UnderFlood window = InWindow(context.Setup(), flood);
-    const auto key = [&](int i) { return rows.keys[std::size_t(i)]; };
-    context.Record(key(0), {shares(window.drops, window.sent), shares(plain.drops, plain.sent),
-                            share(window.drops, window.sent), share(plain.drops, plain.sent)});
-    const auto lost = [&](const Heard& heard) { return heard.sent - heard.shown; };
-    const auto lostOf = [&](const Heard& heard) {
-      return Thousands(lost(heard)) + " of " + Thousands(heard.sent);
-    };
-    for (const auto& [row, ours, base] : {std::tuple{key(1), window.neighbour, plain.neighbour},
-                                          std::tuple{key(2), window.late, plain.late}})
-      context.Record(row, {lostOf(ours), lostOf(base), share(lost(ours), ours.sent),
-                           share(lost(base), base.sent), ours.sent > 0});
-    context.Record(key(3), Keys(window.keys, idleKeys));
-    const RealFlood real = RealUnderFlood(context, x, flood, 0, double(c.manySeconds) / 2);
-    context.Record(key(4), Quit(real.quit, idleQuit));
-  }
+  for (const auto& [row, ours, base] : {std::tuple{key(1), window.neighbour, plain.neighbour},
+                                        std::tuple{key(2), window.late, plain.late}})
+    context.Record(row, {lostOf(ours), lostOf(base), share(lost(ours), ours.sent),
+                         share(lost(base), base.sent), ours.sent > 0});
+  context.Record(key(3), Keys(window.keys, idleKeys));
+  const RealFlood real = RealUnderFlood(context, x, flood, 0, rows.seconds / 2);
+  context.Record(key(4), Quit(real.quit, idleQuit));
+}
+
+// 10. Many sources: 300,000 addresses, then 5,000.
+void ManySources(Context& context, Xserver& x, double idleQuit, const Keystrokes& idleKeys) {
+  const Counts& c = context.counts;
+  const auto seconds = double(c.manySeconds);
+  for (const FloodRows& rows :
+       {FloodRows{
+            c.manyAddresses,
+            seconds,
+            {Key::ManyDrops, Key::ManyNeighbour, Key::ManyLate, Key::ManyKeys, Key::ManyQuit}},
+        FloodRows{c.fewAddresses,
+                  seconds,
+                  {Key::FewDrops, Key::FewNeighbour, Key::FewLate, Key::FewKeys, Key::FewQuit}}})
+    BesidePlainSocket(context, x, rows, idleQuit, idleKeys);
+}
+
+// 12. One loud address: the reader keeps up with it as a plain socket does.
+void OneLoudAddress(Context& context, Xserver& x, double idleQuit, const Keystrokes& idleKeys) {
+  BesidePlainSocket(context, x,
+                    {1,
+                     double(context.counts.oneSeconds),
+                     {Key::OneDrops, Key::OneNeighbour, Key::OneLate, Key::OneKeys, Key::OneQuit}},
+                    idleQuit, idleKeys);
 }
 
 } // namespace
@@ -236,10 +256,11 @@ void InXserver(Context& context) {
   }
 
   if (context.Wants(8)) LongFlood(context, x, rss, idleQuit);
-  if (!context.Wants(9) && !context.Wants(10)) return;
+  if (!context.Wants(9) && !context.Wants(10) && !context.Wants(12)) return;
   const Keystrokes idleKeys = Idle(context.quick ? 1 : 5);
   if (context.Wants(9)) WorstFlood(context, x, rss, idleQuit, idleKeys);
   if (context.Wants(10)) ManySources(context, x, idleQuit, idleKeys);
+  if (context.Wants(12)) OneLoudAddress(context, x, idleQuit, idleKeys);
 }
 
 } // namespace bench

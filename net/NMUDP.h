@@ -17,8 +17,9 @@ using TUDPDataReceivedEvent =
 // destruction, sharing the port with any other endpoint on the host, and
 // sends to RemoteHost:RemotePort, a broadcast address being allowed.
 //
-// A reader thread of its own drains the socket as fast as datagrams arrive,
-// holds each to its sender's allowance and queues those allowed; the event
+// A reader thread of its own, with the window's share of a core, drains the
+// socket as fast as datagrams arrive, holds each to its sender's allowance
+// and queues those allowed; the event
 // loop takes them from there, a bounded amount of work per pass, raising
 // OnDataReceived once per datagram, on the thread that created the endpoint.
 class TNMUDP : public TComponent {
@@ -42,6 +43,9 @@ public:
     Limits limits{};
     CostFunction cost = nullptr;
   };
+
+  // The reader thread's name, as `ps -L` and `top -H` show it.
+  static constexpr const char* kReaderName = "lecteur UDP";
 
   // Throws Exception when the local port cannot be bound.
   TNMUDP(TComponent* owner, std::string name, const Settings& settings);
