@@ -268,8 +268,8 @@ const std::array<Figure, 12> kFigures{{
      [](const Counts& c, const Network& n) {
        return "`bench_sender` floods at full speed for " + N(c.longFloodSeconds) +
               " s while a second `bench_sender` sends " + N(c.neighbourRate) +
-              " messages a second from " + n.neighbour + " (\"Voisin\"); the real program in "
-              "Xvfb: resident set at " + N(c.longFloodSeconds / 3) + " s and at " +
+              " messages a second from " + n.neighbour + " (\"Voisin\", chatting from 1 s before "
+              "the flood); the real program in Xvfb: resident set at " + N(c.longFloodSeconds / 3) + " s and at " +
               N(c.longFloodSeconds) + " s; then the history copied as a user would (click, "
               "Ctrl+A, Ctrl+C, read with xclip) and the second sender's messages checked, all "
               "and in order; then a click on \"Quitter\" during the flood";

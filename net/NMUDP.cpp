@@ -79,7 +79,8 @@ struct TNMUDP::Impl {
   const Datagram* current = nullptr;
   bool currentRead = false;
   FloodTally floods;
-  bool recountArmed = false; // a second after a tally, the count is taken again
+  bool recountArmed = false;        // the count is taken again a second later
+  Clock::time_point recountUntil{}; // as long as it changed less than two seconds ago
 };
 
 bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* senders,
@@ -254,14 +255,17 @@ void TNMUDP::Drain() {
   PostDrain();
 }
 
-// Tells the flood's count, and takes it again a second later, so that the
-// last datagrams turned away are counted even when the flood stops there.
+// Tells the flood's count when it changed, and takes it again every second
+// until it has stood for two: the reader tells of datagrams turned away at
+// most once a second, so the last ones of a flood are counted this way.
 void TNMUDP::TurnedAway() {
-  const std::uint64_t total = Limited();
-  if (total == d_->floods.Total()) return;
-  const FloodTally::Tally tally = d_->floods.Seen(total, Clock::now());
-  if (OnTurnedAway) Dispatch([&] { OnTurnedAway(tally); });
-  if (d_->recountArmed) return;
+  const auto now = Clock::now();
+  if (const std::uint64_t total = Limited(); total != d_->floods.Total()) {
+    const FloodTally::Tally tally = d_->floods.Seen(total, now);
+    if (OnTurnedAway) Dispatch([&] { OnTurnedAway(tally); });
+    d_->recountUntil = now + std::chrono::seconds(2);
+  }
+  if (d_->recountArmed || now >= d_->recountUntil) return;
   d_->recountArmed = true;
   QTimer::singleShot(1000, &d_->context, [this] {
     d_->recountArmed = false;

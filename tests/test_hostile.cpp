@@ -8,6 +8,8 @@
 #include <ui/Form1.h>
 
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QProcess>
 #include <QtTest>
 
@@ -191,6 +193,26 @@ private slots:
     // way): it is sent once what the queue holds has been shown.
     QTRY_COMPARE_WITH_TIMEOUT(form->NMUDP1->Queued(), std::size_t{0}, 60000);
     Sync();
+    // The user was told, once, beside the window, with the count kept up to
+    // date: a second after the flood it is all that was turned away.
+    const auto notices = form->Window()->findChildren<QMessageBox*>(QStringLiteral("TurnedAway"));
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(!notices.front()->isModal());
+    QVERIFY(form->NMUDP1->Limited() > 0);
+    const QString count = QLocale(QLocale::French).toString(qulonglong(form->NMUDP1->Limited()));
+    QTRY_COMPARE(notices.front()->text().section(QLatin1Char('\n'), 0, 0),
+                 "Trafic anormal sur le réseau : " + count + " messages ignorés.");
+  }
+
+  // Messages at a chat's pace are never turned away, and nothing is said.
+  void noNoticeAtAChatsPace() {
+    for (int i = 0; i < 20; ++i) {
+      wire->Send(Bytes("Ana a dit :Salut\0", 17));
+      QTest::qWait(50);
+    }
+    Sync();
+    QCOMPARE(form->NMUDP1->Limited(), std::uint64_t{0});
+    QVERIFY(form->Window()->findChild<QMessageBox*>(QStringLiteral("TurnedAway")) == nullptr);
   }
 };
 
