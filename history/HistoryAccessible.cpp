@@ -329,6 +329,54 @@ void Schedule(HeldLines& held) {
   held.timer->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)));
 }
 
+int CursorOffset(const HistoryView& view) {
+  return static_cast<int>(view.Model().Offset(view.Model().Cursor()));
+}
+
+// An arrival: told at once after a quiet second, else held and told with
+// those that follow it.
+void TellArrival(HistoryView& view, HeldLines& held, int position, const QString& inserted) {
+  const int cursor = CursorOffset(view);
+  if (held.pace.Arrive(ArrivalPace::Clock::now())) {
+    TellInserted(view, position, inserted, cursor);
+    return;
+  }
+  if (held.text.isEmpty()) held.position = position;
+  held.text += inserted;
+  held.cursor = cursor;
+  Schedule(held);
+}
+
+void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
+  if (!QAccessible::isActive()) {
+    held.text.clear();
+    return;
+  }
+  const int position = static_cast<int>(change.offset);
+  QString inserted = change.inserted;
+  // The model breaks lines at CR LF, CR and the Unicode separators; tell
+  // the text as it now stands.
+  if (inserted.contains(QLatin1Char('\r')) || inserted.contains(QChar(0x2028)) ||
+      inserted.contains(QChar(0x2029)))
+    inserted = view.Model().TextBetween(change.from, change.insertedEnd);
+  if (change.removed.isEmpty() && inserted.isEmpty()) return;
+  if (change.appended && change.removed.isEmpty())
+    return TellArrival(view, held, position, inserted);
+  // An edit: the lines held are told before it, so that its offsets
+  // follow theirs.
+  TellHeld(view, held, held.cursor);
+  if (change.removed.isEmpty()) {
+    QAccessibleTextInsertEvent event(&view, position, inserted);
+    QAccessible::updateAccessibility(&event);
+  } else if (inserted.isEmpty()) {
+    QAccessibleTextRemoveEvent event(&view, position, change.removed);
+    QAccessible::updateAccessibility(&event);
+  } else {
+    QAccessibleTextUpdateEvent event(&view, position, change.removed, inserted);
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
 } // namespace
 
 bool ArrivalPace::Arrive(Clock::time_point now) {
@@ -366,50 +414,11 @@ void AttachAccessibility(HistoryView& view) {
   held->timer->setTimerType(Qt::PreciseTimer);
   QObject::connect(held->timer, &QTimer::timeout, &view, [&view, held] {
     if (held->pace.TakeDue(ArrivalPace::Clock::now()) == 0) return Schedule(*held);
-    TellHeld(view, *held, static_cast<int>(view.Model().Offset(view.Model().Cursor())));
+    TellHeld(view, *held, CursorOffset(view));
   });
 
-  view.Model().OnChange([&view, held](const TextChange& change) {
-    if (!QAccessible::isActive()) {
-      held->text.clear();
-      return;
-    }
-    const int position = static_cast<int>(change.offset);
-    QString inserted = change.inserted;
-    // The model breaks lines at CR LF, CR and the Unicode separators; tell
-    // the text as it now stands.
-    if (inserted.contains(QLatin1Char('\r')) || inserted.contains(QChar(0x2028)) ||
-        inserted.contains(QChar(0x2029)))
-      inserted = view.Model().TextBetween(change.from, change.insertedEnd);
-    if (change.removed.isEmpty() && inserted.isEmpty()) return;
-    if (change.appended && change.removed.isEmpty()) {
-      // An arrival: told at once after a quiet second, else held and told
-      // with those that follow it.
-      const int cursor = static_cast<int>(view.Model().Offset(view.Model().Cursor()));
-      if (held->pace.Arrive(ArrivalPace::Clock::now())) {
-        TellInserted(view, position, inserted, cursor);
-        return;
-      }
-      if (held->text.isEmpty()) held->position = position;
-      held->text += inserted;
-      held->cursor = cursor;
-      Schedule(*held);
-      return;
-    }
-    // An edit: the lines held are told before it, so that its offsets
-    // follow theirs.
-    TellHeld(view, *held, held->cursor);
-    if (change.removed.isEmpty()) {
-      QAccessibleTextInsertEvent event(&view, position, inserted);
-      QAccessible::updateAccessibility(&event);
-    } else if (inserted.isEmpty()) {
-      QAccessibleTextRemoveEvent event(&view, position, change.removed);
-      QAccessible::updateAccessibility(&event);
-    } else {
-      QAccessibleTextUpdateEvent event(&view, position, change.removed, inserted);
-      QAccessible::updateAccessibility(&event);
-    }
-  });
+  view.Model().OnChange(
+      [&view, held](const TextChange& change) { TellChange(view, *held, change); });
 
   auto reported = std::make_shared<Reported>();
   view.Model().OnCursor([&view, reported] {

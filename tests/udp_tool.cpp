@@ -33,6 +33,38 @@ int Fail(const char* step, int error) {
   return Fail(std::string(step) + ": " + std::strerror(error));
 }
 
+// Short chat datagrams from `addresses` loopback addresses (127.1.0.1
+// onward) in turn, `rate` a second in all, for `seconds`; prints how many.
+int Pace(const char* host, int port, int seconds, int addresses, double rate) {
+  addresses = std::clamp(addresses, 1, 254);
+  rate = std::max(1.0, rate);
+  std::vector<std::unique_ptr<UdpSocket>> senders;
+  for (int i = 1; i <= addresses; ++i) {
+    const std::string address = "127.1.0." + std::to_string(i);
+    senders.push_back(
+        std::make_unique<UdpSocket>(UdpSocket::Options{.address = address.c_str(), .port = 0}));
+    if (!senders.back()->ok()) return Fail(senders.back()->Failure());
+  }
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::seconds(seconds);
+  long sent = 0;
+  char payload[64];
+  // Each datagram leaves when its turn comes at the given rate.
+  for (auto now = start; now < end; now = Clock::now()) {
+    const auto due = static_cast<long>(std::chrono::duration<double>(now - start).count() * rate);
+    for (; sent < due; ++sent) {
+      UdpSocket& sender = *senders[static_cast<std::size_t>(sent % addresses)];
+      const int n = std::snprintf(payload, sizeof payload, "Flot%ld a dit :message %ld",
+                                  sent % addresses + 1, sent);
+      sender.SendTo(host, port, payload, static_cast<std::size_t>(n) + 1);
+    }
+    usleep(1000);
+  }
+  std::printf("%ld\n", sent);
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,36 +103,9 @@ int main(int argc, char** argv) {
     std::printf("%ld\n", sent);
     return 0;
   }
-  if (command == "pace" && argc == 7) {
-    const int port = std::atoi(argv[3]);
-    const int addresses = std::clamp(std::atoi(argv[5]), 1, 254);
-    const double rate = std::max(1.0, std::atof(argv[6]));
-    std::vector<std::unique_ptr<UdpSocket>> senders;
-    for (int i = 1; i <= addresses; ++i) {
-      const std::string address = "127.1.0." + std::to_string(i);
-      senders.push_back(
-          std::make_unique<UdpSocket>(UdpSocket::Options{.address = address.c_str(), .port = 0}));
-      if (!senders.back()->ok()) return Fail(senders.back()->Failure());
-    }
-    using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
-    const auto end = start + std::chrono::seconds(std::atoi(argv[4]));
-    long sent = 0;
-    char payload[64];
-    // Each datagram leaves when its turn comes at the given rate.
-    for (auto now = start; now < end; now = Clock::now()) {
-      const auto due = static_cast<long>(std::chrono::duration<double>(now - start).count() * rate);
-      for (; sent < due; ++sent) {
-        UdpSocket& sender = *senders[static_cast<std::size_t>(sent % addresses)];
-        const int n = std::snprintf(payload, sizeof payload, "Flot%ld a dit :message %ld",
-                                    sent % addresses + 1, sent);
-        sender.SendTo(argv[2], port, payload, static_cast<std::size_t>(n) + 1);
-      }
-      usleep(1000);
-    }
-    std::printf("%ld\n", sent);
-    return 0;
-  }
+  if (command == "pace" && argc == 7)
+    return Pace(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                std::atof(argv[6]));
   if (command == "recv" && argc == 4) {
     UdpSocket receiver({.port = std::atoi(argv[2]), .share = true});
     if (!receiver.ok()) return Fail(receiver.Failure());
