@@ -6,8 +6,10 @@
 #include <QAccessibleWidget>
 #include <QFontInfo>
 #include <QTextBoundaryFinder>
+#include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -295,7 +297,107 @@ struct Reported {
   std::pair<TextPos, TextPos> selection;
 };
 
+// Appended lines not told yet, at the pace of ArrivalPace: one insertion
+// from where the first of them went, the text of them all.
+struct HeldLines {
+  ArrivalPace pace;
+  int position = -1;
+  QString text;
+  int cursor = -1; // where the cursor was when the last of them came
+  QTimer* timer = nullptr;
+};
+
+void TellInserted(HistoryView& view, int position, const QString& text, int cursor) {
+  QAccessibleTextInsertEvent event(&view, position, text);
+  // An appended line leaves the cursor where it was.
+  if (cursor >= 0) event.setCursorPosition(cursor);
+  QAccessible::updateAccessibility(&event);
+}
+
+// Tells the lines held as one insertion; `cursor`: where the cursor is.
+void TellHeld(HistoryView& view, HeldLines& held, int cursor) {
+  if (held.text.isEmpty()) return;
+  const QString text = std::exchange(held.text, {});
+  if (QAccessible::isActive()) TellInserted(view, held.position, text, cursor);
+}
+
+// Has the timer fire when the held lines are due.
+void Schedule(HeldLines& held) {
+  const auto due = held.pace.Due();
+  if (!due || held.timer->isActive()) return;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - ArrivalPace::Clock::now());
+  held.timer->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)));
+}
+
+int CursorOffset(const HistoryView& view) {
+  return static_cast<int>(view.Model().Offset(view.Model().Cursor()));
+}
+
+// An arrival: told at once after a quiet second, else held and told with
+// those that follow it.
+void TellArrival(HistoryView& view, HeldLines& held, int position, const QString& inserted) {
+  const int cursor = CursorOffset(view);
+  if (held.pace.Arrive(ArrivalPace::Clock::now())) {
+    TellInserted(view, position, inserted, cursor);
+    return;
+  }
+  if (held.text.isEmpty()) held.position = position;
+  held.text += inserted;
+  held.cursor = cursor;
+  Schedule(held);
+}
+
+void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
+  if (!QAccessible::isActive()) {
+    held.text.clear();
+    return;
+  }
+  const int position = static_cast<int>(change.offset);
+  QString inserted = change.inserted;
+  // The model breaks lines at CR LF, CR and the Unicode separators; tell
+  // the text as it now stands.
+  if (inserted.contains(QLatin1Char('\r')) || inserted.contains(QChar(0x2028)) ||
+      inserted.contains(QChar(0x2029)))
+    inserted = view.Model().TextBetween(change.from, change.insertedEnd);
+  if (change.removed.isEmpty() && inserted.isEmpty()) return;
+  if (change.appended && change.removed.isEmpty())
+    return TellArrival(view, held, position, inserted);
+  // An edit: the lines held are told before it, so that its offsets
+  // follow theirs.
+  TellHeld(view, held, held.cursor);
+  if (change.removed.isEmpty()) {
+    QAccessibleTextInsertEvent event(&view, position, inserted);
+    QAccessible::updateAccessibility(&event);
+  } else if (inserted.isEmpty()) {
+    QAccessibleTextRemoveEvent event(&view, position, change.removed);
+    QAccessible::updateAccessibility(&event);
+  } else {
+    QAccessibleTextUpdateEvent event(&view, position, change.removed, inserted);
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
 } // namespace
+
+bool ArrivalPace::Arrive(Clock::time_point now) {
+  if (held_ == 0 && (!told_ || now - *told_ >= kInterval)) {
+    told_ = now;
+    return true;
+  }
+  ++held_;
+  return false;
+}
+
+std::size_t ArrivalPace::TakeDue(Clock::time_point now) {
+  if (held_ == 0 || now - *told_ < kInterval) return 0;
+  told_ = now;
+  return std::exchange(held_, 0);
+}
+
+std::optional<ArrivalPace::Clock::time_point> ArrivalPace::Due() const {
+  if (held_ == 0) return std::nullopt;
+  return *told_ + kInterval;
+}
 
 void AttachAccessibility(HistoryView& view) {
   static const bool installed = [] {
@@ -306,30 +408,17 @@ void AttachAccessibility(HistoryView& view) {
   // The name comes from the interface (see text()): setting it on the
   // widget would make Qt build the interface now, listened to or not.
 
-  view.Model().OnChange([&view](const TextChange& change) {
-    if (!QAccessible::isActive()) return;
-    const int position = static_cast<int>(change.offset);
-    QString inserted = change.inserted;
-    // The model breaks lines at CR LF, CR and the Unicode separators; tell
-    // the text as it now stands.
-    if (inserted.contains(QLatin1Char('\r')) || inserted.contains(QChar(0x2028)) ||
-        inserted.contains(QChar(0x2029)))
-      inserted = view.Model().TextBetween(change.from, change.insertedEnd);
-    if (change.removed.isEmpty() && inserted.isEmpty()) return;
-    if (change.removed.isEmpty()) {
-      QAccessibleTextInsertEvent event(&view, position, inserted);
-      // An appended line leaves the cursor where it was.
-      if (change.appended)
-        event.setCursorPosition(static_cast<int>(view.Model().Offset(view.Model().Cursor())));
-      QAccessible::updateAccessibility(&event);
-    } else if (inserted.isEmpty()) {
-      QAccessibleTextRemoveEvent event(&view, position, change.removed);
-      QAccessible::updateAccessibility(&event);
-    } else {
-      QAccessibleTextUpdateEvent event(&view, position, change.removed, inserted);
-      QAccessible::updateAccessibility(&event);
-    }
+  auto held = std::make_shared<HeldLines>();
+  held->timer = new QTimer(&view);
+  held->timer->setSingleShot(true);
+  held->timer->setTimerType(Qt::PreciseTimer);
+  QObject::connect(held->timer, &QTimer::timeout, &view, [&view, held] {
+    if (held->pace.TakeDue(ArrivalPace::Clock::now()) == 0) return Schedule(*held);
+    TellHeld(view, *held, CursorOffset(view));
   });
+
+  view.Model().OnChange(
+      [&view, held](const TextChange& change) { TellChange(view, *held, change); });
 
   auto reported = std::make_shared<Reported>();
   view.Model().OnCursor([&view, reported] {

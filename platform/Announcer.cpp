@@ -2,7 +2,11 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QTimer>
 #include <QWidget>
+
+#include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -51,4 +55,39 @@ void Announcer::Announce(const QString& text) {
   notice_->hide();
   notice_->setAccessibleName(text);
   notice_->show();
+}
+
+void Announcer::Arrived(const QString& text, bool toldElsewhere) {
+  if (!QAccessible::isActive()) return;
+  if (pace_.Arrive(ArrivalPace::Clock::now())) {
+    if (!toldElsewhere) Announce(text);
+    return;
+  }
+  lastHeld_ = text;
+  lastHeldToldElsewhere_ = toldElsewhere;
+  if (timer_ == nullptr) {
+    timer_ = new QTimer(window_);
+    timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer_, &QTimer::timeout, window_, [this] { SayHeld(); });
+  }
+  if (timer_->isActive()) return;
+  const auto wait =
+      std::chrono::ceil<std::chrono::milliseconds>(*pace_.Due() - ArrivalPace::Clock::now());
+  timer_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)));
+}
+
+void Announcer::SayHeld() {
+  const std::size_t count = pace_.TakeDue(ArrivalPace::Clock::now());
+  if (count == 0) {
+    // Woken a little early: wait for the rest of the second.
+    if (pace_.Due()) timer_->start(1);
+    return;
+  }
+  // Said while the window is active, as each message is.
+  if (!window_->isActiveWindow()) return;
+  if (count > 1)
+    Announce(QStringLiteral("%1 nouveaux messages").arg(count));
+  else if (!lastHeldToldElsewhere_)
+    Announce(lastHeld_);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <history/HistoryAccessible.h>
+
 #include <QString>
 
+class QTimer;
 class QWidget;
 
 // Speaks a text to the screen reader wherever the focus is in the window,
@@ -15,7 +18,21 @@ public:
   explicit Announcer(QWidget* window);
   void Announce(const QString& text);
 
+  // A message arrived, `text` saying it, at the pace of ArrivalPace: said
+  // at once if none came in the last second; otherwise counted, and once
+  // the second is over the count is said (« 12 nouveaux messages »), or the
+  // message itself if it was the only one. `toldElsewhere`: the message
+  // reaches the screen reader by other means (the focused history tells
+  // its own insertion), so it is said only within a count.
+  void Arrived(const QString& text, bool toldElsewhere);
+
 private:
+  void SayHeld();
+
   QWidget* window_;
   QWidget* notice_ = nullptr; // made at the first announcement
+  ArrivalPace pace_;
+  QTimer* timer_ = nullptr; // made at the first message held
+  QString lastHeld_;
+  bool lastHeldToldElsewhere_ = false;
 };

@@ -97,13 +97,14 @@ void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
   static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
   const auto qtext = [](const text::Decoded& text) { return text::ToQString(text.utf8); };
   if (window_->isActiveWindow()) {
-    // The screen reader says it wherever the focus is; a focused history
-    // already tells its own insertion, which is not said twice. With no
-    // screen reader listening, nothing is worked out.
-    if (QAccessible::isActive() &&
-        qobject_cast<HistoryView*>(QApplication::focusWidget()) == nullptr)
-      announcer_.Announce(qtext(header) + u' ' +
-                          qtext(message).replace(lineBreak, QStringLiteral(" ")));
+    // The screen reader says it wherever the focus is, at a human pace (see
+    // Announcer::Arrived); a focused history already tells its own
+    // insertion, which is not said twice. With no screen reader listening,
+    // nothing is worked out.
+    if (QAccessible::isActive())
+      announcer_.Arrived(qtext(header) + u' ' +
+                             qtext(message).replace(lineBreak, QStringLiteral(" ")),
+                         qobject_cast<HistoryView*>(QApplication::focusWidget()) != nullptr);
     return;
   }
   if (attention_ == nullptr) attention_ = new Attention(window_.get());

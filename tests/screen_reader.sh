@@ -3,7 +3,11 @@
 # speech-dispatcher, whose synthesiser is a command that writes each text it
 # is given to a log. A datagram arrives with the history focused, then
 # another with the message box focused: each time Orca must say who wrote
-# and what, "<pseudo> a dit : <message>", in one utterance.
+# and what, "<pseudo> a dit : <message>", in one utterance. Then a flood of
+# short messages from a few addresses, with the message box focused, then
+# with the history focused: Orca must say how many came ("N nouveaux
+# messages") and, once it ends, answer a Tab at once (a screen reader
+# flooded with events answers it only after working through them all).
 # Run inside a network namespace of its own (tests/private_net.sh).
 set -u
 lanchat=$1 udp_tool=$2
@@ -102,6 +106,53 @@ arrival() {
 
 arrival "the history" shift+Tab "Ana" "Salut"
 arrival "the message box" none "Zoé" "Bonjour à tous"
+
+# flood WHAT KEY TARGET SECONDS ADDRESSES RATE: short messages with WHAT
+# focused (KEY from the message box), then a Tab, which takes the focus to
+# TARGET.
+flood() {
+  local what=$1 key=$2 target=$3 seconds=$4 addresses=$5 rate=$6
+  x11_click "$DISPLAY" "$window" $X_MESSAGE
+  [ "$key" = none ] || DISPLAY=$DISPLAY xdotool key "$key"
+  sleep 1.5
+  local before; before=$(wc -l <"$spoken")
+  local sent
+  sent=$("$udp_tool" pace 127.0.0.1 2000 "$seconds" "$addresses" "$rate") || {
+    echo "FAIL: the flood was not sent"; exit 1; }
+  local during; during=$(wc -l <"$spoken")
+  local pressed; pressed=$(date +%s%3N)
+  DISPLAY=$DISPLAY xdotool key Tab
+  local answered="" said
+  for _ in $(seq "${LANCHAT_TAB_WAIT:-150}"); do
+    said=$(tail -n +"$((during + 1))" "$spoken")
+    if grep -q "$target" <<<"$said"; then answered=$(date +%s%3N); break; fi
+    sleep 0.1
+  done
+  said=$(tail -n +"$((before + 1))" "$spoken")
+  # The synthesiser may get a count in pieces, a line each.
+  local counts; counts=$(tr '\n' ' ' <<<"$said" | tr -s ' ' | grep -o "[0-9]* nouveaux messages" | wc -l)
+  local events
+  # Events of objects gone by the time Orca gets to them show as [DEAD].
+  events=$(grep -ac "EVENT MANAGER: [a-z]*:[a-z:-]* for " "$work/orca.debug")
+  echo "flood of $sent messages from $addresses addresses in $seconds s, $what focused: Orca had $events events" \
+    "in all, said $counts counts, was in deluge $(grep -ac 'DELUGE' "$work/orca.debug") times"
+  echo "Orca, after the flood, said: $(tail -n +"$((during + 1))" "$spoken" | head -5 | sed 's/ *$//' | tr '\n' '|')"
+  if [ -n "$answered" ]; then
+    echo "Orca answered the Tab after $((answered - pressed)) ms"
+  else
+    echo "Orca did not answer the Tab within $((${LANCHAT_TAB_WAIT:-150} / 10)) s"
+  fi
+  # Said within 3 s of the key: the answer of a screen reader that keeps up.
+  if [ -n "$answered" ] && [ $((answered - pressed)) -lt 3000 ] && [ "$counts" -gt 0 ]; then
+    passes=$((passes + 1))
+  else
+    echo "FAIL: during a flood with $what focused Orca must say how many messages came, and answer a Tab at once after it"
+    failures=$((failures + 1))
+  fi
+}
+
+flood "the message box" none "Envoyer" 10 5 2000
+flood "the history" shift+Tab "Message" 5 5 2000
 
 [ "$failures" -eq 0 ] || { echo "--- orca"; tail -20 "$work/orca.out"; grep -a "SPEECH OUTPUT" "$work/orca.debug" | tail -20; }
 echo "$passes passed, $failures failed"

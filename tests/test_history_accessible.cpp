@@ -1,7 +1,9 @@
 // The history as assistive technology sees it: its accessible interface
 // against the model it shows (text, cursor, selection, geometry, editing),
 // the events its changes send, and nothing sent while no assistive
-// technology listens. Then the names of the main window's controls.
+// technology listens; the pace at which arrivals are told. Then the names
+// of the main window's controls.
+#include <history/HistoryAccessible.h>
 #include <history/HistoryView.h>
 #include <ui/Form1.h>
 
@@ -601,6 +603,99 @@ private slots:
     QCOMPARE(inserted[0].position, count);
     QCOMPARE(inserted[0].inserted, "\nAna a dit :");
   }
+
+  // Arrivals in a flood: the first is told at once, those that follow
+  // within the second in one insertion once it has passed; an edit tells
+  // the lines held before itself.
+  void floodEvents() {
+    Load("Ana a dit :");
+    const int start = textIf->characterCount();
+    QString rest;
+    for (int i = 0; i < 50; ++i) {
+      const QString line = QStringLiteral("Flot a dit :%1").arg(i);
+      view->AppendLine(line);
+      if (i > 0) rest += u'\n' + line;
+    }
+    auto inserted = Events(QAccessible::TextInserted);
+    QCOMPARE(inserted.size(), std::size_t{1});
+    QCOMPARE(inserted[0].inserted, "\nFlot a dit :0");
+    QTRY_COMPARE_WITH_TIMEOUT(Events(QAccessible::TextInserted).size(), std::size_t{2}, 3000);
+    inserted = Events(QAccessible::TextInserted);
+    QCOMPARE(inserted[1].position, start + static_cast<int>(inserted[0].inserted.size()));
+    QCOMPARE(inserted[1].inserted, rest);
+    QCOMPARE(textIf->text(inserted[1].position, textIf->characterCount()), rest);
+
+    // Within the second after that telling, arrivals are held; an edit
+    // tells them first.
+    told.clear();
+    view->AppendLine("Bob a dit :");
+    view->AppendLine("Salut");
+    QVERIFY(told.empty());
+    const int end = textIf->characterCount();
+    QAccessibleEditableTextInterface* editable = iface->editableTextInterface();
+    editable->deleteText(0, 3);
+    QCOMPARE(told.size(), std::size_t{2});
+    QCOMPARE(int(told[0].type), int(QAccessible::TextInserted));
+    QCOMPARE(told[0].position, end - static_cast<int>(QString("\nBob a dit :\nSalut").size()));
+    QCOMPARE(told[0].inserted, "\nBob a dit :\nSalut");
+    QCOMPARE(int(told[1].type), int(QAccessible::TextRemoved));
+    // Nothing more once their second is over.
+    QTest::qWait(1100);
+    QCOMPARE(told.size(), std::size_t{2});
+  }
+};
+
+// The pace of arrivals told to assistive technology, as a script of
+// arrivals ("a" and the milliseconds), timers ("t": the count then due) and
+// questions of when the next telling is ("d"), with what each answers.
+class TestArrivalPace : public QObject {
+  Q_OBJECT
+
+private slots:
+  void pace_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("one message") << "d0 a0 d0"
+                                 << "none now none";
+    QTest::newRow("a human pace") << "a0 a1000 a2500 a4000"
+                                  << "now now now now";
+    QTest::newRow("two in a second") << "a0 a400 d400 t1000 d1000"
+                                     << "now held 1000 1 none";
+    QTest::newRow("flood") << "a0 a1 a2 a3 t1000 a1001 a1002 t2000 t2500"
+                           << "now held held held 3 held held 2 0";
+    QTest::newRow("timer early") << "a0 a10 t999 t1000"
+                                 << "now held 0 1";
+    QTest::newRow("timer late") << "a0 a10 t1700 a2000 d2000 t2700"
+                                << "now held 1 held 2700 1";
+    // Held arrivals are told first, however late their timer.
+    QTest::newRow("timer behind arrivals") << "a0 a10 a1200 t1200"
+                                           << "now held held 2";
+    QTest::newRow("just after a count") << "a0 a10 t1000 a1500 t2000 a3500"
+                                        << "now held 1 held 1 now";
+  }
+
+  void pace() {
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    const ArrivalPace::Clock::time_point zero{};
+    ArrivalPace pace;
+    QStringList answers;
+    for (const QString& step : script.split(u' ')) {
+      const auto at = zero + std::chrono::milliseconds(step.mid(1).toInt());
+      if (step[0] == u'a') {
+        answers << (pace.Arrive(at) ? "now" : "held");
+      } else if (step[0] == u't') {
+        answers << QString::number(pace.TakeDue(at));
+      } else {
+        const auto due = pace.Due();
+        answers << (due ? QString::number(
+                              std::chrono::duration_cast<std::chrono::milliseconds>(*due - zero)
+                                  .count())
+                        : QStringLiteral("none"));
+      }
+    }
+    QCOMPARE(answers.join(u' '), expected);
+  }
 };
 
 // The main window's controls carry French names for assistive technology.
@@ -649,8 +744,10 @@ private slots:
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   TestHistoryAccessible history;
+  TestArrivalPace pace;
   TestControlNames names;
-  return QTest::qExec(&history, argc, argv) | QTest::qExec(&names, argc, argv);
+  return QTest::qExec(&history, argc, argv) | QTest::qExec(&pace, argc, argv) |
+         QTest::qExec(&names, argc, argv);
 }
 
 #include "test_history_accessible.moc"
