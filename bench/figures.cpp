@@ -329,11 +329,11 @@ const std::array<Figure, 15> kFigures{{
               "the time until it is full, measured or extrapolated from the rate over the flood's "
               "second half. Two floods of `bench_many_sender`: 9.'s (" + T(c.worstAddresses) +
               " addresses, " + T(c.worstSize) + "-byte datagrams of 0x80-0x9F, full speed), and " +
-              T(c.steadyAddresses) + " addresses sending " + N(c.steadyRate) + " datagrams of " +
-              N(c.steadySize) + " bytes a second each. Meanwhile a neighbour at " + n.neighbour +
-              " (\"Voisin\", chatting from " + N(c.chatLead) + " s before the flood) sends a "
-              "message of " + T(c.chatSize) + " bytes every " + N(c.chatEvery) + " s: those sent "
-              "during the flood that reach the history";
+              T(c.steadyAddresses) + " addresses sending " + N(c.steadyRate) + " datagrams a "
+              "second each, of " + N(c.steadySize) + " bytes of ASCII words. Meanwhile a "
+              "neighbour at " + n.neighbour + " (\"Voisin\", chatting from " + N(c.chatLead) +
+              " s before the flood) sends a message of " + T(c.chatSize) + " bytes every " +
+              N(c.chatEvery) + " s: those sent during the flood that reach the history";
      },
      [](const Counts& c, const Network&) {
        return "the flood's own rate on the wire (the time it would take to fill 128 MiB if all "

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <tuple>
 
 namespace bench {
 
@@ -50,12 +51,14 @@ Child Neighbour(const FloodSetup& setup, const Flood& flood, const Chat& chat) {
 // Its messages sent before the flood began: at 0, every, 2 every, ...
 long BeforeFlood(const Chat& chat) { return static_cast<long>(std::ceil(chat.lead / chat.every)); }
 
-long SentBy(Child& child) {
+// What a sender sent, and in how many seconds.
+std::pair<long, double> SentBy(Child& child) {
   std::istringstream text(child.ReadAll());
   child.Wait();
   long sent = 0;
-  text >> sent;
-  return sent;
+  double seconds = 0;
+  text >> sent >> seconds;
+  return {sent, seconds};
 }
 
 struct Sample {
@@ -106,14 +109,17 @@ Filling FillUnderFlood(const FloodSetup& setup, const Flood& flood, const Chat& 
   const auto end = Clock::now();
   while ((form->NMUDP1->Queued() > 0 || Since(end) < 0.5) && Since(end) < 10)
     RunFor(0.1);
-  result.sent = SentBy(flooder);
-  result.neighbour.sent = SentBy(neighbour) - BeforeFlood(chat);
+  std::tie(result.sent, result.sending) = SentBy(flooder);
+  result.neighbour.sent = SentBy(neighbour).first - BeforeFlood(chat);
   form->NMUDP1->OnDataReceived = handler;
 
   // The rate over the second half, past the bursts the allowances let through.
   const Sample& last = samples.back();
-  const auto middle = std::find_if(samples.begin(), samples.end(),
-                                   [&](const Sample& s) { return s.at >= last.at / 2; });
+  // (From the last sample at or before the middle, the flood's start if none.)
+  Sample origin{0, 0, 0};
+  const Sample* middle = &origin;
+  for (const Sample& sample : samples)
+    if (sample.at <= last.at / 2) middle = &sample;
   const double span = last.at - middle->at;
   result.seconds = last.at;
   result.bytes = last.bytes;
@@ -140,7 +146,7 @@ Heard PlainUnderFlood(const FloodSetup& setup, const Flood& flood, const Chat& c
   Child flooder = Spawn(FloodCommand(setup, flood));
   SentBy(flooder);
   Heard heard;
-  heard.sent = SentBy(neighbour) - BeforeFlood(chat);
+  heard.sent = SentBy(neighbour).first - BeforeFlood(chat);
   std::istringstream got(receiver.ReadAll());
   receiver.Wait();
   long count = 0, drops = 0, read = 0;

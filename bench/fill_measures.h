@@ -25,6 +25,7 @@ struct Filling {
   long lines = 0;
   double byteRate = 0, lineRate = 0; // over the second half of the flood, a second
   long sent = 0;                     // the flood's datagrams
+  double sending = 0;                // and the seconds it took to send them
   Heard neighbour;                   // the neighbour's messages sent during the flood
 };
 

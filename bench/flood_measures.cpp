@@ -189,7 +189,7 @@ std::vector<std::string> FloodCommand(const FloodSetup& setup, const Flood& floo
   return {setup.binDir + "/bench_many_sender", setup.broadcast,
           std::to_string(setup.port),          std::to_string(flood.addresses),
           Format("%.1f", flood.seconds),       std::to_string(flood.size),
-          Format("%.0f", flood.rate)};
+          Format("%.0f", flood.rate),          flood.ascii ? "ascii" : "bytes"};
 }
 
 UnderFlood InWindow(const FloodSetup& setup, const Flood& flood) {

@@ -124,7 +124,8 @@ private:
 
 std::string Hours(double seconds) {
   if (!std::isfinite(seconds)) return "never (no growth)";
-  return seconds >= 3600 ? Format("%.1f h", seconds / 3600) : Format("%.0f s", seconds);
+  return seconds >= 3600 ? Format("%.1f h", seconds / 3600)
+                         : Format(seconds >= 10 ? "%.0f s" : "%.1f s", seconds);
 }
 
 } // namespace
@@ -137,7 +138,7 @@ void FillTime(Context& context) {
   const auto seconds = double(c.fillSeconds);
   const Flood worst{c.worstAddresses, c.worstSize, seconds};
   const Flood steady{c.steadyAddresses, c.steadySize, seconds,
-                     double(c.steadyAddresses * c.steadyRate)};
+                     double(c.steadyAddresses * c.steadyRate), true};
   for (const auto& [flood, fillKey, neighbourKey] :
        {std::tuple{worst, Key::FillWorst, Key::FillWorstNeighbour},
         std::tuple{steady, Key::FillSteady, Key::FillSteadyNeighbour}}) {
@@ -150,7 +151,7 @@ void FillTime(Context& context) {
                  "the second half %.0f lines/s, %.3f MB/s\n",
                  fill.sent, fill.seconds, fill.lines, double(fill.bytes) / 1e6, fill.lineRate,
                  fill.byteRate / 1e6);
-    const double wire = fill.seconds > 0 ? double(fill.sent * flood.size) / fill.seconds : 0;
+    const double wire = fill.sending > 0 ? double(fill.sent * flood.size) / fill.sending : 0;
     const double wireFill = wire > 0 ? double(EditModel::kBudget) / wire : 0;
     const std::string value =
         fill.filledAt > 0 ? Hours(fill.toFill) + " (full)" : Hours(fill.toFill) + " (extrapolated)";
