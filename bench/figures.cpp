@@ -349,10 +349,11 @@ const std::array<Figure, 15> kFigures{{
        &Counts::steadyAddresses, AllOfBaseline("")}}},
     {"13. paging over long lines",
      [](const Counts& c, const Network&) {
-       return "a window (offscreen) whose history holds " + N(c.pageLines) + " lines of " +
-              T(c.longLine) + " characters without spaces, then one of " + N(c.pageLines) +
-              " lines of " + T(c.longLine) + " bytes 0x80-0x9F as the program decodes them, "
-              "added through its lines; keys sent to the history: Ctrl+Home, " + N(c.pageKeys) +
+       return "the program's window in Xvfb (`bench_paging`: the program's start-up, then its "
+              "history given " + N(c.pageLines) + " lines of " + T(c.longLine) + " characters "
+              "without spaces, or " + N(c.pageLines) + " lines of " + T(c.longLine) + " bytes "
+              "0x80-0x9F as the program decodes them, through its lines); keys sent to the "
+              "history in that process: Ctrl+Home, " + N(c.pageKeys) +
               " x Page Down, Ctrl+End, " + N(c.pageKeys) + " x Page Up, Ctrl+Home, " +
               N(c.wheelNotches) + " wheel notches down, Ctrl+End, " + N(c.wheelNotches) +
               " notches up. Each is timed from its posting until an event posted after it, below "

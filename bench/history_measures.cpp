@@ -3,8 +3,10 @@
 // window (offscreen) in this process. 15. is in selection_measures.cpp.
 #include "history_measures.h"
 
+#include "answer.h"
 #include "bench_process.h"
 #include "fill_measures.h"
+#include "processes.h"
 
 #include <history/HistoryView.h>
 #include <ui/Form1.h>
@@ -23,52 +25,6 @@
 namespace bench {
 
 namespace {
-
-// An event of its own type, noted when it reaches its receiver.
-const auto kMarkerType = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class Marker final : public QEvent {
-public:
-  explicit Marker(std::size_t at) : QEvent(kMarkerType), index(at) {}
-  const std::size_t index;
-};
-
-// Receives markers on the window's thread; `seen` is called with each.
-class MarkerSink final : public QObject {
-public:
-  explicit MarkerSink(std::function<void(std::size_t)> seen) : seen_(std::move(seen)) {}
-  bool event(QEvent* event) override {
-    if (event->type() != kMarkerType) return QObject::event(event);
-    seen_(static_cast<Marker*>(event)->index);
-    return true;
-  }
-
-private:
-  std::function<void(std::size_t)> seen_;
-};
-
-// Posts `event` to `target`; once it is handled, posts a marker below the
-// priority of a repaint's request (a batch of posted events being handled
-// takes what it posts after itself): ms until that marker is handled, the
-// event handled and the window repainted.
-double Answer(QObject* target, QEvent* event) {
-  int seen = 0;
-  MarkerSink sink([&](std::size_t) { ++seen; });
-  const auto t = Clock::now();
-  QCoreApplication::postEvent(target, event);
-  QCoreApplication::postEvent(&sink, new Marker(0), Qt::LowEventPriority - 1);
-  for (int posted = 1; seen < 2;) {
-    QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    if (seen == posted && posted++ == 1)
-      QCoreApplication::postEvent(&sink, new Marker(0), Qt::LowEventPriority - 1);
-  }
-  return Since(t) * 1000;
-}
-
-QKeyEvent* Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
-               const QString& text = {}) {
-  return new QKeyEvent(QEvent::KeyPress, key, modifiers, text);
-}
 
 // Markers posted to the window's thread every 10 ms from a thread of its
 // own, as a user's events come while the window is busy; the slowest wait
@@ -166,100 +122,43 @@ void FillTime(Context& context) {
   }
 }
 
-// ---- 13. Paging over long lines
+// ---- 13. Paging over long lines, in bench_paging in Xvfb
 
 namespace {
 
-struct Paged {
-  double slowest = 0, median = 0;
-  long keys = 0, paints = 0; // paints of the history's viewport while they were timed
-  bool sound = true;         // Ctrl+End and Ctrl+Home reached the ends
-};
-
-// Counts the paints of a widget.
-class PaintCounter final : public QObject {
-public:
-  explicit PaintCounter(QWidget* widget) : widget_(widget) { widget_->installEventFilter(this); }
-  ~PaintCounter() override { widget_->removeEventFilter(this); }
-  PaintCounter(const PaintCounter&) = delete;
-  PaintCounter& operator=(const PaintCounter&) = delete;
-  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-  long paints = 0;
-
-private:
-  QWidget* widget_;
-};
-
-Paged Page(const Counts& c, const std::string& line) {
-  auto form = std::make_unique<TForm1>(nullptr);
-  form->Show();
-  for (long i = 0; i < c.pageLines; ++i)
-    form->RichEdit1->Lines->Add(line);
-  Pump(0.2);
-  HistoryView* view = form->Component<TLogRichEdit>("RichEdit1").Log();
-  const EditModel& model = view->Model();
-  view->setFocus();
-  Pump(0.05);
+// bench_paging in the X server: the program's window, `lines` lines of
+// `kind` (short, plain or high), the session timed.
+Paged PageIn(const Context& context, const Xserver& x, long lines, const char* kind) {
+  const Counts& c = context.counts;
+  Child paging =
+      Spawn({context.Bin("bench_paging"), std::to_string(lines), kind, std::to_string(c.longLine),
+             std::to_string(c.pageKeys), std::to_string(c.wheelNotches)},
+            {"DISPLAY=" + x.display, "QT_QPA_PLATFORM=xcb"});
+  std::istringstream out(paging.ReadAll());
+  paging.Wait();
   Paged paged;
-  const PaintCounter painted(view->viewport());
-  std::vector<double> times;
-  const auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    times.push_back(Answer(view, Key(key, modifiers)));
-  };
-  const auto notches = [&](int count, int angle) {
-    QWidget* viewport = view->viewport();
-    const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
-    for (int i = 0; i < count; ++i)
-      times.push_back(Answer(viewport, new QWheelEvent(at, viewport->mapToGlobal(at), QPoint(),
-                                                       QPoint(0, angle), Qt::NoButton,
-                                                       Qt::NoModifier, Qt::NoScrollPhase, false)));
-  };
-  const auto atStart = [&] { paged.sound = paged.sound && model.Cursor().line == 0; };
-  const auto atEnd = [&] {
-    paged.sound = paged.sound && model.Cursor().line + 1 == model.LineCount();
-  };
-  press(Qt::Key_Home, Qt::ControlModifier);
-  atStart();
-  for (long i = 0; i < c.pageKeys; ++i)
-    press(Qt::Key_PageDown);
-  press(Qt::Key_End, Qt::ControlModifier);
-  atEnd();
-  for (long i = 0; i < c.pageKeys; ++i)
-    press(Qt::Key_PageUp);
-  press(Qt::Key_Home, Qt::ControlModifier);
-  atStart();
-  notches(int(c.wheelNotches), -120);
-  press(Qt::Key_End, Qt::ControlModifier);
-  atEnd();
-  notches(int(c.wheelNotches), 120);
-  paged.keys = static_cast<long>(times.size());
-  paged.paints = painted.paints;
-  paged.slowest = *std::max_element(times.begin(), times.end());
-  paged.median = Median(times);
+  int sound = 0;
+  out >> paged.slowest >> paged.median >> paged.keys >> paged.paints >> sound;
+  paged.sound = sound == 1 && paged.keys > 0 && paged.paints >= paged.keys;
+  std::fprintf(stderr, "    %s lines: slowest %.1f ms, median %.1f ms; %ld paints, %ld keys\n",
+               kind, paged.slowest, paged.median, paged.paints, paged.keys);
   return paged;
 }
 
 } // namespace
 
 void PagingLongLines(Context& context) {
-  const Counts& c = context.counts;
-  std::string plain, high;
-  for (long i = 0; i < c.longLine; ++i) {
-    plain.push_back(static_cast<char>('a' + i % 26));
-    high.push_back(static_cast<char>(0x80 + i % 32));
+  Xserver x;
+  if (!x.Start()) {
+    std::fprintf(stderr, "  Xvfb did not start: paging not measured\n");
+    return;
   }
-  const Paged base = Page(c, "abcdefghijklmnopqrst");
-  std::fprintf(stderr, "    short lines: slowest %.1f ms, median %.1f ms; %ld paints, %ld keys\n",
-               base.slowest, base.median, base.paints, base.keys);
+  const long lines = context.counts.pageLines;
+  const Paged base = PageIn(context, x, lines, "short");
   const std::string baseline = Format("%.1f ms short lines", base.slowest);
-  for (const auto& [line, key] :
-       {std::pair{&plain, Key::PageLong}, std::pair{&high, Key::PageHigh}}) {
-    const Paged paged = Page(c, *line);
-    std::fprintf(stderr, "    median %.1f ms; %ld paints, %ld keys\n", paged.median, paged.paints,
-                 paged.keys);
+  for (const auto& [kind, key] :
+       {std::pair{"plain", Key::PageLong}, std::pair{"high", Key::PageHigh}}) {
+    const Paged paged = PageIn(context, x, lines, kind);
     context.Record(key, {Format("%.1f ms", paged.slowest), baseline, paged.slowest, base.slowest,
                          paged.sound && base.sound});
   }
@@ -281,23 +180,23 @@ Cleared ClearUndo(long lines) {
   auto form = std::make_unique<TForm1>(nullptr);
   form->Show();
   TStrings& text = *form->RichEdit1->Lines;
-  // Empty lines, 10,000 at a time: each break starts another line.
-  const std::string block(9999, '\n');
+  // Empty lines, up to `lines` in all, 10,000 at a time: n breaks make
+  // n + 1 lines.
   while (text.Count() < lines && text.HasRoom())
-    text.Add(text.Count() + 10000 <= lines ? block
-                                           : std::string(std::size_t(lines - text.Count()), '\n'));
+    text.Add(std::string(std::size_t(std::min(10000L, lines - text.Count()) - 1), '\n'));
   Pump(0.2);
   Cleared cleared;
   cleared.lines = text.Count();
   HistoryView* view = form->Component<TLogRichEdit>("RichEdit1").Log();
   view->setFocus();
-  Answer(view, Key(Qt::Key_A, Qt::ControlModifier, QStringLiteral("a")));
-  cleared.erase = Answer(view, Key(Qt::Key_Delete));
+  Answer(view, Press(Qt::Key_A, Qt::ControlModifier, QStringLiteral("a")));
+  cleared.erase = Answer(view, Press(Qt::Key_Delete));
   cleared.sound = text.Count() <= 1;
   Prober prober;
   const auto t = Clock::now();
-  const double key = Answer(view, Key(Qt::Key_Z, Qt::ControlModifier, QStringLiteral("z")));
-  while (text.Count() < cleared.lines && Since(t) < 60)
+  const double key = Answer(view, Press(Qt::Key_Z, Qt::ControlModifier, QStringLiteral("z")));
+  // (Up to a minute; 5 s if nothing comes back, the undo not offered.)
+  while (text.Count() < cleared.lines && Since(t) < (text.Count() > 1 ? 60 : 5))
     QApplication::processEvents(QEventLoop::AllEvents, 10);
   cleared.restore = Since(t);
   cleared.undo = std::max(key, prober.Finish());
