@@ -67,7 +67,9 @@ const Counts kFull{.burst = 100000,
                    .wheelNotches = 15,
                    .undoLines = 10000000,
                    .undoBaseLines = 100000,
-                   .selectionLines = 0};
+                   .selectionLines = 0,
+                   .readerFlood = 20,
+                   .readerWait = 120};
 
 const Counts kQuick{.burst = 2000,
                     .pacedRate = 50000,
@@ -105,7 +107,9 @@ const Counts kQuick{.burst = 2000,
                     .wheelNotches = 3,
                     .undoLines = 100000,
                     .undoBaseLines = 10000,
-                    .selectionLines = 200000};
+                    .selectionLines = 200000,
+                    .readerFlood = 2,
+                    .readerWait = 5};
 
 // The chat's broadcast address and port, as this build of it has them.
 Network Configured() {
@@ -144,7 +148,7 @@ std::string T(long value) { return Thousands(value); }
 std::string N(long value) { return std::to_string(value); }
 
 // clang-format off
-const std::array<Figure, 15> kFigures{{
+const std::array<Figure, 16> kFigures{{
     {"1. bursts into the history",
      [](const Counts& c, const Network& n) {
        return "`bench_sender`, a separate process, sends " + T(c.burst) + " chat datagrams to " +
@@ -397,6 +401,21 @@ const std::array<Figure, 15> kFigures{{
      },
      {{Key::SelectionPeak, "15. peak resident memory while another program reads the selection",
        nullptr, BelowBaseline(" (stated budget)")}}},
+    {"16. screen reader after a flood",
+     [](const Counts& c, const Network&) {
+       return "the real program in Xvfb with Orca, speaking through a speech-dispatcher whose "
+              "synthesiser writes each text to a log (`orca_delay.sh`, as "
+              "tests/screen_reader.sh); the focus in the message box, `bench_many_sender` "
+              "floods short chat datagrams from 50 addresses at 2,000 a second for " +
+              N(c.readerFlood) + " s; at its end Tab is pressed (xdotool), and the time until "
+              "Orca speaks it (\"tab\", its echo of the key) is read from the log (waited for " +
+              N(c.readerWait) + " s at most)";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the same Tab with no flood, in the same session";
+     },
+     {{Key::ReaderTab, "16. Tab spoken after a flood of {} s", &Counts::readerFlood,
+       Below(1000, "ms")}}},
 }};
 // clang-format on
 

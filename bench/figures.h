@@ -54,6 +54,8 @@ struct Counts {
   long undoLines;        // 14. lines cleared and brought back
   long undoBaseLines;    // 14. the same, the baseline
   long selectionLines;   // 15. lines at most (0: to the budget)
+  long readerFlood;      // 16. seconds of the flood
+  long readerWait;       // 16. seconds waited at most for the key to be spoken
 };
 
 extern const Counts kFull;  // a full run
@@ -116,6 +118,7 @@ enum class Key {
   ClearDelete,
   ClearUndo,
   SelectionPeak,
+  ReaderTab,
 };
 
 // The table of figures as Markdown, for bench/README.md.

@@ -37,7 +37,7 @@ struct Measure {
   void (*measure)(Context&);
   std::vector<int> figures;
 };
-const std::array<Measure, 11> kMeasures{{{Bursts, {1}},
+const std::array<Measure, 12> kMeasures{{{Bursts, {1}},
                                          {Growth, {2}},
                                          {Latency, {3}},
                                          {MemoryPerLine, {5}},
@@ -47,7 +47,8 @@ const std::array<Measure, 11> kMeasures{{{Bursts, {1}},
                                          {ClearAndUndo, {14}},
                                          {InXserver, {4, 5, 6, 8, 9, 10}},
                                          {FillTime, {12}},
-                                         {PrimaryOfFullHistory, {15}}}};
+                                         {PrimaryOfFullHistory, {15}},
+                                         {ScreenReader, {16}}}};
 
 } // namespace
 

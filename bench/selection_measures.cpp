@@ -1,7 +1,7 @@
 // 15. The primary selection of a full history, read by another program:
 // the program's window in Xvfb (bench_full_history), its history selected
 // with Ctrl+A, and xclip reading the selection, the window's process's peak
-// resident set meanwhile.
+// resident set meanwhile. 16. Orca after a flood, by orca_delay.sh.
 #include "history_measures.h"
 
 #include "bench_process.h"
@@ -96,6 +96,30 @@ void PrimaryOfFullHistory(Context& context) {
                                       Format("%.1f MB stated", budget) +
                                           Format(" (%.1f + 169.9)", double(started) / 1e6),
                                       double(peak) / 1e6, budget, ended});
+}
+
+// ---- 16. A screen reader after a flood
+
+void ScreenReader(Context& context) {
+  const Counts& c = context.counts;
+  Child script =
+      Spawn({std::string(LANCHAT_BENCH_SOURCE) + "/orca_delay.sh", context.Bin("../app/lanchat"),
+             context.Bin("bench_many_sender"), context.network.broadcast, context.Port(),
+             std::to_string(c.readerFlood), std::to_string(c.readerWait)});
+  const std::string out = script.ReadAll();
+  script.Wait();
+  double idle = 0, flood = 0;
+  const std::size_t lineEnd = out.find('\n');
+  const std::string said = lineEnd == std::string::npos ? "" : out.substr(lineEnd + 1);
+  if (std::sscanf(out.c_str(), "%lf %lf", &idle, &flood) != 2) {
+    std::fprintf(stderr, "  16. not measured: %s", out.c_str());
+    return;
+  }
+  std::fprintf(stderr, "    %s", said.c_str());
+  const bool spoken = flood >= 0;
+  context.Record(Key::ReaderTab, {spoken ? Format("%.0f ms", flood)
+                                         : Format("not within %.0f s", double(c.readerWait)),
+                                  Format("%.0f ms idle", idle), spoken ? flood : 1e9, idle});
 }
 
 } // namespace bench
