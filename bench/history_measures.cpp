@@ -1,6 +1,7 @@
-// 12. How fast a flood fills the history (fill_measures.h), 13. paging over
-// long lines and 14. clearing a long history and undoing it, on the chat's
-// window (offscreen) in this process. 15. is in selection_measures.cpp.
+// 12. How fast a flood fills the history (fill_measures.h) and 14. clearing
+// a long history and undoing it, on the chat's window (offscreen) in this
+// process; 13. paging over long lines, in bench_paging in Xvfb. 15. and 16.
+// are in selection_measures.cpp.
 #include "history_measures.h"
 
 #include "answer.h"
@@ -11,12 +12,8 @@
 #include <history/HistoryView.h>
 #include <ui/Form1.h>
 
-#include <QKeyEvent>
-#include <QWheelEvent>
-
 #include <atomic>
 #include <cmath>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
