@@ -1,8 +1,9 @@
 // Sends numbered chat datagrams to HOST:PORT, paced at RATE per second, or as
 // fast as a plain socket loop can when RATE is 0; stops after COUNT datagrams
 // or SECONDS seconds. Prints how many it sent and in how long. BENCH_FROM
-// sets the source address (another loopback address: another sender), and
-// BENCH_NICK the nickname.
+// sets the source address (another loopback address: another sender),
+// BENCH_NICK the nickname, and BENCH_SIZE a length in bytes the message is
+// brought to with words after its number.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
   }
   const char* nick = std::getenv("BENCH_NICK");
   const std::string header = std::string(nick != nullptr ? nick : "Bench") + " a dit :message ";
+  const char* sizeText = std::getenv("BENCH_SIZE");
+  const std::size_t size = sizeText != nullptr ? std::strtoul(sizeText, nullptr, 10) : 0;
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<std::uint16_t>(std::atoi(argv[2])));
@@ -53,6 +56,8 @@ int main(int argc, char** argv) {
       }
     }
     payload = header + std::to_string(i);
+    while (payload.size() + 1 < size)
+      payload += " bla"; // words, as a person's message has
     payload.push_back('\0');
     if (sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >
         0)

@@ -39,7 +39,24 @@ struct Counts {
   long manySeconds;      // 10. each flood
   long fillCycles;       // 11.
   long fillLines;        // 11. lines at most (0: to its capacity or budget)
-  long oneSeconds;       // 12. the one-address flood
+  long oneSeconds;       // 17. the one-address flood
+  long fillSeconds;      // 12. each flood into the window
+  long fillBaseSeconds;  // 12. each flood into the plain socket
+  long chatLead;         // 12. seconds the neighbour chats before the flood
+  long chatEvery;        // 12. seconds between its messages
+  long chatSize;         // 12. bytes of each
+  long steadyAddresses;  // 12. the paced flood: its source addresses,
+  long steadyRate;       //     datagrams a second from each,
+  long steadySize;       //     and their size
+  long pageLines;        // 13. lines of each history paged over
+  long longLine;         // 13. characters of each line
+  long pageKeys;         // 13. Page Down pressed, then as many Page Up
+  long wheelNotches;     // 13. notches down, then as many up
+  long undoLines;        // 14. lines cleared and brought back
+  long undoBaseLines;    // 14. the same, the baseline
+  long selectionLines;   // 15. lines at most (0: to the budget)
+  long readerFlood;      // 16. seconds of the flood
+  long readerWait;       // 16. seconds waited at most for the key to be spoken
 };
 
 extern const Counts kFull;  // a full run
@@ -98,6 +115,16 @@ enum class Key {
   OneLate,
   OneKeys,
   OneQuit,
+  FillWorst,
+  FillWorstNeighbour,
+  FillSteady,
+  FillSteadyNeighbour,
+  PageLong,
+  PageHigh,
+  ClearDelete,
+  ClearUndo,
+  SelectionPeak,
+  ReaderTab,
 };
 
 // The table of figures as Markdown, for bench/README.md.

@@ -188,7 +188,8 @@ void Sleep(double seconds) { usleep(static_cast<useconds_t>(seconds * 1e6)); }
 std::vector<std::string> FloodCommand(const FloodSetup& setup, const Flood& flood) {
   return {setup.binDir + "/bench_many_sender", setup.broadcast,
           std::to_string(setup.port),          std::to_string(flood.addresses),
-          Format("%.1f", flood.seconds),       std::to_string(flood.size)};
+          Format("%.1f", flood.seconds),       std::to_string(flood.size),
+          Format("%.0f", flood.rate),          flood.ascii ? "ascii" : "bytes"};
 }
 
 UnderFlood InWindow(const FloodSetup& setup, const Flood& flood) {

@@ -26,6 +26,8 @@ struct Flood {
   long addresses = 0;
   long size = 0; // 0: short chat datagrams; else that many bytes of 0x80-0x9F
   double seconds = 0;
+  double rate = 0;    // datagrams a second in all; 0: full speed
+  bool ascii = false; // words of ASCII rather than bytes 0x80-0x9F
 };
 
 // bench_many_sender's command line for a flood.
@@ -76,6 +78,8 @@ struct FillAndClear {
   long full = 0;           // resident set when last full
   bool cleared = true;
   double seconds = 0;
+  double rate = 0;    // datagrams a second in all; 0: full speed
+  bool ascii = false; // words of ASCII rather than bytes 0x80-0x9F
 };
 FillAndClear FillAndClearCycles(int cycles, long lines);
 

@@ -13,6 +13,7 @@
 // row's key.
 #include "bench_process.h"
 #include "figures.h"
+#include "history_measures.h"
 #include "inprocess_measures.h"
 #include "x11_measures.h"
 
@@ -36,13 +37,18 @@ struct Measure {
   void (*measure)(Context&);
   std::vector<int> figures;
 };
-const std::array<Measure, 7> kMeasures{{{Bursts, {1}},
-                                        {Growth, {2}},
-                                        {Latency, {3}},
-                                        {MemoryPerLine, {5}},
-                                        {LongHistory, {7}},
-                                        {FillClear, {11}},
-                                        {InXserver, {4, 5, 6, 8, 9, 10, 12}}}};
+const std::array<Measure, 12> kMeasures{{{Bursts, {1}},
+                                         {Growth, {2}},
+                                         {Latency, {3}},
+                                         {MemoryPerLine, {5}},
+                                         {LongHistory, {7}},
+                                         {FillClear, {11}},
+                                         {PagingLongLines, {13}},
+                                         {ClearAndUndo, {14}},
+                                         {InXserver, {4, 5, 6, 8, 9, 10, 17}},
+                                         {FillTime, {12}},
+                                         {PrimaryOfFullHistory, {15}},
+                                         {ScreenReader, {16}}}};
 
 } // namespace
 

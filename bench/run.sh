@@ -6,7 +6,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
-install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool xclip iproute2
+install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool xclip iproute2 \
+  dbus-daemon at-spi2-core orca speech-dispatcher # 16.: Orca
 cmake --preset benchmark >/dev/null
 cmake --build --preset benchmark -j"$(nproc)" >/dev/null
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}

@@ -1,6 +1,6 @@
 // The figures that run the real program in an X server of the benchmark's
 // own (4. start-up, 5. resident memory, 6. "Quitter" in a flood, 8. a long
-// flood), and the floods from many addresses (9., 10., 12.), read partly in the
+// flood), and the floods from many addresses (9., 10., 17.), read partly in the
 // real program and partly in a window in this process (flood_measures.h).
 #include "x11_measures.h"
 
@@ -136,7 +136,7 @@ void WorstFlood(Context& context, Xserver& x, long startRss, double idleQuit,
   context.Record(Key::WorstKeys, Keys(InWindow(quiet, flood).keys, idleKeys));
 }
 
-// The rows of one flood beside a plain socket (10., 12.).
+// The rows of one flood beside a plain socket (10., 17.).
 struct FloodRows {
   long addresses;
   double seconds;
@@ -188,7 +188,7 @@ void ManySources(Context& context, Xserver& x, double idleQuit, const Keystrokes
     BesidePlainSocket(context, x, rows, idleQuit, idleKeys);
 }
 
-// 12. One loud address: the reader keeps up with it as a plain socket does.
+// 17. One loud address: the reader keeps up with it as a plain socket does.
 void OneLoudAddress(Context& context, Xserver& x, double idleQuit, const Keystrokes& idleKeys) {
   BesidePlainSocket(context, x,
                     {1,
@@ -259,11 +259,11 @@ void InXserver(Context& context) {
   }
 
   if (context.Wants(8)) LongFlood(context, x, rss, idleQuit);
-  if (!context.Wants(9) && !context.Wants(10) && !context.Wants(12)) return;
+  if (!context.Wants(9) && !context.Wants(10) && !context.Wants(17)) return;
   const Keystrokes idleKeys = Idle(context.quick ? 1 : 5);
   if (context.Wants(9)) WorstFlood(context, x, rss, idleQuit, idleKeys);
   if (context.Wants(10)) ManySources(context, x, idleQuit, idleKeys);
-  if (context.Wants(12)) OneLoudAddress(context, x, idleQuit, idleKeys);
+  if (context.Wants(17)) OneLoudAddress(context, x, idleQuit, idleKeys);
 }
 
 } // namespace bench
