@@ -95,28 +95,22 @@ HistoryLayout::RowPos HistoryLayout::Top() const {
   return top_;
 }
 
+// The top that shows the last row as the last thing on screen, as a text
+// box counts it: the text's bottom margin below it.
 HistoryLayout::RowPos HistoryLayout::TopShowingEnd() const {
-  const PieceKey last = LastKey();
-  return TopShowing({last.line, last.piece, Rows(last) - 1});
-}
-
-HistoryLayout::RowPos HistoryLayout::TopShowing(RowPos last) const {
   const qreal visible = size_.height() - kMargin - 1;
-  qreal y = 0;
-  PieceKey key{last.line, last.piece};
+  qreal y = kMargin;
+  PieceKey key = LastKey();
   do {
     const LayoutPtr layout = Find(key);
-    qreal height = Height(key);
-    if (key.line == last.line && key.piece == last.piece && last.row < layout->lineCount())
-      height = layout->lineAt(last.row).y() + layout->lineAt(last.row).height();
-    y += height;
+    y += Height(key);
     if (y > visible) {
       // The rows of this piece whose top still fits.
       int row = 0;
       while (row < layout->lineCount() && layout->lineAt(row).y() < y - visible)
         ++row;
       if (row < layout->lineCount()) return {key.line, key.piece, row};
-      if (key.line != last.line || key.piece != last.piece) (void)Next(key);
+      if (key != LastKey()) (void)Next(key);
       return {key.line, key.piece, 0};
     }
   } while (Previous(key));
@@ -160,7 +154,8 @@ void HistoryLayout::EnsureVisible(TextPos pos) {
     const qreal margin = key == PieceKey{} ? kMargin : 0;
     const LayoutPtr first = Find(key);
     int firstRow = 0;
-    while (firstRow < first->lineCount() && h + margin - first->lineAt(firstRow).y() > height)
+    while (firstRow < first->lineCount() &&
+           h + (firstRow == 0 ? margin : 0) - first->lineAt(firstRow).y() > height)
       ++firstRow;
     if (firstRow >= first->lineCount()) {
       key = after;
@@ -173,10 +168,10 @@ void HistoryLayout::EnsureVisible(TextPos pos) {
 }
 
 // Where the top piece starts, in viewport y: its first shown row at the
-// top, below the margin for the text's first piece, as a text box puts it.
+// top, below the margin when that row is the text's first, as a text box
+// puts it.
 qreal HistoryLayout::TopPieceY(RowPos top) const {
-  const PieceKey key{top.line, top.piece};
-  return (key == PieceKey{} ? kMargin : 0) - Find(key)->lineAt(top.row).y();
+  return (top == RowPos{} ? kMargin : 0) - Find({top.line, top.piece})->lineAt(top.row).y();
 }
 
 qreal HistoryLayout::PieceTop(PieceKey key) const {
@@ -211,6 +206,8 @@ TextPos HistoryLayout::Page(TextPos from, bool down, qreal x, qreal y) {
   const qreal offset = -TopPieceY(top_);
   const bool toEdge = down ? ScrollPageDown(height + offset) : ScrollPageUp(offset - height);
   if (toEdge) lastY = down ? kOffScreen : 0;
+  // No further down than the top that shows the end.
+  top_ = std::min(top_, TopShowingEnd());
   Settle();
   const TextPos to = MoveToRowAt(from, down, x, lastY);
   following_ = AtBottom();

@@ -165,8 +165,7 @@ private:
   void ClampTop();
   [[nodiscard]] qreal TextWidth() const;
   [[nodiscard]] qreal RowHeight() const;
-  // The top that shows up to row `last` as the last thing on screen.
-  [[nodiscard]] RowPos TopShowing(RowPos last) const;
+  // The top that shows the last row as the last thing on screen.
   [[nodiscard]] RowPos TopShowingEnd() const;
   // The viewport y of the top of the top piece.
   [[nodiscard]] qreal TopPieceY(RowPos top) const;
