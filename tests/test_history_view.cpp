@@ -547,7 +547,7 @@ private slots:
       row("PageUp ") << line << 2 * 2601 - 1 << ups;
       row("PageUp from the middle ") << line << 2601 + 1000 << ups;
       row("Ctrl+End, Ctrl+Home ") << line << 1500 << "k:Ctrl+End|k:PgUp|k:Ctrl+Home|k:Ctrl+End";
-      row("Down ") << line << 900 << QString("k:Down|").repeated(39) + "k:Down";
+      row("Down, right of the rows, ") << line << 927 << QString("k:Down|").repeated(39) + "k:Down";
       row("Up ") << line << 2601 + 2500 << QString("k:Up|").repeated(59) + "k:Up";
       row("wheel ") << line << 0 << wheel.chopped(1);
     }
