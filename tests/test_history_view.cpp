@@ -547,7 +547,8 @@ private slots:
       row("PageUp ") << line << 2 * 2601 - 1 << ups;
       row("PageUp from the middle ") << line << 2601 + 1000 << ups;
       row("Ctrl+End, Ctrl+Home ") << line << 1500 << "k:Ctrl+End|k:PgUp|k:Ctrl+Home|k:Ctrl+End";
-      row("Down, right of the rows, ") << line << 927 << QString("k:Down|").repeated(39) + "k:Down";
+      row("Down from a row's end ")
+          << line << 0 << "k:End|k:Left|" + QString("k:Down|").repeated(69) + "k:Down";
       row("Up ") << line << 2601 + 2500 << QString("k:Up|").repeated(59) + "k:Up";
       row("wheel ") << line << 0 << wheel.chopped(1);
     }
