@@ -182,6 +182,7 @@ private:
   QFont font_;
   QSize size_;
   mutable std::map<PieceKey, LayoutPtr> layouts_; // the pieces kept laid out
+  std::size_t onScreen_ = 0;                      // of them, those on screen when last settled
   mutable std::map<std::size_t, LineCuts> cuts_;  // of the lines asked about
   RowPos top_;                                    // first row on screen
   bool following_ = true;                         // the end of the text is in view

@@ -9,8 +9,8 @@
 
 namespace {
 
-// Pieces and lines kept beyond those on screen before the oldest are let go.
-constexpr std::size_t kKeptPieces = 256;
+// Pieces and lines kept beyond those on screen before they are let go.
+constexpr std::size_t kKeptPieces = 64;
 constexpr std::size_t kKeptCuts = 4096;
 
 // Where a piece ending near `at` ends: at the last place before it where a
@@ -128,12 +128,13 @@ HistoryLayout::LayoutPtr HistoryLayout::MakeLayout(PieceKey key) const {
 HistoryLayout::LayoutPtr HistoryLayout::Find(PieceKey key) const {
   if (const auto kept = layouts_.find(key); kept != layouts_.end()) return kept->second;
   // The pieces handed out live on with their holders.
-  if (layouts_.size() >= kKeptPieces) layouts_.clear();
+  if (layouts_.size() >= onScreen_ + kKeptPieces) layouts_.clear();
   return layouts_[key] = MakeLayout(key);
 }
 
 void HistoryLayout::Forget() {
   layouts_.clear();
+  onScreen_ = 0;
   cuts_.clear();
 }
 
@@ -142,6 +143,7 @@ void HistoryLayout::KeepOnly(const std::vector<PieceKey>& keys) {
   for (const PieceKey& key : keys)
     kept[key] = Find(key);
   layouts_ = std::move(kept);
+  onScreen_ = layouts_.size();
   if (cuts_.size() > kKeptCuts) {
     std::map<std::size_t, LineCuts> lines;
     for (const PieceKey& key : keys)
