@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <utility>
 
 HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budget)
@@ -73,24 +74,27 @@ void HistoryView::paintEvent(QPaintEvent* event) {
   const TextPos selectionEnd = selection.second;
   const TextPos cursor = model_.Cursor();
   const bool showCursor = hasFocus() && control_.CursorOn();
-  layout_.ForEachOnScreen([&](std::size_t line, const QTextLayout& layout, qreal y, qreal height) {
-    if (y + height < area.top() || y > area.bottom()) return;
+  layout_.ForEachOnScreen([&](const HistoryLayout::Piece& piece) {
+    if (piece.y + piece.height < area.top() || piece.y > area.bottom()) return;
+    const std::size_t line = piece.line;
     QList<QTextLayout::FormatRange> selections;
     if (model_.HasSelection() && selectionStart.line <= line && line <= selectionEnd.line) {
-      QTextLayout::FormatRange range;
-      range.start = line == selectionStart.line ? selectionStart.column : 0;
       // A selected line break shows as selected space at the line's end.
-      const int end = line == selectionEnd.line ? selectionEnd.column
-                                                : static_cast<int>(layout.text().size()) + 1;
-      range.length = end - range.start;
+      const int start = line == selectionStart.line ? selectionStart.column : 0;
+      const int end = line == selectionEnd.line ? selectionEnd.column : piece.end + 1;
+      QTextLayout::FormatRange range;
+      range.start = std::max(start, piece.start) - piece.start;
+      range.length =
+          std::min(end, piece.last ? piece.end + 1 : piece.end) - piece.start - range.start;
       range.format.setBackground(palette().brush(QPalette::Highlight));
       range.format.setForeground(palette().brush(QPalette::HighlightedText));
-      selections << range;
+      if (range.length > 0) selections << range;
     }
     painter.setPen(palette().color(QPalette::Text));
-    layout.draw(&painter, QPointF(0, y), selections, area);
-    if (showCursor && line == cursor.line)
-      layout.drawCursor(&painter, QPointF(0, y), cursor.column + layout_.PreeditCursor(), 1);
+    piece.layout.draw(&painter, QPointF(0, piece.y), selections, area);
+    if (showCursor && line == cursor.line && piece.Holds(cursor.column))
+      piece.layout.drawCursor(&painter, QPointF(0, piece.y),
+                              cursor.column - piece.start + layout_.PreeditCursor(), 1);
   });
 }
 

@@ -15,12 +15,14 @@
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTranslator>
 #include <QtTest>
 
 #include "HeapInUse.h"
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -43,6 +45,42 @@ QString ReferenceText(const QPlainTextEdit& edit) {
   QString text = edit.document()->toRawText();
   text.replace(QChar::ParagraphSeparator, u'\n').replace(QChar::LineSeparator, u'\n');
   return text;
+}
+
+// `length` characters of the bytes 0x80–0x9F over and over, as Windows-1252
+// decodes them: typographic signs, and U+FFFD for the five it leaves
+// undefined.
+QString Typographic(int length) {
+  static constexpr char16_t kDecoded[32] = {
+      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  QString text;
+  for (int i = 0; i < length; ++i)
+    text += QChar(kDecoded[i % 32]);
+  return text;
+}
+
+// Where the history cuts a long line into pieces: at the last place a row
+// may break within a quarter of a piece before each multiple of the
+// piece's length, else at that multiple.
+QList<int> CutsOf(const QString& line) {
+  constexpr int kPiece = HistoryLayout::kPieceLength;
+  QList<int> cuts;
+  QTextBoundaryFinder rows(QTextBoundaryFinder::Line, line);
+  for (int at = kPiece; at < line.size(); at += kPiece) {
+    rows.setPosition(at);
+    if (!rows.isAtBoundary()) rows.toPreviousBoundary();
+    cuts << (rows.position() > at - kPiece / 4 ? static_cast<int>(rows.position()) : at);
+  }
+  return cuts;
+}
+
+void SendWheel(QAbstractScrollArea* widget, int notches) {
+  const QPointF at(10, 10);
+  QWheelEvent wheel(at, widget->viewport()->mapToGlobal(at), {}, QPoint(0, 120 * notches),
+                    Qt::NoButton, {}, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(widget->viewport(), &wheel);
 }
 
 void SendText(QWidget* widget, const QString& text) {
@@ -357,6 +395,23 @@ private slots:
     QTest::newRow("PageUp at the start") << many << 10 << -1 << "k:PgUp";
     QTest::newRow("Shift+PageDown") << many << 3 << -1 << "k:Shift+PgDown";
     QTest::newRow("Shift+PageUp") << many << 700 << -1 << "k:Shift+PgUp";
+    // Long lines (laid out whole up to HistoryLayout::kPieceLength): without
+    // spaces, and of the signs that bytes 0x80–0x9F decode to.
+    for (const auto& [name, line] : {std::pair{"without spaces", QString(1000, u'x')},
+                                     std::pair{"of 0x80-0x9F", Typographic(1000)}}) {
+      const QString lines = QStringList{line, line, line}.join(u'\n');
+      const QString pages = QString("k:PgDown|").repeated(9) + "k:PgDown";
+      const auto row = [&](const char* what) -> QTestData& {
+        return QTest::newRow(qPrintable(what + QString(name)));
+      };
+      row("PageDown over long lines ") << lines << 0 << -1 << pages;
+      row("PageUp over long lines ") << lines << 3002 << -1 << QString(pages).replace("Down", "Up");
+      row("Ctrl+End, Ctrl+Home over long lines ")
+          << lines << 500 << -1 << "k:Ctrl+End|k:PgUp|k:Ctrl+Home|k:PgDown|k:Ctrl+End";
+      row("Down and Up over long lines ")
+          << lines << 940 << -1
+          << QString("k:Down|").repeated(4) + QString("k:Up|").repeated(5) + "k:Up";
+    }
 
     // Deleting by word, selecting all.
     QTest::newRow("Ctrl+Backspace") << wrapped << 22 << -1 << "k:Ctrl+Backspace|k:Ctrl+Backspace";
@@ -467,6 +522,108 @@ private slots:
   }
 
   void sameAsATextBox() { RunScript(); }
+
+  // A line longer than HistoryLayout::kPieceLength is laid out in pieces,
+  // each on rows of its own: its rows are those of a text box holding the
+  // same text with a line break at each cut. After each step of the script
+  // (k:<keys>, wheel:<notches>), the top row and the cursor's row must be
+  // the text box's, and the cursor at the same character; right of a
+  // piece's last row the cursor goes before its last character, as right
+  // of a wrapped row.
+  void longLinesInPieces_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("script");
+    const QString downs = QString("k:PgDown|").repeated(29) + "k:PgDown";
+    const QString ups = QString(downs).replace("Down", "Up");
+    // A notch at a time: a text box scrolls a larger turn by a page at most.
+    const QString wheel = QString("wheel:-1|").repeated(60) + QString("wheel:1|").repeated(40);
+    for (const auto& [name, line] : {std::pair{"without spaces", QString(2600, u'x')},
+                                     std::pair{"of 0x80-0x9F", Typographic(2600)}}) {
+      const auto row = [&](const char* what) -> QTestData& {
+        return QTest::newRow(qPrintable(what + QString(name)));
+      };
+      row("PageDown ") << line << 0 << downs;
+      row("PageUp ") << line << 2 * 2601 - 1 << ups;
+      row("PageUp from the middle ") << line << 2601 + 1000 << ups;
+      row("Ctrl+End, Ctrl+Home ") << line << 1500 << "k:Ctrl+End|k:PgUp|k:Ctrl+Home|k:Ctrl+End";
+      row("Down from a row's end ")
+          << line << 0 << "k:End|k:Left|" + QString("k:Down|").repeated(69) + "k:Down";
+      row("Up ") << line << 2601 + 2500 << QString("k:Up|").repeated(59) + "k:Up";
+      row("wheel ") << line << 0 << wheel.chopped(1);
+    }
+  }
+  void longLinesInPieces() {
+    QFETCH(QString, line);
+    QFETCH(int, cursor);
+    QFETCH(QString, script);
+    // Two such lines; the text box's text has a break before each cut.
+    const QString text = line + u'\n' + line;
+    QList<int> cuts;
+    for (const int cut : CutsOf(line))
+      cuts << cut;
+    for (const int cut : CutsOf(line))
+      cuts << static_cast<int>(line.size()) + 1 + cut;
+    QString broken = text;
+    for (qsizetype i = cuts.size(); i-- > 0;)
+      broken.insert(cuts[i], u'\n');
+    // From the text box's offsets to the history's: the breaks before it go;
+    // at a break (right of a piece's last row), before the last character.
+    const auto ours = [&](int offset, bool atBreakBefore) {
+      for (qsizetype i = 0; i < cuts.size(); ++i) {
+        if (offset == cuts[i] + i)
+          return atBreakBefore ? offset - static_cast<int>(i) - 1 : offset - static_cast<int>(i);
+        if (offset < cuts[i] + i) return offset - static_cast<int>(i);
+      }
+      return offset - static_cast<int>(cuts.size());
+    };
+    view->Model().SetText(text);
+    reference->setPlainText(broken);
+    // Every block laid out: a text box scrolls over blocks it has not laid
+    // out yet as if each were one row.
+    auto* blocks = qobject_cast<QPlainTextDocumentLayout*>(reference->document()->documentLayout());
+    for (QTextBlock block = reference->document()->begin(); block.isValid(); block = block.next())
+      blocks->ensureBlockLayout(block);
+    const int start =
+        static_cast<int>(std::upper_bound(cuts.begin(), cuts.end(), cursor) - cuts.begin());
+    QTextCursor place(reference->document());
+    place.setPosition(cursor + start);
+    reference->setTextCursor(place);
+    view->Model().SetCursor(view->Model().PosAt(static_cast<std::size_t>(cursor)));
+    view->EnsureCursorVisible();
+    const EditModel& model = view->Model();
+    const QPoint corner(6, 8);
+    for (const QString& step : script.split(u'|')) {
+      for (QAbstractScrollArea* widget : {static_cast<QAbstractScrollArea*>(view.get()),
+                                          static_cast<QAbstractScrollArea*>(reference.get())}) {
+        if (step.startsWith("wheel:"))
+          SendWheel(widget, step.mid(6).toInt());
+        else
+          SendKeys(widget, step.mid(2));
+      }
+      const int top = static_cast<int>(model.Offset(view->PositionAt(corner)));
+      QCOMPARE_EQ(top, ours(reference->cursorForPosition(corner).position(), false));
+      const QTextCursor theirs = reference->textCursor();
+      const int at = static_cast<int>(model.Offset(model.Cursor()));
+      if (at != ours(theirs.position(), true))
+        QFAIL(qPrintable(QString("after %1: cursor %2, text box %3")
+                             .arg(step)
+                             .arg(at)
+                             .arg(ours(theirs.position(), true))));
+      // The same row: the text box rounds its rows' heights apart.
+      const QRect rect = view->CursorRect();
+      const QRect expected = reference->cursorRect(theirs);
+      if (rect.isEmpty())
+        QVERIFY2(expected.bottom() < 0 || expected.top() >= view->viewport()->height(),
+                 qPrintable(step));
+      else
+        QVERIFY2(std::abs(rect.top() - expected.top()) <= 1,
+                 qPrintable(QString("after %1: cursor's row at %2, text box's at %3")
+                                .arg(step)
+                                .arg(rect.top())
+                                .arg(expected.top())));
+    }
+  }
 
   // The X11 primary selection: selecting sets it, the middle button pastes
   // it where it is released.
