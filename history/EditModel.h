@@ -2,12 +2,14 @@
 
 #include "history/LineStore.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <compare>
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,10 +29,11 @@ struct TextChange {
   TextPos removedEnd;
   TextPos insertedEnd;
   std::size_t offset = 0;
-  QString removed; // left empty for a removal of more than kRemovedShown bytes
+  // Each left empty when it is more than kShown bytes: an undo or a
+  // deletion of millions of lines is not copied to be told.
+  QString removed;
   QString inserted;
-  std::string_view removedUtf8; // the whole removed text, during the notification only
-  static constexpr std::size_t kRemovedShown = 1 << 20;
+  static constexpr std::size_t kShown = 1 << 20;
   bool appended = false; // a line added at the end, not an edit by the user
 };
 
@@ -74,6 +77,10 @@ public:
   [[nodiscard]] QString Text() const;
   // The text between two places, lines joined by "\n".
   [[nodiscard]] QString TextBetween(TextPos a, TextPos b) const;
+  // The same as UTF-8, and its size in bytes, counted without reading the
+  // lines (chunk by chunk): what is too large to copy is known at once.
+  [[nodiscard]] QByteArray Utf8Between(TextPos a, TextPos b) const;
+  [[nodiscard]] std::size_t Utf8Size(TextPos a, TextPos b) const;
   [[nodiscard]] TextPos End() const;
   // The nearest place in the text; a place inside a surrogate pair goes
   // after the pair.
@@ -153,7 +160,8 @@ public:
 
 private:
   // One undo step: at `from`, `removed` gave way to `inserted` (UTF-8,
-  // lines joined by "\n"). Several edits merged form one step.
+  // lines joined by "\n", as the store takes them back in bulk). Several
+  // edits merged form one step.
   struct Step {
     TextPos from;
     std::string removed;
@@ -166,21 +174,27 @@ private:
     }
   };
 
-  // Replaces [a, b) with text and reports the change; returns the end of
-  // the inserted text.
-  TextPos ReplaceRange(TextPos a, TextPos b, const QString& text, std::string* removedUtf8);
+  // Replaces [a, b) with `joined` (UTF-8, lines joined by "\n"), reports
+  // the change and returns the end of the inserted text. The removed text
+  // goes to `removed` if given.
+  TextPos ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed);
   void Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor = true);
   void Record(Step step);
   bool MergeInto(const Step& step);
-  // The text between two clamped places, a <= b, as UTF-8.
-  [[nodiscard]] std::string Utf8Between(TextPos a, TextPos b) const;
+  // The text between two clamped places, a <= b, as UTF-8; CopyUtf8 writes
+  // it where Utf8Size(a, b) bytes fit and returns the end.
+  [[nodiscard]] std::string Utf8String(TextPos a, TextPos b) const;
+  char* CopyUtf8(TextPos a, TextPos b, char* out) const;
   void ApplyStep(const Step& step, bool undo);
   [[nodiscard]] bool Fits(const Step& step, bool undo) const;
   void DropOldestStep();
+  // Empties the stack and tells the observers: an edit too large to keep.
+  void LoseUndo();
   void NotifyCursor();
   // mode: a QTextLayout::CursorMode, by grapheme or by word.
   [[nodiscard]] TextPos Move(TextPos pos, bool forward, int mode) const;
-  [[nodiscard]] TextPos EndOf(TextPos from, const QString& inserted) const;
+  // The end of a text of lines joined by "\n" put at `from`.
+  [[nodiscard]] static TextPos EndOf(TextPos from, std::string_view joined);
 
   std::size_t capacity_;
   std::size_t budget_;

@@ -158,51 +158,55 @@ void LineStore::SplitAt(std::size_t c, std::size_t at) {
 }
 
 std::size_t LineStore::InsertJoined(std::size_t index, std::string_view joined) {
-  const auto lines = static_cast<std::size_t>(std::count(joined.begin(), joined.end(), '\n')) + 1;
-  // Where the line that starts at `from` ends.
-  const auto endOf = [joined](std::size_t from) {
-    return std::min(joined.find('\n', from), joined.size());
-  };
-  if (lines <= kChunkLines) {
+  std::size_t breaks = 0;
+  for (const char c : joined)
+    if (c == '\n' && ++breaks > kChunkLines) break;
+  if (breaks <= kChunkLines) {
     // A few lines go into the chunk where they belong.
     std::vector<std::string_view> views;
-    views.reserve(lines);
-    for (std::size_t from = 0; views.size() < lines;) {
-      const std::size_t end = endOf(from);
+    views.reserve(breaks + 1);
+    for (std::size_t from = 0; views.size() <= breaks;) {
+      const std::size_t end = std::min(joined.find('\n', from), joined.size());
       views.push_back(joined.substr(from, end - from));
       from = end + 1;
     }
     InsertLines(index, views);
-    return lines;
+    return views.size();
   }
-  // Many lines are cut into chunks of their own, closed at the same size as
-  // Append closes them, and put in between the chunks around `index`.
+  // Many lines are cut into chunks of their own in one pass over the text
+  // (a line at a time, no string per line), closed at kChunkLines lines or
+  // once they hold kChunkBytes, and put in between the chunks around
+  // `index`.
   std::vector<Chunk> made;
-  made.reserve(lines / kChunkLines + 1);
+  std::string text; // the chunk being filled
+  std::vector<std::uint32_t> ends;
+  text.reserve(kChunkBytes);
+  ends.reserve(kChunkLines);
+  std::size_t lines = 0;
   std::size_t units = 0;
-  for (std::size_t from = 0, done = 0; done < lines;) {
-    std::size_t count = 0;
-    std::size_t bytes = 0;
-    for (std::size_t at = from; done + count < lines && count < kChunkLines; ++count) {
-      const std::size_t end = endOf(at);
-      if (count > 0 && bytes + end - at > kChunkBytes) break;
-      bytes += end - at;
-      at = end + 1;
-    }
+  const auto close = [&] {
     Chunk chunk;
-    chunk.text.reserve(bytes);
-    chunk.ends.reserve(count);
-    for (std::size_t k = 0; k < count; ++k) {
-      const std::size_t end = endOf(from);
-      chunk.text.append(joined.substr(from, end - from));
-      chunk.ends.push_back(static_cast<std::uint32_t>(chunk.text.size()));
-      from = end + 1;
-    }
+    chunk.text.assign(text);
+    chunk.ends.assign(ends.begin(), ends.end());
     chunk.units = text::Utf16Length(chunk.text);
     units += chunk.units;
-    done += count;
+    lines += ends.size();
     made.push_back(std::move(chunk));
+    text.clear();
+    ends.clear();
+  };
+  const char* const end = joined.data() + joined.size();
+  for (const char* from = joined.data();;) {
+    const char* lineEnd = from;
+    while (lineEnd != end && *lineEnd != '\n')
+      ++lineEnd;
+    text.append(from, lineEnd);
+    ends.push_back(static_cast<std::uint32_t>(text.size()));
+    if (lineEnd == end) break;
+    from = lineEnd + 1;
+    if (ends.size() == kChunkLines || text.size() >= kChunkBytes) close();
   }
+  close();
   std::size_t c = chunks_.size();
   if (index >= count_) {
     // The open chunk is closed: what it reserved to grow goes back.
