@@ -42,6 +42,21 @@ bool HasBreak(const QString& line) {
   return false;
 }
 
+// The bytes of the next piece of a text put back: up to the break that
+// ends kPieceLines lines or passes kPieceBytes bytes, that break included;
+// the whole text when no such break is left.
+std::size_t PieceLength(std::string_view text) {
+  std::size_t lines = 0;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == '\n' && (++lines >= EditModel::kPieceLines || i + 1 >= EditModel::kPieceBytes))
+      return i + 1;
+  return text.size();
+}
+
+std::size_t Breaks(std::string_view text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
 // A deletion after which freed memory is handed back to the system.
 constexpr std::size_t kLargeRemoval = 1 << 20;
 
@@ -137,6 +152,9 @@ TextPos EditModel::Clamp(TextPos pos) const {
 }
 
 void EditModel::SetText(const QString& text) {
+  // What was being put back goes with the rest of the text.
+  pending_ = nullptr;
+  pendingLines_ = pendingBytes_ = 0;
   const TextPos end = End();
   cursor_ = anchor_ = {};
   steps_.clear();
@@ -211,8 +229,8 @@ TextPos EditModel::EndOf(TextPos from, std::string_view joined) {
   return {from.line + breaks, static_cast<int>(text::Utf16Length(joined.substr(lastBreak + 1)))};
 }
 
-TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined,
-                                std::string* removed) {
+TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed,
+                                bool told) {
   a = Clamp(a);
   b = Clamp(b);
   if (b < a) std::swap(a, b);
@@ -232,7 +250,7 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined,
     } else if (removed == nullptr && Utf8Size(a, b) <= TextChange::kShown) {
       change.removed = FromUtf8(Utf8String(a, b));
     }
-    if (joined.size() <= TextChange::kShown) change.inserted = FromUtf8(joined);
+    if (told && joined.size() <= TextChange::kShown) change.inserted = FromUtf8(joined);
   }
 
   const std::string_view firstLine = store_.Line(a.line);
@@ -348,6 +366,7 @@ void EditModel::DropOldestStep() {
 }
 
 void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor) {
+  Finish();
   a = Clamp(a);
   b = Clamp(b);
   if (b < a) std::swap(a, b);
@@ -376,6 +395,7 @@ void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, b
 }
 
 void EditModel::InsertText(const QString& text, EditKind kind) {
+  Finish(); // an edit goes where a whole undo would have left the text
   const auto [a, b] = Selection();
   // A line break is a step of its own.
   if (HasBreak(text)) kind = EditKind::Other;
@@ -383,11 +403,13 @@ void EditModel::InsertText(const QString& text, EditKind kind) {
 }
 
 void EditModel::DeleteSelection() {
+  Finish(); // an edit goes where a whole undo would have left the text
   const auto [a, b] = Selection();
   Edit(a, b, {}, EditKind::Other);
 }
 
 void EditModel::DeletePreviousCharacter() {
+  Finish(); // an edit goes where a whole undo would have left the text
   if (HasSelection()) return DeleteSelection();
   if (cursor_.column == 0) {
     if (cursor_.line == 0) return;
@@ -402,22 +424,26 @@ void EditModel::DeletePreviousCharacter() {
 }
 
 void EditModel::DeleteNextCharacter() {
+  Finish(); // an edit goes where a whole undo would have left the text
   if (HasSelection()) return DeleteSelection();
   const TextPos next = NextCharacter(cursor_);
   Edit(cursor_, next, {}, next.line == cursor_.line ? EditKind::Delete : EditKind::Other);
 }
 
 void EditModel::DeletePreviousWord() {
+  Finish(); // an edit goes where a whole undo would have left the text
   if (HasSelection()) return DeleteSelection();
   Edit(PreviousWord(cursor_), cursor_, {}, EditKind::Other);
 }
 
 void EditModel::DeleteNextWord() {
+  Finish(); // an edit goes where a whole undo would have left the text
   if (HasSelection()) return DeleteSelection();
   Edit(cursor_, NextWord(cursor_), {}, EditKind::Other);
 }
 
 void EditModel::Replace(TextPos a, TextPos b, const QString& text) {
+  Finish(); // an edit goes where a whole undo would have left the text
   // An edit away from the cursor: the cursor and anchor follow the text.
   Edit(a, b, text, EditKind::Other, false);
 }
@@ -426,15 +452,49 @@ void EditModel::Replace(TextPos a, TextPos b, const QString& text) {
 
 void EditModel::ApplyStep(const Step& step, bool undo) {
   // UTF-8 straight into the store: putting back millions of lines makes no
-  // string per line.
+  // string per line. A large text goes back in pieces (see Continue).
   const std::string& now = undo ? step.inserted : step.removed;
   const std::string& then = undo ? step.removed : step.inserted;
-  const TextPos end = ReplaceRange(step.from, EndOf(step.from, now), then, nullptr);
-  // The cursor lands after the text put back, with nothing selected.
-  cursor_ = anchor_ = end;
+  const std::string_view first = std::string_view(then).substr(0, PieceLength(then));
+  const bool whole = first.size() == then.size();
+  const TextPos end = ReplaceRange(step.from, EndOf(step.from, now), first, nullptr, whole);
   mergeable_ = false;
   if (now.size() >= kLargeRemoval) malloc_trim(0);
+  if (!whole) {
+    pending_ = &then;
+    pendingDone_ = first.size();
+    pendingAt_ = end;
+    const std::string_view rest = std::string_view(then).substr(first.size());
+    pendingLines_ = Breaks(rest);
+    pendingBytes_ = rest.size() - pendingLines_ + pendingLines_ * lanchat::config::kLineBytes;
+    return;
+  }
+  // The cursor lands after the text put back, with nothing selected.
+  cursor_ = anchor_ = end;
   NotifyCursor();
+}
+
+bool EditModel::Continue() {
+  if (pending_ == nullptr) return false;
+  const std::string_view rest = std::string_view(*pending_).substr(pendingDone_);
+  const std::string_view piece = rest.substr(0, PieceLength(rest));
+  const std::size_t breaks = Breaks(piece);
+  pendingLines_ -= breaks;
+  pendingBytes_ -= piece.size() - breaks + breaks * lanchat::config::kLineBytes;
+  pendingDone_ += piece.size();
+  // Each piece but the last ends with its break: the next goes at the
+  // start of the line that holds what followed the place put back at.
+  pendingAt_ = ReplaceRange(pendingAt_, pendingAt_, piece, nullptr, false);
+  if (pendingDone_ < pending_->size()) return true;
+  pending_ = nullptr;
+  cursor_ = anchor_ = pendingAt_;
+  NotifyCursor();
+  return false;
+}
+
+void EditModel::Finish() {
+  while (Continue()) {
+  }
 }
 
 // Whether undoing (or redoing) a step keeps the text within its capacity
@@ -455,12 +515,14 @@ bool EditModel::Fits(const Step& step, bool undo) const {
 }
 
 void EditModel::Undo() {
+  Finish();
   if (!CanUndo()) return;
   --done_;
   ApplyStep(steps_[done_], true);
 }
 
 void EditModel::Redo() {
+  Finish();
   if (!CanRedo()) return;
   ApplyStep(steps_[done_], false);
   ++done_;

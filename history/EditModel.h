@@ -65,7 +65,7 @@ public:
   // refused here: what arrives while it is full is for its owner to turn
   // away, whole, so it goes past either by one message at most.
   [[nodiscard]] bool Full() const {
-    return store_.Count() >= capacity_ || store_.Bytes() >= budget_;
+    return store_.Count() + pendingLines_ >= capacity_ || store_.Bytes() + pendingBytes_ >= budget_;
   }
 
   // ---- The text
@@ -135,6 +135,15 @@ public:
   [[nodiscard]] bool CanRedo() const { return done_ < steps_.size() && Fits(steps_[done_], false); }
   void Undo();
   void Redo();
+  // A large undo or redo puts its text back a piece at a time (at most
+  // kPieceLines lines or about kPieceBytes bytes each), so that the window
+  // answers between pieces; the text is whole and consistent after each.
+  // Busy while pieces are left; Continue puts back the next one (false
+  // when none is left). Any edit, undo or redo first puts back the rest.
+  [[nodiscard]] bool Busy() const { return pending_ != nullptr; }
+  bool Continue();
+  static constexpr std::size_t kPieceLines = 100'000;
+  static constexpr std::size_t kPieceBytes = 1 << 20;
   // The next edit starts a step of its own.
   void BreakMerge() { mergeable_ = false; }
 
@@ -177,7 +186,11 @@ private:
   // Replaces [a, b) with `joined` (UTF-8, lines joined by "\n"), reports
   // the change and returns the end of the inserted text. The removed text
   // goes to `removed` if given.
-  TextPos ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed);
+  // `told`: whether the inserted text is told to the observers (a piece of
+  // a larger text is not).
+  TextPos ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed,
+                       bool told = true);
+  void Finish();
   void Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor = true);
   void Record(Step step);
   bool MergeInto(const Step& step);
@@ -205,6 +218,13 @@ private:
   std::size_t done_ = 0; // steps_[0, done_) are done, the rest undone
   bool mergeable_ = false;
   std::size_t undoBytes_ = 0;
+  // A step's text being put back, how much of it is back, where the rest
+  // goes, and the lines and bytes (as Full counts them) still to come.
+  const std::string* pending_ = nullptr;
+  std::size_t pendingDone_ = 0;
+  TextPos pendingAt_;
+  std::size_t pendingLines_ = 0;
+  std::size_t pendingBytes_ = 0;
   std::vector<std::function<void()>> undoLostObservers_;
   std::vector<std::function<void(const TextChange&)>> changeObservers_;
   std::vector<std::function<void()>> cursorObservers_;

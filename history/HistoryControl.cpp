@@ -11,6 +11,7 @@
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QStyleHints>
+#include <QTimer>
 
 #include <algorithm>
 #include <tuple>
@@ -56,8 +57,14 @@ void HistoryControl::SelectionChanged() {
 
 void HistoryControl::Run(Action action) {
   switch (action) {
-  case Action::Undo: Edit([this] { model_.Undo(); }); break;
-  case Action::Redo: Edit([this] { model_.Redo(); }); break;
+  case Action::Undo:
+    Edit([this] { model_.Undo(); });
+    PutBack();
+    break;
+  case Action::Redo:
+    Edit([this] { model_.Redo(); });
+    PutBack();
+    break;
   case Action::Cut: Cut(); break;
   case Action::Copy: Copy(); break;
   case Action::Paste: Paste(); break;
@@ -68,6 +75,18 @@ void HistoryControl::Run(Action action) {
     SelectionChanged();
     break;
   }
+}
+
+void HistoryControl::PutBack() {
+  if (!model_.Busy() || putBackQueued_) return;
+  putBackQueued_ = true;
+  QTimer::singleShot(0, &widget_, [this] {
+    putBackQueued_ = false;
+    if (model_.Continue()) return PutBack();
+    // All back: the cursor after it, in view, as a small undo leaves it.
+    cursorX_ = -1;
+    EnsureCursorVisible();
+  });
 }
 
 void HistoryControl::Copy() const {

@@ -79,6 +79,9 @@ private:
   bool HandleEditKey(QKeyEvent* event);
   // An edit: the remembered column goes, the cursor is brought into view.
   template <class Change> void Edit(Change&& change);
+  // Puts back the rest of a large undo or redo, a piece per turn of the
+  // event loop.
+  void PutBack();
   void Copy() const;
   void Cut();
   void Paste(bool primary = false);
@@ -106,6 +109,7 @@ private:
   QBasicTimer dragScrollTimer_;
   QBasicTimer blinkTimer_;
   bool cursorOn_ = true;
+  bool putBackQueued_ = false;
 };
 
 template <class Change> void HistoryControl::Edit(Change&& change) {

@@ -381,6 +381,62 @@ private slots:
     }
   }
 
+  // A large deletion undone and redone gives back exactly the text. Its
+  // text goes back a piece at a time (by lines, or by bytes for long
+  // lines); between pieces lines may arrive at the end, and an edit first
+  // puts back the rest, as if the undo had been done at once.
+  void largeUndoInPieces_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("between"); // what happens after the first piece
+    QTest::newRow("pieces of lines") << 250'000 << 5 << "";
+    QTest::newRow("pieces of bytes") << 12'000 << 300 << "";
+    QTest::newRow("lines arrive between pieces") << 250'000 << 5 << "app:un app:deux";
+    QTest::newRow("typing between pieces") << 250'000 << 5 << "type:Z";
+    QTest::newRow("undo between pieces") << 250'000 << 5 << "u";
+  }
+  void largeUndoInPieces() {
+    QFETCH(int, lines);
+    QFETCH(int, length);
+    QFETCH(QString, between);
+    QStringList text;
+    for (int i = 0; i < lines; ++i)
+      text << QString::number(i).leftJustified(length, u'\u00e9');
+    const QString whole = text.join(u'\n');
+    EditModel model;
+    model.SetText(whole);
+    model.InsertText("x"); // a step before the deletion
+    const TextPos from{2, 3};
+    const TextPos to{static_cast<std::size_t>(lines - 2), 4};
+    model.Select(from, to);
+    const QString removed = model.SelectedText();
+    const QString before = model.Text();
+    model.DeleteSelection();
+    const QString after = model.Text();
+    model.Undo();
+    QVERIFY(model.Busy());
+    Run(model, between);
+    int pieces = 1;
+    for (; model.Busy(); ++pieces)
+      model.Continue();
+    QString expected = before;
+    if (between.startsWith("app")) expected += "\nun\ndeux";
+    if (between == "type:Z") expected.insert(static_cast<qsizetype>(model.Offset(to)), u'Z');
+    if (between == "u") expected = whole;
+    QCOMPARE(model.Text(), expected);
+    QCOMPARE(model.CharacterCount(), static_cast<std::size_t>(expected.size()));
+    if (!between.isEmpty()) return;
+    QVERIFY(pieces >= 3);
+    QCOMPARE(model.Cursor(), to);
+    QCOMPARE(model.TextBetween(from, to), removed);
+    model.Redo();
+    QVERIFY(!model.Busy());
+    QCOMPARE(model.Text(), after);
+    model.Undo();
+    model.Undo(); // finishes the first, then undoes the step before
+    QCOMPARE(model.Text(), whole);
+  }
+
   // An undo or redo that would take the history past its capacity or its
   // budget is not offered.
   void undoStaysWithinCapacity_data() {
