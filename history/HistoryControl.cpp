@@ -10,6 +10,7 @@
 #include <QCursor>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QStyleHints>
 #include <QTimer>
 
@@ -34,8 +35,10 @@ QString Translated(const char* text) {
 } // namespace
 
 HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QAbstractScrollArea& widget,
-                               std::function<void(qsizetype)> pasteTooLarge)
-    : model_(model), layout_(layout), widget_(widget), pasteTooLarge_(std::move(pasteTooLarge)) {
+                               std::function<void(qsizetype)> pasteTooLarge,
+                               std::function<void(std::size_t)> selectionTooLarge)
+    : model_(model), layout_(layout), widget_(widget), pasteTooLarge_(std::move(pasteTooLarge)),
+      selectionTooLarge_(std::move(selectionTooLarge)) {
   model_.OnEditing([this] { primary_.TextChanging(); });
 }
 
@@ -46,6 +49,10 @@ void HistoryControl::Update() { widget_.viewport()->update(); }
 void HistoryControl::EnsureCursorVisible() {
   layout_.EnsureVisible(model_.Cursor());
   Update();
+}
+
+void HistoryControl::TellLater(std::size_t size) {
+  QTimer::singleShot(0, &widget_, [this, size] { selectionTooLarge_(size); });
 }
 
 void HistoryControl::SelectionChanged() {
@@ -89,13 +96,26 @@ void HistoryControl::PutBack() {
   });
 }
 
-void HistoryControl::Copy() const {
-  if (model_.HasSelection()) QGuiApplication::clipboard()->setText(model_.SelectedText());
+bool HistoryControl::Copy() {
+  if (!model_.HasSelection()) return false;
+  const auto [a, b] = model_.Selection();
+  // Counted chunk by chunk before anything is copied; the clipboard keeps
+  // what it had.
+  const std::size_t size = model_.Utf8Size(a, b);
+  if (size > PrimarySelection::kMaxHandedOut) {
+    selectionTooLarge_(size);
+    return false;
+  }
+  // Held as UTF-8, what other programs are sent, and never as a QString.
+  auto* data = new QMimeData;
+  data->setData(QStringLiteral("text/plain"), model_.Utf8Between(a, b));
+  QGuiApplication::clipboard()->setMimeData(data);
+  return true;
 }
 
 void HistoryControl::Cut() {
-  if (!model_.HasSelection()) return;
-  Copy();
+  // A selection that cannot be copied is not deleted either.
+  if (!Copy()) return;
   Edit([this] { model_.DeleteSelection(); });
 }
 
@@ -350,7 +370,10 @@ QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
   case Qt::ImCursorPosition: return cursor.column;
   case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
   case Qt::ImSurroundingText: return model_.Line(cursor.line);
-  case Qt::ImCurrentSelection: return model_.SelectedText();
+  case Qt::ImCurrentSelection:
+    // Within what is handed out to the clipboard.
+    if (model_.Utf8Size(anchor, cursor) > PrimarySelection::kMaxHandedOut) return QString();
+    return model_.SelectedText();
   case Qt::ImAbsolutePosition: return static_cast<qlonglong>(model_.Offset(cursor));
   case Qt::ImTextBeforeCursor: return TextAroundCursor(false);
   case Qt::ImTextAfterCursor: return TextAroundCursor(true);

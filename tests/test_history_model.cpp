@@ -3,6 +3,7 @@
 // ']' a range to replace. Each edit row is also undone and redone, and the
 // text must come back both times.
 #include <history/EditModel.h>
+#include <history/PrimarySelection.h>
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -435,6 +436,47 @@ private slots:
     model.Undo();
     model.Undo(); // finishes the first, then undoes the step before
     QCOMPARE(model.Text(), whole);
+  }
+
+  // The primary selection is read only when another program asks, as UTF-8
+  // or as a QString; a selection larger than what is handed out gives
+  // nothing, however often asked, and the user is told once.
+  void selectionHandedOut_data() {
+    QTest::addColumn<int>("lines"); // of 1,000 bytes each, 'é' two
+    QTest::addColumn<bool>("handedOut");
+    const int limit = static_cast<int>(PrimarySelection::kMaxHandedOut / 1001);
+    QTest::newRow("a few lines") << 3 << true;
+    QTest::newRow("just within the limit") << limit << true;
+    QTest::newRow("just over the limit") << limit + 1 << false;
+  }
+  void selectionHandedOut() {
+    QFETCH(int, lines);
+    QFETCH(bool, handedOut);
+    EditModel model;
+    const QString line = QString(499, u'\u00e9') + "ab";
+    for (int i = 0; i < lines; ++i)
+      model.AppendLine(line);
+    int told = 0;
+    std::size_t toldSize = 0;
+    SelectionOffer offer(model, {1, 0}, model.End(), [&](std::size_t size) {
+      ++told;
+      toldSize = size;
+    });
+    const std::size_t size = static_cast<std::size_t>(lines) * 1001 - 1;
+    QCOMPARE(model.Utf8Size({1, 0}, model.End()), size);
+    const QByteArray utf8 = offer.data("text/plain");
+    const QString text = offer.text();
+    QCOMPARE(offer.data("text/plain"), utf8);
+    if (handedOut) {
+      QCOMPARE(static_cast<std::size_t>(utf8.size()), size);
+      QCOMPARE(text, QString::fromUtf8(utf8));
+      QCOMPARE(text, QStringList(lines, line).join(u'\n'));
+      QCOMPARE(told, 0);
+    } else {
+      QVERIFY(utf8.isEmpty() && text.isEmpty());
+      QCOMPARE(told, 1);
+      QCOMPARE(toldSize, size);
+    }
   }
 
   // An undo or redo that would take the history past its capacity or its
