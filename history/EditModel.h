@@ -164,6 +164,8 @@ public:
   // Undo steps kept at most, and their bytes; the oldest go first. An edit
   // larger than the budget alone empties the stack.
   static constexpr std::size_t kUndoSteps = 1000;
+  // A removal after which freed memory is handed back to the system.
+  static constexpr std::size_t kLargeRemoval = 1 << 20;
   static constexpr std::size_t kUndoBytes = 16 << 20;
   [[nodiscard]] std::size_t UndoBytes() const { return undoBytes_; }
 
