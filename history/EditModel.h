@@ -131,8 +131,13 @@ public:
   // ---- Undo and redo
   // An undo or redo that would take the text past its capacity or budget
   // is not offered.
-  [[nodiscard]] bool CanUndo() const { return done_ > 0 && Fits(steps_[done_ - 1], true); }
-  [[nodiscard]] bool CanRedo() const { return done_ < steps_.size() && Fits(steps_[done_], false); }
+  // Neither is offered while a large one is being put back (see Busy).
+  [[nodiscard]] bool CanUndo() const {
+    return !Busy() && done_ > 0 && Fits(steps_[done_ - 1], true);
+  }
+  [[nodiscard]] bool CanRedo() const {
+    return !Busy() && done_ < steps_.size() && Fits(steps_[done_], false);
+  }
   void Undo();
   void Redo();
   // A large undo or redo puts its text back a piece at a time (at most

@@ -65,11 +65,11 @@ void HistoryControl::SelectionChanged() {
 void HistoryControl::Run(Action action) {
   switch (action) {
   case Action::Undo:
-    Edit([this] { model_.Undo(); });
-    PutBack();
-    break;
   case Action::Redo:
-    Edit([this] { model_.Redo(); });
+    // While a large one is put back, another waits for none: it is not
+    // taken (its menu entry is off meanwhile).
+    if (model_.Busy()) break;
+    Edit([this, action] { action == Action::Undo ? model_.Undo() : model_.Redo(); });
     PutBack();
     break;
   case Action::Cut: Cut(); break;
