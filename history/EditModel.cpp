@@ -22,17 +22,25 @@ QStringList SplitLines(const QString& inserted) {
   return lines;
 }
 
+// A text as the store holds it: UTF-8, each of the program's line breaks
+// one "\n".
+std::string Joined(const QString& text) {
+  std::string joined;
+  bool first = true;
+  for (const std::u16string_view line : text::SplitLines(text::View(text))) {
+    if (!first) joined += '\n';
+    first = false;
+    joined += ToUtf8(QStringView(line.data(), static_cast<qsizetype>(line.size())));
+  }
+  return joined;
+}
+
 bool HasBreak(const QString& line) {
   const std::u16string_view units = text::View(line);
   for (std::size_t i = 0; i < units.size(); ++i)
     if (text::BreakAt(units, i) > 0) return true;
   return false;
 }
-
-// A deletion after which freed memory is handed back to the system.
-constexpr std::size_t kLargeRemoval = 1 << 20;
-
-int Length(const QString& text) { return static_cast<int>(text.size()); }
 
 // The byte where a UTF-16 column starts in a line of UTF-8 text.
 std::size_t ByteAt(std::string_view utf8, int column) {
@@ -67,31 +75,51 @@ QString EditModel::TextBetween(TextPos a, TextPos b) const {
   b = Clamp(b);
   if (b < a) std::swap(a, b);
   if (a.line == b.line) return Line(a.line).mid(a.column, b.column - a.column);
-  // Gather the middle lines as UTF-8 and convert once: quick for a million.
-  std::string middle;
-  for (std::size_t line = a.line + 1; line < b.line; ++line) {
-    middle += '\n';
-    middle.append(store_.Line(line));
-  }
-  middle += '\n';
-  return Line(a.line).mid(a.column) + FromUtf8(middle) + Line(b.line).left(b.column);
+  // Gathered as UTF-8 and converted once: quick for a million lines.
+  return FromUtf8(Utf8String(a, b));
 }
 
-std::string EditModel::Utf8Between(TextPos a, TextPos b) const {
+std::size_t EditModel::Utf8Size(TextPos a, TextPos b) const {
+  a = Clamp(a);
+  b = Clamp(b);
+  if (b < a) std::swap(a, b);
   const std::string_view first = store_.Line(a.line);
-  if (a.line == b.line) {
-    const std::size_t from = ByteAt(first, a.column);
-    return std::string(first.substr(from, ByteAt(first, b.column) - from));
-  }
-  std::string text(first.substr(ByteAt(first, a.column)));
-  for (std::size_t line = a.line + 1; line < b.line; ++line) {
-    text += '\n';
-    text.append(store_.Line(line));
-  }
-  text += '\n';
-  const std::string_view last = store_.Line(b.line);
-  text.append(last.substr(0, ByteAt(last, b.column)));
+  if (a.line == b.line) return ByteAt(first, b.column) - ByteAt(first, a.column);
+  return first.size() - ByteAt(first, a.column) +
+         store_.TextBytes(a.line + 1, b.line - a.line - 1) + ByteAt(store_.Line(b.line), b.column) +
+         (b.line - a.line);
+}
+
+QByteArray EditModel::Utf8Between(TextPos a, TextPos b) const {
+  a = Clamp(a);
+  b = Clamp(b);
+  if (b < a) std::swap(a, b);
+  QByteArray text(static_cast<qsizetype>(Utf8Size(a, b)), Qt::Uninitialized);
+  CopyUtf8(a, b, text.data());
   return text;
+}
+
+std::string EditModel::Utf8String(TextPos a, TextPos b) const {
+  std::string text(Utf8Size(a, b), '\0');
+  CopyUtf8(a, b, text.data());
+  return text;
+}
+
+char* EditModel::CopyUtf8(TextPos a, TextPos b, char* out) const {
+  const std::string_view first = store_.Line(a.line);
+  const std::size_t from = ByteAt(first, a.column);
+  if (a.line == b.line) {
+    const std::string_view piece = first.substr(from, ByteAt(first, b.column) - from);
+    return std::copy(piece.begin(), piece.end(), out);
+  }
+  out = std::copy(first.begin() + static_cast<std::ptrdiff_t>(from), first.end(), out);
+  *out++ = '\n';
+  if (b.line > a.line + 1) {
+    out = store_.CopyJoined(a.line + 1, b.line - a.line - 1, out);
+    *out++ = '\n';
+  }
+  const std::string_view last = store_.Line(b.line);
+  return std::copy_n(last.begin(), ByteAt(last, b.column), out);
 }
 
 TextPos EditModel::End() const {
@@ -106,12 +134,15 @@ TextPos EditModel::Clamp(TextPos pos) const {
 }
 
 void EditModel::SetText(const QString& text) {
+  // What was being put back goes with the rest of the text.
+  pending_ = nullptr;
+  pendingLines_ = pendingBytes_ = 0;
   const TextPos end = End();
   cursor_ = anchor_ = {};
   steps_.clear();
   done_ = 0;
   undoBytes_ = 0;
-  ReplaceRange({}, end, text, nullptr);
+  ReplaceRange({}, end, Joined(text), nullptr);
   cursor_ = anchor_ = {};
   NotifyCursor();
 }
@@ -172,55 +203,59 @@ void EditModel::NotifyCursor() {
 
 // ---- Editing
 
-TextPos EditModel::EndOf(TextPos from, const QString& inserted) const {
-  const QStringList lines = SplitLines(inserted);
-  if (lines.size() == 1) return {from.line, from.column + Length(lines.front())};
-  return {from.line + static_cast<std::size_t>(lines.size() - 1), Length(lines.back())};
+TextPos EditModel::EndOf(TextPos from, std::string_view joined) {
+  const std::size_t lastBreak = joined.rfind('\n');
+  if (lastBreak == std::string_view::npos)
+    return {from.line, from.column + static_cast<int>(text::Utf16Length(joined))};
+  const auto breaks = static_cast<std::size_t>(std::count(joined.begin(), joined.end(), '\n'));
+  return {from.line + breaks, static_cast<int>(text::Utf16Length(joined.substr(lastBreak + 1)))};
 }
 
-TextPos EditModel::ReplaceRange(TextPos a, TextPos b, const QString& text,
-                                std::string* removedUtf8) {
+TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed,
+                                bool told) {
   a = Clamp(a);
   b = Clamp(b);
   if (b < a) std::swap(a, b);
   for (const auto& observer : editingObservers_)
     observer();
   const bool observed = !changeObservers_.empty();
-  QStringList lines = SplitLines(text);
   TextChange change;
   change.from = a;
   change.removedEnd = b;
-  // The removed text is gathered as UTF-8 straight from the store and
-  // converted at most once: it may be millions of lines.
-  std::string removed;
-  if (observed || removedUtf8 != nullptr) removed = Utf8Between(a, b);
+  // The removed text is read only when wanted, straight from the store as
+  // UTF-8: it may be millions of lines.
+  if (removed != nullptr) *removed = Utf8String(a, b);
   if (observed) {
     change.offset = Offset(a);
-    change.removedUtf8 = removed;
-    if (removed.size() <= TextChange::kRemovedShown) change.removed = FromUtf8(removed);
-    // The text as it now stands: every break one "\n", as offsets count it.
-    change.inserted = lines.size() == 1 ? text : lines.join(u'\n');
+    if (removed != nullptr && removed->size() <= TextChange::kShown) {
+      change.removed = FromUtf8(*removed);
+    } else if (removed == nullptr && Utf8Size(a, b) <= TextChange::kShown) {
+      change.removed = FromUtf8(Utf8String(a, b));
+    }
+    if (told && joined.size() <= TextChange::kShown) change.inserted = FromUtf8(joined);
   }
 
-  const QString first = Line(a.line);
-  const QString last = a.line == b.line ? first : Line(b.line);
-  lines.front().prepend(first.left(a.column));
-  const int tailLength = Length(lines.back());
-  lines.back().append(last.mid(b.column));
-
+  const std::string_view firstLine = store_.Line(a.line);
+  std::string head(firstLine.substr(0, ByteAt(firstLine, a.column)));
+  const std::string_view lastLine = store_.Line(b.line);
+  const std::string tail(lastLine.substr(ByteAt(lastLine, b.column)));
   if (b.line > a.line) store_.EraseRange(a.line + 1, b.line - a.line);
-  store_.Replace(a.line, ToUtf8(lines.front()));
-  if (lines.size() > 1) {
-    std::vector<std::string> utf8;
-    utf8.reserve(static_cast<std::size_t>(lines.size() - 1));
-    for (qsizetype i = 1; i < lines.size(); ++i)
-      utf8.push_back(ToUtf8(lines[i]));
-    std::vector<std::string_view> views(utf8.begin(), utf8.end());
-    store_.InsertLines(a.line + 1, views);
+  const std::size_t firstBreak = joined.find('\n');
+  TextPos end;
+  if (firstBreak == std::string_view::npos) {
+    end = {a.line, a.column + static_cast<int>(text::Utf16Length(joined))};
+    head.append(joined).append(tail);
+    store_.Replace(a.line, head);
+  } else {
+    // The first line and the last are joined to what was around the range;
+    // the lines between go in as they are, many at once.
+    head.append(joined.substr(0, firstBreak));
+    store_.Replace(a.line, head);
+    const std::string_view lastPiece = joined.substr(joined.rfind('\n') + 1);
+    end.line = a.line + store_.InsertJoined(a.line + 1, joined.substr(firstBreak + 1));
+    end.column = static_cast<int>(text::Utf16Length(lastPiece));
+    if (!tail.empty()) store_.Replace(end.line, std::string(lastPiece) + tail);
   }
-  const TextPos end =
-      lines.size() == 1 ? TextPos{a.line, a.column + Length(SplitLines(text).back())}
-                        : TextPos{a.line + static_cast<std::size_t>(lines.size() - 1), tailLength};
   change.insertedEnd = end;
 
   // Places after the change move with the text.
@@ -239,80 +274,11 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, const QString& text,
   if (observed)
     for (const auto& observer : changeObservers_)
       observer(change);
-  if (removedUtf8 != nullptr) *removedUtf8 = std::move(removed);
   return end;
 }
 
-// Adds an edit to the last step when it goes on from it, as a text box
-// merges typing, Backspace and Delete runs; false when it starts a step.
-bool EditModel::MergeInto(const Step& step) {
-  if (done_ == 0 || !mergeable_ || step.kind == EditKind::Other) return false;
-  Step& last = steps_.back();
-  if (last.kind != step.kind) return false;
-  switch (step.kind) {
-  case EditKind::Typing:
-    // Typing goes on from where the last typed text ends; the first
-    // character may have replaced a selection, as in a text box.
-    if (step.removed.empty() && EndOf(last.from, FromUtf8(last.inserted)) == step.from) {
-      last.inserted += step.inserted;
-      return true;
-    }
-    break;
-  case EditKind::Backspace:
-    if (step.inserted.empty() && EndOf(step.from, FromUtf8(step.removed)) == last.from) {
-      last.from = step.from;
-      last.removed = step.removed + last.removed;
-      return true;
-    }
-    break;
-  case EditKind::Delete:
-    if (step.inserted.empty() && step.from == last.from) {
-      last.removed += step.removed;
-      return true;
-    }
-    break;
-  case EditKind::Other: break;
-  }
-  return false;
-}
-
-void EditModel::Record(Step step) {
-  // Counted at what they hold: no room reserved beyond the text.
-  step.removed.shrink_to_fit();
-  step.inserted.shrink_to_fit();
-  while (steps_.size() > done_) {
-    undoBytes_ -= steps_.back().Bytes();
-    steps_.pop_back();
-  }
-  const std::size_t lastBytes = done_ > 0 ? steps_.back().Bytes() : 0;
-  if (MergeInto(step)) {
-    undoBytes_ = undoBytes_ - lastBytes + steps_.back().Bytes();
-  } else {
-    undoBytes_ += step.Bytes();
-    steps_.push_back(std::move(step));
-  }
-  if (steps_.back().Bytes() > kUndoBytes) {
-    // Too large to keep: neither it nor what came before can be undone.
-    steps_.clear();
-    done_ = 0;
-    undoBytes_ = 0;
-    mergeable_ = false;
-    for (const auto& observer : undoLostObservers_)
-      observer();
-    return;
-  }
-  while (steps_.size() > kUndoSteps || undoBytes_ > kUndoBytes)
-    DropOldestStep();
-  done_ = steps_.size();
-  mergeable_ = true;
-}
-
-void EditModel::DropOldestStep() {
-  undoBytes_ -= steps_.front().Bytes();
-  steps_.erase(steps_.begin());
-}
-
 void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor) {
+  Finish();
   a = Clamp(a);
   b = Clamp(b);
   if (b < a) std::swap(a, b);
@@ -322,30 +288,40 @@ void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, b
   step.kind = kind;
   step.cursorBefore = cursor_;
   step.anchorBefore = anchor_;
-  step.inserted = ToUtf8(text);
-  const TextPos end = ReplaceRange(a, b, text, &step.removed);
+  step.inserted = Joined(text);
+  // A removal too large for the undo budget is not even read: clearing a
+  // full history copies nothing.
+  const std::size_t removedBytes = Utf8Size(a, b);
+  const bool kept = sizeof(Step) + removedBytes + step.inserted.size() <= kUndoBytes;
+  const TextPos end = ReplaceRange(a, b, step.inserted, kept ? &step.removed : nullptr);
   if (moveCursor) cursor_ = anchor_ = end;
-  const bool large = step.removed.size() >= kLargeRemoval;
-  Record(std::move(step));
+  if (kept) {
+    Record(std::move(step));
+  } else {
+    LoseUndo();
+  }
   // The allocator keeps what a large deletion freed unless asked to give
   // it back; clearing a long history should make the memory free again.
-  if (large) malloc_trim(0);
+  if (removedBytes >= kLargeRemoval) malloc_trim(0);
   NotifyCursor();
 }
 
 void EditModel::InsertText(const QString& text, EditKind kind) {
+  Finish(); // an edit goes where a whole undo would have left the text
   const auto [a, b] = Selection();
   // A line break is a step of its own.
-  if (SplitLines(text).size() > 1) kind = EditKind::Other;
+  if (HasBreak(text)) kind = EditKind::Other;
   Edit(a, b, text, kind);
 }
 
 void EditModel::DeleteSelection() {
+  Finish(); // an edit goes where a whole undo would have left the text
   const auto [a, b] = Selection();
   Edit(a, b, {}, EditKind::Other);
 }
 
 void EditModel::DeletePreviousCharacter() {
+  Finish(); // an edit goes where a whole undo would have left the text
   if (HasSelection()) return DeleteSelection();
   if (cursor_.column == 0) {
     if (cursor_.line == 0) return;
@@ -360,67 +336,28 @@ void EditModel::DeletePreviousCharacter() {
 }
 
 void EditModel::DeleteNextCharacter() {
+  Finish(); // an edit goes where a whole undo would have left the text
   if (HasSelection()) return DeleteSelection();
   const TextPos next = NextCharacter(cursor_);
   Edit(cursor_, next, {}, next.line == cursor_.line ? EditKind::Delete : EditKind::Other);
 }
 
 void EditModel::DeletePreviousWord() {
+  Finish(); // an edit goes where a whole undo would have left the text
   if (HasSelection()) return DeleteSelection();
   Edit(PreviousWord(cursor_), cursor_, {}, EditKind::Other);
 }
 
 void EditModel::DeleteNextWord() {
+  Finish(); // an edit goes where a whole undo would have left the text
   if (HasSelection()) return DeleteSelection();
   Edit(cursor_, NextWord(cursor_), {}, EditKind::Other);
 }
 
 void EditModel::Replace(TextPos a, TextPos b, const QString& text) {
+  Finish(); // an edit goes where a whole undo would have left the text
   // An edit away from the cursor: the cursor and anchor follow the text.
   Edit(a, b, text, EditKind::Other, false);
-}
-
-// ---- Undo and redo
-
-void EditModel::ApplyStep(const Step& step, bool undo) {
-  const QString removed = FromUtf8(step.removed);
-  const QString inserted = FromUtf8(step.inserted);
-  const QString& now = undo ? inserted : removed;
-  const QString& then = undo ? removed : inserted;
-  const TextPos end = ReplaceRange(step.from, EndOf(step.from, now), then, nullptr);
-  // The cursor lands after the text put back, with nothing selected.
-  cursor_ = anchor_ = end;
-  mergeable_ = false;
-  NotifyCursor();
-}
-
-// Whether undoing (or redoing) a step keeps the text within its capacity
-// and budget: text put back may have been made room for since.
-bool EditModel::Fits(const Step& step, bool undo) const {
-  const std::string& back = undo ? step.removed : step.inserted;
-  const std::string& away = undo ? step.inserted : step.removed;
-  const auto breaks = [](const std::string& text) {
-    return static_cast<long long>(std::count(text.begin(), text.end(), '\n'));
-  };
-  const long long lines = breaks(back) - breaks(away);
-  const long long bytes = static_cast<long long>(back.size()) -
-                          static_cast<long long>(away.size()) +
-                          lines * static_cast<long long>(lanchat::config::kLineBytes);
-  if (lines <= 0 && bytes <= 0) return true;
-  return static_cast<long long>(store_.Count()) + lines <= static_cast<long long>(capacity_) &&
-         static_cast<long long>(store_.Bytes()) + bytes <= static_cast<long long>(budget_);
-}
-
-void EditModel::Undo() {
-  if (!CanUndo()) return;
-  --done_;
-  ApplyStep(steps_[done_], true);
-}
-
-void EditModel::Redo() {
-  if (!CanRedo()) return;
-  ApplyStep(steps_[done_], false);
-  ++done_;
 }
 
 // ---- Offsets

@@ -2,12 +2,14 @@
 
 #include "history/LineStore.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <compare>
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,10 +29,11 @@ struct TextChange {
   TextPos removedEnd;
   TextPos insertedEnd;
   std::size_t offset = 0;
-  QString removed; // left empty for a removal of more than kRemovedShown bytes
+  // Each left empty when it is more than kShown bytes: an undo or a
+  // deletion of millions of lines is not copied to be told.
+  QString removed;
   QString inserted;
-  std::string_view removedUtf8; // the whole removed text, during the notification only
-  static constexpr std::size_t kRemovedShown = 1 << 20;
+  static constexpr std::size_t kShown = 1 << 20;
   bool appended = false; // a line added at the end, not an edit by the user
 };
 
@@ -62,7 +65,7 @@ public:
   // refused here: what arrives while it is full is for its owner to turn
   // away, whole, so it goes past either by one message at most.
   [[nodiscard]] bool Full() const {
-    return store_.Count() >= capacity_ || store_.Bytes() >= budget_;
+    return store_.Count() + pendingLines_ >= capacity_ || store_.Bytes() + pendingBytes_ >= budget_;
   }
 
   // ---- The text
@@ -74,6 +77,10 @@ public:
   [[nodiscard]] QString Text() const;
   // The text between two places, lines joined by "\n".
   [[nodiscard]] QString TextBetween(TextPos a, TextPos b) const;
+  // The same as UTF-8, and its size in bytes, counted without reading the
+  // lines (chunk by chunk): what is too large to copy is known at once.
+  [[nodiscard]] QByteArray Utf8Between(TextPos a, TextPos b) const;
+  [[nodiscard]] std::size_t Utf8Size(TextPos a, TextPos b) const;
   [[nodiscard]] TextPos End() const;
   // The nearest place in the text; a place inside a surrogate pair goes
   // after the pair.
@@ -124,10 +131,24 @@ public:
   // ---- Undo and redo
   // An undo or redo that would take the text past its capacity or budget
   // is not offered.
-  [[nodiscard]] bool CanUndo() const { return done_ > 0 && Fits(steps_[done_ - 1], true); }
-  [[nodiscard]] bool CanRedo() const { return done_ < steps_.size() && Fits(steps_[done_], false); }
+  // Neither is offered while a large one is being put back (see Busy).
+  [[nodiscard]] bool CanUndo() const {
+    return !Busy() && done_ > 0 && Fits(steps_[done_ - 1], true);
+  }
+  [[nodiscard]] bool CanRedo() const {
+    return !Busy() && done_ < steps_.size() && Fits(steps_[done_], false);
+  }
   void Undo();
   void Redo();
+  // A large undo or redo puts its text back a piece at a time (at most
+  // kPieceLines lines or about kPieceBytes bytes each), so that the window
+  // answers between pieces; the text is whole and consistent after each.
+  // Busy while pieces are left; Continue puts back the next one (false
+  // when none is left). Any edit, undo or redo first puts back the rest.
+  [[nodiscard]] bool Busy() const { return pending_ != nullptr; }
+  bool Continue();
+  static constexpr std::size_t kPieceLines = 100'000;
+  static constexpr std::size_t kPieceBytes = 1 << 20;
   // The next edit starts a step of its own.
   void BreakMerge() { mergeable_ = false; }
 
@@ -148,12 +169,15 @@ public:
   // Undo steps kept at most, and their bytes; the oldest go first. An edit
   // larger than the budget alone empties the stack.
   static constexpr std::size_t kUndoSteps = 1000;
+  // A removal after which freed memory is handed back to the system.
+  static constexpr std::size_t kLargeRemoval = 1 << 20;
   static constexpr std::size_t kUndoBytes = 16 << 20;
   [[nodiscard]] std::size_t UndoBytes() const { return undoBytes_; }
 
 private:
   // One undo step: at `from`, `removed` gave way to `inserted` (UTF-8,
-  // lines joined by "\n"). Several edits merged form one step.
+  // lines joined by "\n", as the store takes them back in bulk). Several
+  // edits merged form one step.
   struct Step {
     TextPos from;
     std::string removed;
@@ -166,21 +190,31 @@ private:
     }
   };
 
-  // Replaces [a, b) with text and reports the change; returns the end of
-  // the inserted text.
-  TextPos ReplaceRange(TextPos a, TextPos b, const QString& text, std::string* removedUtf8);
+  // Replaces [a, b) with `joined` (UTF-8, lines joined by "\n"), reports
+  // the change and returns the end of the inserted text. The removed text
+  // goes to `removed` if given.
+  // `told`: whether the inserted text is told to the observers (a piece of
+  // a larger text is not).
+  TextPos ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed,
+                       bool told = true);
+  void Finish();
   void Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor = true);
   void Record(Step step);
   bool MergeInto(const Step& step);
-  // The text between two clamped places, a <= b, as UTF-8.
-  [[nodiscard]] std::string Utf8Between(TextPos a, TextPos b) const;
+  // The text between two clamped places, a <= b, as UTF-8; CopyUtf8 writes
+  // it where Utf8Size(a, b) bytes fit and returns the end.
+  [[nodiscard]] std::string Utf8String(TextPos a, TextPos b) const;
+  char* CopyUtf8(TextPos a, TextPos b, char* out) const;
   void ApplyStep(const Step& step, bool undo);
   [[nodiscard]] bool Fits(const Step& step, bool undo) const;
   void DropOldestStep();
+  // Empties the stack and tells the observers: an edit too large to keep.
+  void LoseUndo();
   void NotifyCursor();
   // mode: a QTextLayout::CursorMode, by grapheme or by word.
   [[nodiscard]] TextPos Move(TextPos pos, bool forward, int mode) const;
-  [[nodiscard]] TextPos EndOf(TextPos from, const QString& inserted) const;
+  // The end of a text of lines joined by "\n" put at `from`.
+  [[nodiscard]] static TextPos EndOf(TextPos from, std::string_view joined);
 
   std::size_t capacity_;
   std::size_t budget_;
@@ -191,6 +225,13 @@ private:
   std::size_t done_ = 0; // steps_[0, done_) are done, the rest undone
   bool mergeable_ = false;
   std::size_t undoBytes_ = 0;
+  // A step's text being put back, how much of it is back, where the rest
+  // goes, and the lines and bytes (as Full counts them) still to come.
+  const std::string* pending_ = nullptr;
+  std::size_t pendingDone_ = 0;
+  TextPos pendingAt_;
+  std::size_t pendingLines_ = 0;
+  std::size_t pendingBytes_ = 0;
   std::vector<std::function<void()>> undoLostObservers_;
   std::vector<std::function<void(const TextChange&)>> changeObservers_;
   std::vector<std::function<void()>> cursorObservers_;

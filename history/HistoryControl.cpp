@@ -10,7 +10,9 @@
 #include <QCursor>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QStyleHints>
+#include <QTimer>
 
 #include <algorithm>
 #include <tuple>
@@ -33,8 +35,10 @@ QString Translated(const char* text) {
 } // namespace
 
 HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QAbstractScrollArea& widget,
-                               std::function<void(qsizetype)> pasteTooLarge)
-    : model_(model), layout_(layout), widget_(widget), pasteTooLarge_(std::move(pasteTooLarge)) {
+                               std::function<void(qsizetype)> pasteTooLarge,
+                               std::function<void(std::size_t)> selectionTooLarge)
+    : model_(model), layout_(layout), widget_(widget), pasteTooLarge_(std::move(pasteTooLarge)),
+      selectionTooLarge_(std::move(selectionTooLarge)) {
   model_.OnEditing([this] { primary_.TextChanging(); });
 }
 
@@ -47,6 +51,10 @@ void HistoryControl::EnsureCursorVisible() {
   Update();
 }
 
+void HistoryControl::TellLater(std::size_t size) {
+  QTimer::singleShot(0, &widget_, [this, size] { selectionTooLarge_(size); });
+}
+
 void HistoryControl::SelectionChanged() {
   primary_.Offer();
   Update();
@@ -56,8 +64,14 @@ void HistoryControl::SelectionChanged() {
 
 void HistoryControl::Run(Action action) {
   switch (action) {
-  case Action::Undo: Edit([this] { model_.Undo(); }); break;
-  case Action::Redo: Edit([this] { model_.Redo(); }); break;
+  case Action::Undo:
+  case Action::Redo:
+    // While a large one is put back, another waits for none: it is not
+    // taken (its menu entry is off meanwhile).
+    if (model_.Busy()) break;
+    Edit([this, action] { action == Action::Undo ? model_.Undo() : model_.Redo(); });
+    PutBack();
+    break;
   case Action::Cut: Cut(); break;
   case Action::Copy: Copy(); break;
   case Action::Paste: Paste(); break;
@@ -70,13 +84,38 @@ void HistoryControl::Run(Action action) {
   }
 }
 
-void HistoryControl::Copy() const {
-  if (model_.HasSelection()) QGuiApplication::clipboard()->setText(model_.SelectedText());
+void HistoryControl::PutBack() {
+  if (!model_.Busy() || putBackQueued_) return;
+  putBackQueued_ = true;
+  QTimer::singleShot(0, &widget_, [this] {
+    putBackQueued_ = false;
+    if (model_.Continue()) return PutBack();
+    // All back: the cursor after it, in view, as a small undo leaves it.
+    cursorX_ = -1;
+    EnsureCursorVisible();
+  });
+}
+
+bool HistoryControl::Copy() {
+  if (!model_.HasSelection()) return false;
+  const auto [a, b] = model_.Selection();
+  // Counted chunk by chunk before anything is copied; the clipboard keeps
+  // what it had.
+  const std::size_t size = model_.Utf8Size(a, b);
+  if (size > PrimarySelection::kMaxHandedOut) {
+    selectionTooLarge_(size);
+    return false;
+  }
+  // Held as UTF-8, what other programs are sent, and never as a QString.
+  auto* data = new QMimeData;
+  data->setData(QStringLiteral("text/plain"), model_.Utf8Between(a, b));
+  QGuiApplication::clipboard()->setMimeData(data);
+  return true;
 }
 
 void HistoryControl::Cut() {
-  if (!model_.HasSelection()) return;
-  Copy();
+  // A selection that cannot be copied is not deleted either.
+  if (!Copy()) return;
   Edit([this] { model_.DeleteSelection(); });
 }
 
@@ -331,7 +370,10 @@ QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
   case Qt::ImCursorPosition: return cursor.column;
   case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
   case Qt::ImSurroundingText: return model_.Line(cursor.line);
-  case Qt::ImCurrentSelection: return model_.SelectedText();
+  case Qt::ImCurrentSelection:
+    // Within what is handed out to the clipboard.
+    if (model_.Utf8Size(anchor, cursor) > PrimarySelection::kMaxHandedOut) return QString();
+    return model_.SelectedText();
   case Qt::ImAbsolutePosition: return static_cast<qlonglong>(model_.Offset(cursor));
   case Qt::ImTextBeforeCursor: return TextAroundCursor(false);
   case Qt::ImTextAfterCursor: return TextAroundCursor(true);

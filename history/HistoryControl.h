@@ -30,9 +30,13 @@ class QWheelEvent;
 // HistoryKeys.cpp.)
 class HistoryControl {
 public:
-  // `pasteTooLarge` is told the length of a paste refused for its size.
+  // `pasteTooLarge` is told the length of a paste refused for its size;
+  // `selectionTooLarge` the bytes of a selection too large to hand out
+  // (more than PrimarySelection::kMaxHandedOut), once per copy refused and
+  // once per primary selection asked for.
   HistoryControl(EditModel& model, HistoryLayout& layout, QAbstractScrollArea& widget,
-                 std::function<void(qsizetype)> pasteTooLarge);
+                 std::function<void(qsizetype)> pasteTooLarge,
+                 std::function<void(std::size_t)> selectionTooLarge);
   HistoryControl(const HistoryControl&) = delete;
   HistoryControl& operator=(const HistoryControl&) = delete;
   ~HistoryControl();
@@ -79,10 +83,17 @@ private:
   bool HandleEditKey(QKeyEvent* event);
   // An edit: the remembered column goes, the cursor is brought into view.
   template <class Change> void Edit(Change&& change);
-  void Copy() const;
+  // Puts back the rest of a large undo or redo, a piece per turn of the
+  // event loop.
+  void PutBack();
+  // False when the selection is too large to hand out (the user is told).
+  bool Copy();
   void Cut();
   void Paste(bool primary = false);
   void SelectionChanged();
+  // Tells of a selection too large once the clipboard's handling of
+  // another program's request is done.
+  void TellLater(std::size_t size);
   [[nodiscard]] std::pair<TextPos, TextPos> UnitAt(TextPos pos) const;
   void DragTo(QPoint viewportPoint);
   void DragScroll();
@@ -92,7 +103,8 @@ private:
   HistoryLayout& layout_;
   QAbstractScrollArea& widget_;
   std::function<void(qsizetype)> pasteTooLarge_;
-  PrimarySelection primary_{model_};
+  std::function<void(std::size_t)> selectionTooLarge_;
+  PrimarySelection primary_{model_, [this](std::size_t size) { TellLater(size); }};
   qreal cursorX_ = -1; // kept across Up/Down
   qreal pageY_ = 0;    // height on screen kept across PageUp/PageDown
   bool pageYValid_ = false;
@@ -106,6 +118,7 @@ private:
   QBasicTimer dragScrollTimer_;
   QBasicTimer blinkTimer_;
   bool cursorOn_ = true;
+  bool putBackQueued_ = false;
 };
 
 template <class Change> void HistoryControl::Edit(Change&& change) {

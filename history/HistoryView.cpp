@@ -11,7 +11,9 @@
 
 HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budget)
     : QAbstractScrollArea(parent), model_(capacity, budget),
-      control_(model_, layout_, *this, [this](qsizetype length) { emit PasteTooLarge(length); }) {
+      control_(
+          model_, layout_, *this, [this](qsizetype length) { emit PasteTooLarge(length); },
+          [this](std::size_t bytes) { emit SelectionTooLarge(static_cast<qint64>(bytes)); }) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_InputMethodEnabled);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

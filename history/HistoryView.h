@@ -79,6 +79,9 @@ signals:
   void HistoryFull();
   // A paste of `length` characters was refused: more than kMaxPaste.
   void PasteTooLarge(qsizetype length);
+  // A selection of `bytes` (UTF-8) was not handed out to the clipboard or
+  // to another program: more than PrimarySelection::kMaxHandedOut.
+  void SelectionTooLarge(qint64 bytes);
   // An edit larger than the undo budget was made: it cannot be undone, nor
   // can anything before it.
   void UndoLost();

@@ -140,6 +140,91 @@ void LineStore::InsertLines(std::size_t index, const std::vector<std::string_vie
   Reindex(c);
 }
 
+void LineStore::SplitAt(std::size_t c, std::size_t at) {
+  Chunk& chunk = chunks_[c];
+  const std::uint32_t begin = chunk.ends[at - 1];
+  Chunk tail;
+  tail.text.assign(chunk.text, begin);
+  tail.ends.reserve(chunk.ends.size() - at);
+  for (std::size_t k = at; k < chunk.ends.size(); ++k)
+    tail.ends.push_back(chunk.ends[k] - begin);
+  tail.units = text::Utf16Length(tail.text);
+  chunk.units -= tail.units;
+  chunk.text.resize(begin);
+  chunk.text.shrink_to_fit();
+  chunk.ends.resize(at);
+  chunk.ends.shrink_to_fit();
+  chunks_.insert(chunks_.begin() + Signed(c) + 1, std::move(tail));
+}
+
+std::size_t LineStore::InsertJoined(std::size_t index, std::string_view joined) {
+  std::size_t breaks = 0;
+  for (const char c : joined)
+    if (c == '\n' && ++breaks > kChunkLines) break;
+  if (breaks <= kChunkLines) {
+    // A few lines go into the chunk where they belong.
+    std::vector<std::string_view> views;
+    views.reserve(breaks + 1);
+    for (std::size_t from = 0; views.size() <= breaks;) {
+      const std::size_t end = std::min(joined.find('\n', from), joined.size());
+      views.push_back(joined.substr(from, end - from));
+      from = end + 1;
+    }
+    InsertLines(index, views);
+    return views.size();
+  }
+  // Many lines are cut into chunks of their own in one pass over the text
+  // (a line at a time, no string per line), closed at kChunkLines lines or
+  // once they hold kChunkBytes, and put in between the chunks around
+  // `index`.
+  std::vector<Chunk> made;
+  std::string text; // the chunk being filled
+  std::vector<std::uint32_t> ends;
+  text.reserve(kChunkBytes);
+  ends.reserve(kChunkLines);
+  std::size_t lines = 0;
+  std::size_t units = 0;
+  const auto close = [&] {
+    Chunk chunk;
+    chunk.text.assign(text);
+    chunk.ends.assign(ends.begin(), ends.end());
+    chunk.units = text::Utf16Length(chunk.text);
+    units += chunk.units;
+    lines += ends.size();
+    made.push_back(std::move(chunk));
+    text.clear();
+    ends.clear();
+  };
+  const char* const end = joined.data() + joined.size();
+  for (const char* from = joined.data();;) {
+    const char* lineEnd = from;
+    while (lineEnd != end && *lineEnd != '\n')
+      ++lineEnd;
+    text.append(from, lineEnd);
+    ends.push_back(static_cast<std::uint32_t>(text.size()));
+    if (lineEnd == end) break;
+    from = lineEnd + 1;
+    if (ends.size() == kChunkLines || text.size() >= kChunkBytes) close();
+  }
+  close();
+  std::size_t c = chunks_.size();
+  if (index >= count_) {
+    // The open chunk is closed: what it reserved to grow goes back.
+    chunks_.back().text.shrink_to_fit();
+    chunks_.back().ends.shrink_to_fit();
+  } else {
+    const auto [at, i] = Locate(index);
+    if (i > 0) SplitAt(at, i);
+    c = i > 0 ? at + 1 : at;
+  }
+  chunks_.insert(chunks_.begin() + Signed(c), std::make_move_iterator(made.begin()),
+                 std::make_move_iterator(made.end()));
+  textBytes_ += joined.size() - (lines - 1);
+  units_ += units;
+  Reindex(c == 0 ? 0 : c - 1);
+  return lines;
+}
+
 void LineStore::Erase(std::size_t index) { EraseRange(index, 1); }
 
 void LineStore::EraseRange(std::size_t first, std::size_t count) {
@@ -180,6 +265,33 @@ void LineStore::EraseRange(std::size_t first, std::size_t count) {
   for (std::size_t c = last + 1; c-- > c1;)
     if (chunks_[c].ends.empty()) chunks_.erase(chunks_.begin() + Signed(c));
   Reindex(c1 == 0 ? 0 : c1 - 1);
+}
+
+std::size_t LineStore::TextBytes(std::size_t first, std::size_t count) const {
+  if (first >= count_ || count == 0) return 0;
+  count = std::min(count, count_ - first);
+  const auto [c1, i1] = Locate(first);
+  const auto [c2, i2] = Locate(first + count - 1);
+  if (c1 == c2) return chunks_[c1].ends[i2] - chunks_[c1].Begin(i1);
+  std::size_t bytes = chunks_[c1].text.size() - chunks_[c1].Begin(i1) + chunks_[c2].ends[i2];
+  for (std::size_t c = c1 + 1; c < c2; ++c)
+    bytes += chunks_[c].text.size();
+  return bytes;
+}
+
+char* LineStore::CopyJoined(std::size_t first, std::size_t count, char* out) const {
+  if (first >= count_ || count == 0) return out;
+  std::size_t left = std::min(count, count_ - first);
+  auto [c, i] = Locate(first);
+  for (;; ++c, i = 0) {
+    const Chunk& chunk = chunks_[c];
+    for (; i < chunk.ends.size(); ++i) {
+      const std::string_view line = chunk.LineAt(i);
+      out = std::copy(line.begin(), line.end(), out);
+      if (--left == 0) return out;
+      *out++ = '\n';
+    }
+  }
 }
 
 std::size_t LineStore::Units() const { return units_ + count_ - 1; }

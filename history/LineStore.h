@@ -31,9 +31,22 @@ public:
   // Inserts the lines before `index`, in order; Count() appends them.
   void InsertLines(std::size_t index, const std::vector<std::string_view>& lines);
   void Erase(std::size_t index); // the last line left is emptied
+  // Inserts the lines of `joined` (lines joined by '\n', one more line than
+  // breaks) before `index`; Count() appends them. Returns the lines added.
+  // Many lines are cut into chunks straight from the text, without a
+  // string per line: putting back millions of lines takes a pass over
+  // their bytes.
+  std::size_t InsertJoined(std::size_t index, std::string_view joined);
   // Erases `count` lines from `first` on; erasing them all leaves one empty line.
   void EraseRange(std::size_t first, std::size_t count);
   void Clear(); // back to one empty line
+
+  // Bytes of the text of `count` lines from `first` on, breaks not counted.
+  // Walks chunks, not lines.
+  [[nodiscard]] std::size_t TextBytes(std::size_t first, std::size_t count) const;
+  // Writes `count` lines from `first` on, joined by '\n', to `out`, which
+  // has room for TextBytes(first, count) + count - 1 bytes; returns the end.
+  char* CopyJoined(std::size_t first, std::size_t count, char* out) const;
 
   // UTF-16 units of the whole text, each line break counting one.
   [[nodiscard]] std::size_t Units() const;
@@ -67,6 +80,8 @@ private:
   [[nodiscard]] std::pair<std::size_t, std::size_t> Locate(std::size_t index) const;
   void Reindex(std::size_t fromChunk);
   void SplitIfOvergrown(std::size_t chunk);
+  // Cuts a chunk in two before its line `at` (0 < at < its lines).
+  void SplitAt(std::size_t chunk, std::size_t at);
 
   std::vector<Chunk> chunks_;
   std::vector<std::size_t> firstLine_; // index of each chunk's first line

@@ -2,43 +2,44 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QMimeData>
 
-#include <optional>
+QStringList SelectionOffer::formats() const { return {QStringLiteral("text/plain")}; }
 
-// The primary selection's data: a range of a model's text, read when asked.
-class SelectionOffer : public QMimeData {
-public:
-  SelectionOffer(const EditModel& model, TextPos a, TextPos b) : model_(&model), a_(a), b_(b) {}
+bool SelectionOffer::hasFormat(const QString& mimeType) const {
+  return mimeType == QLatin1String("text/plain");
+}
 
-  [[nodiscard]] QStringList formats() const override { return {QStringLiteral("text/plain")}; }
-  [[nodiscard]] bool hasFormat(const QString& mimeType) const override {
-    return mimeType == QLatin1String("text/plain");
+bool SelectionOffer::Keep() {
+  if (model_ == nullptr || kept_) return true;
+  if (model_->Utf8Size(a_, b_) > PrimarySelection::kKept) return false;
+  kept_ = model_->Utf8Between(a_, b_);
+  return true;
+}
+
+void SelectionOffer::Forget() {
+  model_ = nullptr;
+  tooLarge_ = nullptr;
+}
+
+QVariant SelectionOffer::retrieveData(const QString& mimeType, QMetaType type) const {
+  if (mimeType != QLatin1String("text/plain")) return QMimeData::retrieveData(mimeType, type);
+  QByteArray text;
+  if (kept_) {
+    text = *kept_;
+  } else if (model_ != nullptr) {
+    // Counted chunk by chunk before anything is read.
+    const std::size_t size = model_->Utf8Size(a_, b_);
+    if (size > PrimarySelection::kMaxHandedOut) {
+      if (!told_ && tooLarge_) tooLarge_(size);
+      told_ = true;
+      return {};
+    }
+    text = model_->Utf8Between(a_, b_);
   }
-
-  // Takes the range's text now; false when it is too long to keep.
-  bool Keep() {
-    if (model_ == nullptr || kept_) return true;
-    if (model_->Offset(b_) - model_->Offset(a_) > static_cast<std::size_t>(PrimarySelection::kKept))
-      return false;
-    kept_ = model_->TextBetween(a_, b_);
-    return true;
-  }
-  void Forget() { model_ = nullptr; }
-
-protected:
-  [[nodiscard]] QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
-    if (mimeType != QLatin1String("text/plain")) return QMimeData::retrieveData(mimeType, type);
-    if (kept_) return *kept_;
-    return model_ != nullptr ? model_->TextBetween(a_, b_) : QString();
-  }
-
-private:
-  const EditModel* model_;
-  TextPos a_;
-  TextPos b_;
-  std::optional<QString> kept_;
-};
+  // UTF-8 as it is for another program; a QString only when one is asked.
+  if (type.id() == QMetaType::QString) return QString::fromUtf8(text);
+  return text;
+}
 
 PrimarySelection::~PrimarySelection() {
   // The clipboard may outlive the history: it keeps what it can.
@@ -53,7 +54,9 @@ void PrimarySelection::Offer() {
   QClipboard* clipboard = QGuiApplication::clipboard();
   if (!clipboard->supportsSelection() || !model_.HasSelection()) return;
   const auto [a, b] = model_.Selection();
-  auto* offer = new SelectionOffer(model_, a, b);
+  // The same selection again keeps its offer, and what the user was told.
+  if (const SelectionOffer* offer = offer_.data(); offer != nullptr && offer->Offers(a, b)) return;
+  auto* offer = new SelectionOffer(model_, a, b, tooLarge_);
   clipboard->setMimeData(offer, QClipboard::Selection);
   offer_ = offer;
 }

@@ -268,6 +268,19 @@ void TellUndoLost(QWidget* near) {
          near);
 }
 
+// Said once per copy refused, and once per selection another program asked
+// for: nothing was handed out.
+void TellSelectionTooLarge(qint64 bytes, QWidget* near) {
+  const QLocale french(QLocale::French);
+  Notice(QStringLiteral("La sélection compte %1 Mo de texte : c'est plus que lanchat en remet au "
+                        "presse-papiers ou à un autre programme (%2 Mo au plus), pour que sa "
+                        "mémoire reste dans ses limites quelle que soit la taille de "
+                        "l'historique. Rien n'a été copié ; sélectionnez une partie plus petite.")
+             .arg(french.toString(static_cast<double>(bytes) / (1 << 20), 'f', 1),
+                  french.toString(static_cast<qulonglong>(PrimarySelection::kMaxHandedOut >> 20))),
+         near);
+}
+
 // The message box: a text box that refuses a paste or a drop larger than a
 // message can carry, and says so, rather than lay it out for minutes.
 class MessageEdit final : public QPlainTextEdit {
@@ -393,6 +406,8 @@ TLogRichEdit::TLogRichEdit(TComponent* owner, std::string name, HistoryView* vie
   QObject::connect(view, &HistoryView::PasteTooLarge, view,
                    [view](qsizetype length) { TellPasteTooLarge(length, view); });
   QObject::connect(view, &HistoryView::UndoLost, view, [view] { TellUndoLost(view); });
+  QObject::connect(view, &HistoryView::SelectionTooLarge, view,
+                   [view](qint64 bytes) { TellSelectionTooLarge(bytes, view); });
 }
 
 QString TLogRichEdit::Text() const { return view_->Model().Text(); }

@@ -262,6 +262,51 @@ private slots:
     QCOMPARE(form->RichEdit1->Lines->ToStringList(), (QStringList{"collé", "ici", "Bob a dit :"}));
   }
 
+  // A selection larger than what the history hands out is neither copied
+  // nor cut: the clipboard keeps what it had, and the user is told once.
+  void hugeCopies_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("lines"); // of 1,000 characters
+    QTest::addColumn<bool>("copied");
+    const int over = static_cast<int>(PrimarySelection::kMaxHandedOut / 1000) + 1;
+    QTest::newRow("Ctrl+C, 8 MiB and more") << int(Qt::Key_C) << over << false;
+    QTest::newRow("Ctrl+X, 8 MiB and more") << int(Qt::Key_X) << over << false;
+    QTest::newRow("Ctrl+C, 7 MB") << int(Qt::Key_C) << 7000 << true;
+  }
+  void hugeCopies() {
+    QFETCH(int, key);
+    QFETCH(int, lines);
+    QFETCH(bool, copied);
+    HistoryView* history = History();
+    const QString line(1000, u'x');
+    for (int i = 0; i < lines; ++i)
+      history->AppendLine(line);
+    const QString before = history->Model().Text();
+    QApplication::clipboard()->setText("avant");
+    history->setFocus();
+    QTest::keyClick(history, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(history, static_cast<Qt::Key>(key), Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QList<QMessageBox*> notices;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* found = qobject_cast<QMessageBox*>(widget); found != nullptr && found->isVisible())
+        notices << found;
+    if (copied) {
+      QCOMPARE(QApplication::clipboard()->text(), before);
+      QCOMPARE(notices.size(), 0);
+      return;
+    }
+    QCOMPARE(QApplication::clipboard()->text(), QString("avant"));
+    QCOMPARE(history->Model().Text(), before);
+    QCOMPARE(notices.size(), 1);
+    QVERIFY2(notices[0]->text().startsWith("La sélection compte 8,0 Mo de texte") &&
+                 notices[0]->text().contains("(8 Mo au plus)") &&
+                 notices[0]->text().contains("Rien n'a été copié"),
+             qPrintable(notices[0]->text()));
+    QVERIFY(!notices[0]->isModal());
+    notices[0]->close();
+  }
+
   // A paste larger than a message can carry is refused at once in either
   // box, the user told why, the clipboard kept; a paste that fits goes in.
   void hugePastes_data() {

@@ -3,6 +3,7 @@
 // ']' a range to replace. Each edit row is also undone and redone, and the
 // text must come back both times.
 #include <history/EditModel.h>
+#include <history/PrimarySelection.h>
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -378,6 +379,103 @@ private slots:
       // What the history and its undo held is free again.
       const std::size_t held = HeapInUse() - std::min(heapBefore, HeapInUse());
       QVERIFY2(held < (2u << 20), qPrintable(QString::number(held)));
+    }
+  }
+
+  // A large deletion undone and redone gives back exactly the text. Its
+  // text goes back a piece at a time (by lines, or by bytes for long
+  // lines); between pieces lines may arrive at the end, and an edit first
+  // puts back the rest, as if the undo had been done at once.
+  void largeUndoInPieces_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("between"); // what happens after the first piece
+    QTest::newRow("pieces of lines") << 250'000 << 5 << "";
+    QTest::newRow("pieces of bytes") << 12'000 << 300 << "";
+    QTest::newRow("lines arrive between pieces") << 250'000 << 5 << "app:un app:deux";
+    QTest::newRow("typing between pieces") << 250'000 << 5 << "type:Z";
+    QTest::newRow("undo between pieces") << 250'000 << 5 << "u";
+  }
+  void largeUndoInPieces() {
+    QFETCH(int, lines);
+    QFETCH(int, length);
+    QFETCH(QString, between);
+    QStringList text;
+    for (int i = 0; i < lines; ++i)
+      text << QString::number(i).leftJustified(length, u'\u00e9');
+    const QString whole = text.join(u'\n');
+    EditModel model;
+    model.SetText(whole);
+    model.InsertText("x"); // a step before the deletion
+    const TextPos from{2, 3};
+    const TextPos to{static_cast<std::size_t>(lines - 2), 4};
+    model.Select(from, to);
+    const QString removed = model.SelectedText();
+    const QString before = model.Text();
+    model.DeleteSelection();
+    const QString after = model.Text();
+    model.Undo();
+    QVERIFY(model.Busy());
+    Run(model, between);
+    int pieces = 1;
+    for (; model.Busy(); ++pieces)
+      model.Continue();
+    QString expected = before;
+    if (between.startsWith("app")) expected += "\nun\ndeux";
+    if (between == "type:Z") expected.insert(static_cast<qsizetype>(model.Offset(to)), u'Z');
+    if (between == "u") expected = whole;
+    QCOMPARE(model.Text(), expected);
+    QCOMPARE(model.CharacterCount(), static_cast<std::size_t>(expected.size()));
+    if (!between.isEmpty()) return;
+    QVERIFY(pieces >= 3);
+    QCOMPARE(model.Cursor(), to);
+    QCOMPARE(model.TextBetween(from, to), removed);
+    model.Redo();
+    QVERIFY(!model.Busy());
+    QCOMPARE(model.Text(), after);
+    model.Undo();
+    model.Undo(); // finishes the first, then undoes the step before
+    QCOMPARE(model.Text(), whole);
+  }
+
+  // The primary selection is read only when another program asks, as UTF-8
+  // or as a QString; a selection larger than what is handed out gives
+  // nothing, however often asked, and the user is told once.
+  void selectionHandedOut_data() {
+    QTest::addColumn<int>("lines"); // of 1,000 bytes each, 'é' two
+    QTest::addColumn<bool>("handedOut");
+    const int limit = static_cast<int>(PrimarySelection::kMaxHandedOut / 1001);
+    QTest::newRow("a few lines") << 3 << true;
+    QTest::newRow("just within the limit") << limit << true;
+    QTest::newRow("just over the limit") << limit + 1 << false;
+  }
+  void selectionHandedOut() {
+    QFETCH(int, lines);
+    QFETCH(bool, handedOut);
+    EditModel model;
+    const QString line = QString(499, u'\u00e9') + "ab";
+    for (int i = 0; i < lines; ++i)
+      model.AppendLine(line);
+    int told = 0;
+    std::size_t toldSize = 0;
+    SelectionOffer offer(model, {1, 0}, model.End(), [&](std::size_t size) {
+      ++told;
+      toldSize = size;
+    });
+    const std::size_t size = static_cast<std::size_t>(lines) * 1001 - 1;
+    QCOMPARE(model.Utf8Size({1, 0}, model.End()), size);
+    const QByteArray utf8 = offer.data("text/plain");
+    const QString text = offer.text();
+    QCOMPARE(offer.data("text/plain"), utf8);
+    if (handedOut) {
+      QCOMPARE(static_cast<std::size_t>(utf8.size()), size);
+      QCOMPARE(text, QString::fromUtf8(utf8));
+      QCOMPARE(text, QStringList(lines, line).join(u'\n'));
+      QCOMPARE(told, 0);
+    } else {
+      QVERIFY(utf8.isEmpty() && text.isEmpty());
+      QCOMPARE(told, 1);
+      QCOMPARE(toldSize, size);
     }
   }
 

@@ -266,28 +266,47 @@ private slots:
     CompareUnits(store, model, make.random);
   }
 
+  // Lines inserted one by one into a chunk (InsertLines), or, many at once,
+  // cut into chunks of their own from one text (InsertJoined: an undo
+  // putting back what was deleted); `repeat` makes lines long enough that
+  // chunks close at their bytes.
   void insertLines_data() {
     QTest::addColumn<int>("lines"); // lines appended after the first
     QTest::addColumn<int>("at");
     QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("joined");
+    QTest::addColumn<int>("repeat");
     constexpr int k = static_cast<int>(LineStore::kChunkLines);
-    QTest::newRow("none") << 2000 << 10 << 0;
-    QTest::newRow("one, at the start") << 2000 << 0 << 1;
-    QTest::newRow("inside a chunk") << 2000 << 10 << 50;
-    QTest::newRow("at a chunk boundary") << 2000 << k << 50;
-    QTest::newRow("just before a boundary") << 2000 << k - 1 << 50;
-    QTest::newRow("filling a chunk to twice its size") << 2000 << 10 << k;
-    QTest::newRow("just over twice a chunk") << 2000 << 10 << k + 1;
-    QTest::newRow("many chunks' worth") << 2000 << 700 << 10 * k + 3;
-    QTest::newRow("at the end (Count)") << 2000 << 2001 << 1000;
-    QTest::newRow("past the end") << 2000 << 5000 << 10;
-    QTest::newRow("into the first empty line's store") << 0 << 0 << 3 * k;
-    QTest::newRow("before the last line") << 2000 << 2000 << 3 * k;
+    const auto row = [](const char* name, int lines, int at, int count, bool joined = false,
+                        int repeat = 1) {
+      QTest::newRow(name) << lines << at << count << joined << repeat;
+    };
+    row("none", 2000, 10, 0);
+    row("one, at the start", 2000, 0, 1);
+    row("inside a chunk", 2000, 10, 50);
+    row("at a chunk boundary", 2000, k, 50);
+    row("just before a boundary", 2000, k - 1, 50);
+    row("filling a chunk to twice its size", 2000, 10, k);
+    row("just over twice a chunk", 2000, 10, k + 1);
+    row("many chunks' worth", 2000, 700, 10 * k + 3);
+    row("at the end (Count)", 2000, 2001, 1000);
+    row("past the end", 2000, 5000, 10);
+    row("into the first empty line's store", 0, 0, 3 * k);
+    row("before the last line", 2000, 2000, 3 * k);
+    row("joined, a few lines", 2000, 10, 50, true);
+    row("joined, inside a chunk", 2000, 700, 10 * k + 3, true);
+    row("joined, at a chunk boundary", 2000, k, 3 * k, true);
+    row("joined, at the start", 2000, 0, k + 1, true);
+    row("joined, at the end (Count)", 2000, 2001, 3 * k, true);
+    row("joined, into the first empty line's store", 0, 0, 3 * k, true);
+    row("joined, long lines", 2000, 10, 3 * k, true, 50);
   }
   void insertLines() {
     QFETCH(int, lines);
     QFETCH(int, at);
     QFETCH(int, count);
+    QFETCH(bool, joined);
+    QFETCH(int, repeat);
     Generator make{std::mt19937(static_cast<unsigned>(lines + at + count)), true};
     LineStore store;
     Lines model{""};
@@ -295,11 +314,36 @@ private slots:
       model.push_back(make.Text());
       store.Append(model.back());
     }
-    const Lines added = make.Many(static_cast<std::size_t>(count));
-    store.InsertLines(static_cast<std::size_t>(at), Views(added));
+    Lines added = make.Many(static_cast<std::size_t>(count));
+    std::string text;
+    for (std::string& line : added) {
+      const std::string once = line;
+      for (int r = 1; r < repeat; ++r)
+        line += once;
+      text += (&line == added.data() ? "" : "\n") + line;
+    }
+    const std::size_t where = std::min(static_cast<std::size_t>(at), model.size());
+    if (joined) {
+      QCOMPARE(store.InsertJoined(static_cast<std::size_t>(at), text), added.size());
+    } else {
+      store.InsertLines(static_cast<std::size_t>(at), Views(added));
+    }
     InsertInto(model, static_cast<std::size_t>(at), added);
     Compare(store, model);
     CompareUnits(store, model, make.random);
+    std::size_t bytes = 0;
+    for (const std::string& line : model)
+      bytes += line.size();
+    QCOMPARE(store.Bytes(), bytes + model.size() * lanchat::config::kLineBytes);
+    // The lines read back joined, as a deletion keeps them for undo.
+    const std::size_t textBytes = store.TextBytes(where, added.size());
+    std::string copy(textBytes + added.size() - std::min<std::size_t>(added.size(), 1), '?');
+    QCOMPARE(store.CopyJoined(where, added.size(), copy.data()), copy.data() + copy.size());
+    QCOMPARE(copy, text);
+    // Appending goes on after it.
+    store.Append("last");
+    model.emplace_back("last");
+    Compare(store, model);
     // Erasing what was inserted gives back the lines as they were.
     if (static_cast<std::size_t>(at) < model.size()) {
       store.EraseRange(static_cast<std::size_t>(at), static_cast<std::size_t>(count));
