@@ -70,7 +70,7 @@ public:
   // "\n"), built straight from the store when asked, so that the
   // program's memory stays within what it states whatever is selected. A
   // larger selection is refused and the user told.
-  static constexpr std::size_t kMaxHandedOut = 8 << 20;
+  static constexpr std::size_t kMaxHandedOut = 16 << 20;
 
 private:
   const EditModel& model_;

@@ -269,8 +269,8 @@ private slots:
     QTest::addColumn<int>("lines"); // of 1,000 characters
     QTest::addColumn<bool>("copied");
     const int over = static_cast<int>(PrimarySelection::kMaxHandedOut / 1000) + 1;
-    QTest::newRow("Ctrl+C, 8 MiB and more") << int(Qt::Key_C) << over << false;
-    QTest::newRow("Ctrl+X, 8 MiB and more") << int(Qt::Key_X) << over << false;
+    QTest::newRow("Ctrl+C, 16 MiB and more") << int(Qt::Key_C) << over << false;
+    QTest::newRow("Ctrl+X, 16 MiB and more") << int(Qt::Key_X) << over << false;
     QTest::newRow("Ctrl+C, 7 MB") << int(Qt::Key_C) << 7000 << true;
   }
   void hugeCopies() {
@@ -300,7 +300,7 @@ private slots:
     QCOMPARE(history->Model().Text(), before);
     QCOMPARE(notices.size(), 1);
     QVERIFY2(notices[0]->text().startsWith("La sélection compte 8,0 Mo de texte") &&
-                 notices[0]->text().contains("(8 Mo au plus)") &&
+                 notices[0]->text().contains("(16 Mo au plus)") &&
                  notices[0]->text().contains("Rien n'a été copié"),
              qPrintable(notices[0]->text()));
     QVERIFY(!notices[0]->isModal());
