@@ -299,7 +299,7 @@ private slots:
     QCOMPARE(QApplication::clipboard()->text(), QString("avant"));
     QCOMPARE(history->Model().Text(), before);
     QCOMPARE(notices.size(), 1);
-    QVERIFY2(notices[0]->text().startsWith("La sélection compte 8,0 Mo de texte") &&
+    QVERIFY2(notices[0]->text().startsWith("La sélection compte 16,0 Mo de texte") &&
                  notices[0]->text().contains("(16 Mo au plus)") &&
                  notices[0]->text().contains("Rien n'a été copié"),
              qPrintable(notices[0]->text()));
