@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
                                    std::chrono::duration<double>(double(i) / rate));
       while (Clock::now() < due) {
       }
+      // Nothing is sent past SECONDS, the wait included.
+      if (std::chrono::duration<double>(Clock::now() - start).count() > seconds) break;
     }
     payload = header + std::to_string(i);
     while (payload.size() + 1 < size)
