@@ -15,44 +15,13 @@ lanchat=$1 many=$2 broadcast=$3 port=$4 seconds=$5 wait=$6
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../tests/x11_lib.sh"
 . "$here/../tests/bus_lib.sh"
+. "$here/../tests/speech_lib.sh"
 for tool in Xvfb xdotool dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher orca \
   speech-dispatcher /usr/lib/speech-dispatcher-modules/sd_generic; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 0; }
 done
 
-session_start
-export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
-export XDG_RUNTIME_DIR=$work/run LANG=C.UTF-8 LANGUAGE= LC_ALL=
-mkdir -p "$XDG_RUNTIME_DIR" "$work/speechd/modules" "$work/orca" && chmod 700 "$XDG_RUNTIME_DIR"
-export LANCHAT_SPOKEN=$work/spoken.log
-spoken=$LANCHAT_SPOKEN
-: >"$spoken"
-x11_start; pids+=($X_PID)
-export DISPLAY=$X_DISPLAY
-bus_start
-cat >"$work/speechd/speechd.conf" <<EOF
-CommunicationMethod "unix_socket"
-SocketPath "$work/speechd.sock"
-LogLevel 3
-LogDir "$work"
-DefaultModule log
-DefaultLanguage "en"
-AddModule "log" "sd_generic" "log.conf"
-AudioOutputMethod "alsa"
-AudioALSADevice "null"
-EOF
-cat >"$work/speechd/modules/log.conf" <<'EOF'
-GenericExecuteSynth "printf '%s' \'$DATA\' | tr '\\n' ' ' >> \"$LANCHAT_SPOKEN\"; echo >> \"$LANCHAT_SPOKEN\""
-GenericCmdDependency "printf"
-GenericMaxChunkLength 100000
-GenericDelimiters "\x01"
-GenericLanguage "en" "en" "utf-8"
-AddVoice "en" "MALE1" "en"
-EOF
-speech-dispatcher -s -t 0 -C "$work/speechd" -S "$work/speechd.sock" -c unix_socket \
-  -L "$work" >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 100); do [ -S "$work/speechd.sock" ] && break; sleep 0.1; done
-export SPEECHD_ADDRESS=unix_socket:$work/speechd.sock
+speech_session
 orca -u "$work/orca" >"$work/orca.out" 2>&1 & pids+=($!)
 for _ in $(seq 300); do [ -s "$spoken" ] && break; sleep 0.1; done
 [ -s "$spoken" ] || { echo "Orca said nothing at start-up"; exit 0; }
