@@ -5,13 +5,13 @@
 
 #include <history/HistoryView.h>
 #include <text/Codec.h>
+#include <text/TextLines.h>
 #include <text/Utf8.h>
 
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
-#include <QRegularExpression>
 #include <QScrollArea>
 
 #include <algorithm>
@@ -94,7 +94,6 @@ void TForm::Loaded() {
 void TForm::Show() { window_->show(); }
 void TForm::Close() { window_->close(); }
 void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
-  static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
   const auto qtext = [](const text::Decoded& text) { return text::ToQString(text.utf8); };
   if (window_->isActiveWindow()) {
     // The screen reader says it wherever the focus is, at a human pace (see
@@ -102,13 +101,12 @@ void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
     // insertion, which is not said twice. With no screen reader listening,
     // nothing is worked out.
     if (QAccessible::isActive())
-      announcer_.Arrived(qtext(header) + u' ' +
-                             qtext(message).replace(lineBreak, QStringLiteral(" ")),
+      announcer_.Arrived(qtext(header) + u' ' + text::ToQString(text::JoinLines(message.utf8, " ")),
                          qobject_cast<HistoryView*>(QApplication::focusWidget()) != nullptr);
     return;
   }
   if (attention_ == nullptr) attention_ = new Attention(window_.get());
   attention_->Request();
   if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
-  notification_->MessageArrived(qtext(header), qtext(message).section(lineBreak, 0, 0));
+  notification_->MessageArrived(qtext(header), text::ToQString(text::FirstLine(message.utf8)));
 }
