@@ -42,7 +42,7 @@ constexpr int kFrameHeight = 27;
 
 TForm::TForm(TComponent* owner, const FormDesc& desc)
     : TComponent(owner, "Form"), window_(std::make_unique<QScrollArea>()), client_(new ClientArea),
-      announcer_(client_) {
+      announcer_(client_), iconXpm_(desc.iconXpm) {
   window_->setWindowTitle(text::ToQString(desc.caption));
   window_->setFrameShape(QFrame::NoFrame);
   window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
@@ -56,7 +56,6 @@ TForm::TForm(TComponent* owner, const FormDesc& desc)
   client_->setFont(MakeFont(desc.font));
   client_->setPalette(palette);
   client_->setAutoFillBackground(true);
-  if (desc.iconXpm != nullptr) window_->setWindowIcon(QIcon(QPixmap(desc.iconXpm)));
 }
 
 TForm::~TForm() {
@@ -91,7 +90,16 @@ void TForm::Loaded() {
   if (!focusable.empty()) focusable.front()->Widget()->setFocus();
 }
 
-void TForm::Show() { window_->show(); }
+void TForm::Show() {
+  window_->show();
+  // The icon is read from its pixmap once the window is on its way to the
+  // screen: the window shows sooner, and the task bar takes the icon when
+  // it comes.
+  if (iconXpm_ == nullptr || !window_->windowIcon().isNull()) return;
+  QMetaObject::invokeMethod(
+      window_.get(), [this] { window_->setWindowIcon(QIcon(QPixmap(iconXpm_))); },
+      Qt::QueuedConnection);
+}
 void TForm::Close() { window_->close(); }
 void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
   const auto qtext = [](const text::Decoded& text) { return text::ToQString(text.utf8); };
