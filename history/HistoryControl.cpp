@@ -2,17 +2,17 @@
 
 #include "history/HistoryLayout.h"
 
-#include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QCursor>
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QStyleHints>
 #include <QTimer>
+#include <QTimerEvent>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <tuple>
@@ -34,17 +34,20 @@ QString Translated(const char* text) {
 
 } // namespace
 
-HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QAbstractScrollArea& widget,
-                               std::function<void(qsizetype)> pasteTooLarge,
-                               std::function<void(std::size_t)> selectionTooLarge)
-    : model_(model), layout_(layout), widget_(widget), pasteTooLarge_(std::move(pasteTooLarge)),
-      selectionTooLarge_(std::move(selectionTooLarge)) {
+HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QObject* parent)
+    : QObject(parent), model_(model), layout_(layout) {
+  // One change, heard once: the rows follow the text, and the viewport is
+  // repainted. The primary selection hears of an edit before it is made
+  // (lines appended leave what it offers valid).
   model_.OnEditing([this] { primary_.TextChanging(); });
+  model_.OnChange([this](const TextChange& change) {
+    layout_.TextChanged(change);
+    Update();
+  });
+  model_.OnCursor([this] { Update(); });
 }
 
 HistoryControl::~HistoryControl() = default;
-
-void HistoryControl::Update() { widget_.viewport()->update(); }
 
 void HistoryControl::EnsureCursorVisible() {
   layout_.EnsureVisible(model_.Cursor());
@@ -52,7 +55,7 @@ void HistoryControl::EnsureCursorVisible() {
 }
 
 void HistoryControl::TellLater(std::size_t size) {
-  QTimer::singleShot(0, &widget_, [this, size] { selectionTooLarge_(size); });
+  QTimer::singleShot(0, this, [this, size] { emit selectionTooLarge(static_cast<qint64>(size)); });
 }
 
 void HistoryControl::SelectionChanged() {
@@ -87,7 +90,7 @@ void HistoryControl::Run(Action action) {
 void HistoryControl::PutBack() {
   if (!model_.Busy() || putBackQueued_) return;
   putBackQueued_ = true;
-  QTimer::singleShot(0, &widget_, [this] {
+  QTimer::singleShot(0, this, [this] {
     putBackQueued_ = false;
     if (model_.Continue()) return PutBack();
     // All back: the cursor after it, in view, as a small undo leaves it.
@@ -103,7 +106,7 @@ bool HistoryControl::Copy() {
   // what it had.
   const std::size_t size = model_.Utf8Size(a, b);
   if (size > PrimarySelection::kMaxHandedOut) {
-    selectionTooLarge_(size);
+    emit selectionTooLarge(static_cast<qint64>(size));
     return false;
   }
   // Held as UTF-8, what other programs are sent, and never as a QString.
@@ -125,7 +128,7 @@ void HistoryControl::Paste(bool primary) {
   if (text.isEmpty()) return;
   if (text.size() > kMaxPaste) {
     // The clipboard keeps the text; the owner tells the user why.
-    pasteTooLarge_(text.size());
+    emit pasteTooLarge(text.size());
     return;
   }
   Edit([&] { model_.InsertText(text); });
@@ -203,17 +206,18 @@ void HistoryControl::MouseDoubleClick(QMouseEvent* event) {
   model_.Select(unitStart_, unitEnd_);
   primary_.Offer();
   tripleClickPoint_ = point;
-  tripleClickTimer_.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), &widget_);
+  tripleClickTimer_.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this);
   Update();
 }
 
 void HistoryControl::MouseMove(QMouseEvent* event) {
   if (!selecting_ || !(event->buttons() & Qt::LeftButton)) return;
   const QPoint point = event->position().toPoint();
-  if (widget_.viewport()->rect().contains(point)) {
+  dragPoint_ = point;
+  if (QRect(QPoint(), layout_.Size()).contains(point)) {
     dragScrollTimer_.stop();
   } else if (!dragScrollTimer_.isActive()) {
-    dragScrollTimer_.start(100, &widget_);
+    dragScrollTimer_.start(100, this);
   }
   DragTo(point);
 }
@@ -236,8 +240,8 @@ void HistoryControl::MouseRelease(QMouseEvent* event) {
 // Dragging past an edge scrolls a row at a time, faster the further the
 // mouse is from the edge.
 void HistoryControl::DragScroll() {
-  const QRect visible = widget_.viewport()->rect();
-  const QPoint pos = widget_.viewport()->mapFromGlobal(QCursor::pos());
+  const QRect visible(QPoint(), layout_.Size());
+  const QPoint pos = dragPoint_;
   DragTo(pos);
   const int delta =
       std::max(pos.y() - visible.top(), visible.bottom() - pos.y()) - visible.height();
@@ -246,7 +250,7 @@ void HistoryControl::DragScroll() {
     return;
   }
   const int speed = std::max(delta, 7);
-  dragScrollTimer_.start(4900 / (speed * speed), &widget_);
+  dragScrollTimer_.start(4900 / (speed * speed), this);
   layout_.ScrollRows(pos.y() < visible.center().y() ? -1 : 1);
   DragTo(pos);
 }
@@ -262,40 +266,60 @@ void HistoryControl::Wheel(QWheelEvent* event) {
 
 // ---- Focus, the cursor's blink and the timers
 
-void HistoryControl::FocusIn() {
-  cursorOn_ = true;
-  const int flash = QGuiApplication::styleHints()->cursorFlashTime();
-  if (flash > 0) blinkTimer_.start(flash / 2, &widget_);
+void HistoryControl::Focus(bool in) {
+  if (in) {
+    cursorOn_ = true;
+    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+    if (flash > 0) blinkTimer_.start(flash / 2, this);
+  } else {
+    blinkTimer_.stop();
+  }
   Update();
 }
 
-void HistoryControl::FocusOut() {
-  blinkTimer_.stop();
-  Update();
-}
-
-bool HistoryControl::Timer(QTimerEvent* event) {
+void HistoryControl::timerEvent(QTimerEvent* event) {
   if (event->timerId() == blinkTimer_.timerId()) {
     cursorOn_ = !cursorOn_;
-    widget_.viewport()->update(layout_.CursorRect(model_.Cursor()).toRect().adjusted(-1, 0, 1, 0));
+    emit updateRequest(layout_.CursorRect(model_.Cursor()).toRect().adjusted(-1, 0, 1, 0));
   } else if (event->timerId() == dragScrollTimer_.timerId()) {
     DragScroll();
   } else if (event->timerId() == tripleClickTimer_.timerId()) {
     tripleClickTimer_.stop();
   } else {
-    return false;
+    QObject::timerEvent(event);
   }
-  return true;
+}
+
+// ---- The one entry of the widget's events
+
+bool HistoryControl::ProcessEvent(QEvent* event, QWidget* widget) {
+  switch (event->type()) {
+  case QEvent::KeyPress: KeyPress(static_cast<QKeyEvent*>(event)); return true;
+  case QEvent::InputMethod:
+    InputMethod(static_cast<QInputMethodEvent*>(event), widget);
+    return true;
+  case QEvent::MouseButtonPress: MousePress(static_cast<QMouseEvent*>(event)); return true;
+  case QEvent::MouseMove: MouseMove(static_cast<QMouseEvent*>(event)); return true;
+  case QEvent::MouseButtonRelease: MouseRelease(static_cast<QMouseEvent*>(event)); return true;
+  case QEvent::MouseButtonDblClick: MouseDoubleClick(static_cast<QMouseEvent*>(event)); return true;
+  case QEvent::ContextMenu:
+    ContextMenu(static_cast<QContextMenuEvent*>(event), widget);
+    return true;
+  case QEvent::Wheel: Wheel(static_cast<QWheelEvent*>(event)); return true;
+  case QEvent::FocusIn:
+  case QEvent::FocusOut: Focus(event->type() == QEvent::FocusIn); return true;
+  default: return false;
+  }
 }
 
 // ---- Context menu
 
-QMenu* HistoryControl::CreateStandardContextMenu() {
-  auto* menu = new QMenu(&widget_);
+QMenu* HistoryControl::CreateStandardContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
   const auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled,
                        Action action) {
-    QAction* item = menu->addAction(WithShortcut(Translated(text), key), &widget_,
-                                    [this, action] { Run(action); });
+    QAction* item =
+        menu->addAction(WithShortcut(Translated(text), key), this, [this, action] { Run(action); });
     item->setEnabled(enabled);
   };
   const bool selection = model_.HasSelection();
@@ -312,15 +336,15 @@ QMenu* HistoryControl::CreateStandardContextMenu() {
   return menu;
 }
 
-void HistoryControl::ContextMenu(QContextMenuEvent* event) {
-  QMenu* menu = CreateStandardContextMenu();
+void HistoryControl::ContextMenu(QContextMenuEvent* event, QWidget* widget) {
+  QMenu* menu = CreateStandardContextMenu(widget);
   menu->setAttribute(Qt::WA_DeleteOnClose);
   menu->popup(event->globalPos());
 }
 
 // ---- Input methods
 
-void HistoryControl::InputMethod(QInputMethodEvent* event) {
+void HistoryControl::InputMethod(QInputMethodEvent* event, const QWidget* widget) {
   if (event->replacementLength() > 0 || event->replacementStart() != 0) {
     const TextPos cursor = model_.Cursor();
     const TextPos from = model_.Clamp({cursor.line, cursor.column + event->replacementStart()});
@@ -341,7 +365,7 @@ void HistoryControl::InputMethod(QInputMethodEvent* event) {
   layout_.SetPreedit(preedit, preeditCursor, std::move(formats));
   EnsureCursorVisible();
   event->accept();
-  if (QInputMethod* method = QGuiApplication::inputMethod(); widget_.hasFocus())
+  if (QInputMethod* method = QGuiApplication::inputMethod(); widget->hasFocus())
     method->update(Qt::ImCursorRectangle);
 }
 
@@ -366,7 +390,6 @@ QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
   switch (query) {
   case Qt::ImEnabled: return true;
   case Qt::ImCursorRectangle: return layout_.CursorRect(cursor);
-  case Qt::ImFont: return widget_.font();
   case Qt::ImCursorPosition: return cursor.column;
   case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
   case Qt::ImSurroundingText: return model_.Line(cursor.line);
@@ -378,6 +401,6 @@ QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
   case Qt::ImTextBeforeCursor: return TextAroundCursor(false);
   case Qt::ImTextAfterCursor: return TextAroundCursor(true);
   case Qt::ImHints: return static_cast<int>(Qt::ImhMultiLine);
-  default: return widget_.QWidget::inputMethodQuery(query);
+  default: return {}; // the widget's own answer (its font, …)
   }
 }

@@ -30,9 +30,11 @@ void HistoryLayout::SetSize(QSize size) {
 
 void HistoryLayout::TextChanged(const TextChange& change) {
   if (change.appended) {
-    // Nothing on screen changed; the new lines are laid out when shown.
-    std::erase_if(layouts_, [&](const auto& kept) { return kept.first.line >= change.from.line; });
+    // Nothing on screen changed but the last line, which may have grown;
+    // the new lines are laid out when shown.
+    layouts_.erase(layouts_.lower_bound({change.from.line, 0}), layouts_.end());
     cuts_.erase(change.from.line);
+    if (following_) anchorPending_ = true;
     return;
   }
   // Lines after the change moved; the top of the view keeps its text.
@@ -45,10 +47,6 @@ void HistoryLayout::TextChanged(const TextChange& change) {
   }
   Forget();
   ClampTop();
-}
-
-void HistoryLayout::LinesAppended() {
-  if (following_) anchorPending_ = true;
 }
 
 void HistoryLayout::SetPreedit(const QString& text, int cursor,

@@ -75,14 +75,12 @@ public:
   void SetSize(QSize size);
   [[nodiscard]] QSize Size() const { return size_; }
   // The model's text changed (called by its owner from the model's change
-  // observer, before anyone asks where things are).
+  // observer, before anyone asks where things are). Lines appended are
+  // shown at once if the end of the text was in view, placed when next
+  // settled, so that a burst of lines costs one placement.
   void TextChanged(const TextChange& change);
-  // Lines were appended: shown at once if the end of the text was in view.
-  // Placed when next settled, so that a burst of lines costs one placement.
-  void LinesAppended();
   // An input method's pre-edit text, shown inside the cursor's line.
   void SetPreedit(const QString& text, int cursor, QList<QTextLayout::FormatRange> formats);
-  [[nodiscard]] const QString& Preedit() const { return preedit_; }
   [[nodiscard]] int PreeditCursor() const { return preeditCursor_; }
 
   // Places the top as the last changes ask, lays out the pieces on screen
