@@ -1,6 +1,6 @@
 #include "history/HistoryControl.h"
 
-#include "history/HistoryLayout.h"
+#include "history/HistoryViewport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,14 +34,15 @@ QString Translated(const char* text) {
 
 } // namespace
 
-HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QObject* parent)
-    : QObject(parent), model_(model), layout_(layout) {
-  // One change, heard once: the rows follow the text, and the viewport is
-  // repainted. The primary selection hears of an edit before it is made
+HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, HistoryViewport& viewport,
+                               QObject* parent)
+    : QObject(parent), model_(model), layout_(layout), viewport_(viewport) {
+  // One change, heard once: the rows and the screen's top follow the text,
+  // and the viewport is repainted. The primary selection hears of an edit before it is made
   // (lines appended leave what it offers valid).
   model_.OnEditing([this] { primary_.TextChanging(); });
   model_.OnChange([this](const TextChange& change) {
-    layout_.TextChanged(change);
+    viewport_.TextChanged(change);
     Update();
   });
   model_.OnCursor([this] { Update(); });
@@ -50,7 +51,7 @@ HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QObject*
 HistoryControl::~HistoryControl() = default;
 
 void HistoryControl::EnsureCursorVisible() {
-  layout_.EnsureVisible(model_.Cursor());
+  viewport_.EnsureVisible(model_.Cursor());
   Update();
 }
 
@@ -142,7 +143,7 @@ std::pair<TextPos, TextPos> HistoryControl::UnitAt(TextPos pos) const {
 }
 
 void HistoryControl::DragTo(QPoint viewportPoint) {
-  const TextPos pos = layout_.PositionAt(viewportPoint);
+  const TextPos pos = viewport_.PositionAt(viewportPoint);
   if (unit_ == Unit::Character) {
     model_.SetCursor(pos, true);
   } else if (unitStart_ <= pos && pos <= unitEnd_) {
@@ -178,7 +179,7 @@ void HistoryControl::MousePress(QMouseEvent* event) {
   cursorX_ = -1;
   pageYValid_ = false;
   selecting_ = true;
-  const TextPos pos = layout_.PositionAt(point);
+  const TextPos pos = viewport_.PositionAt(point);
   if (tripleClickTimer_.isActive() &&
       (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
     tripleClickTimer_.stop();
@@ -201,7 +202,7 @@ void HistoryControl::MouseDoubleClick(QMouseEvent* event) {
   }
   const QPoint point = event->position().toPoint();
   unit_ = Unit::Word;
-  std::tie(unitStart_, unitEnd_) = UnitAt(layout_.PositionAt(point));
+  std::tie(unitStart_, unitEnd_) = UnitAt(viewport_.PositionAt(point));
   selecting_ = true;
   model_.Select(unitStart_, unitEnd_);
   primary_.Offer();
@@ -214,7 +215,7 @@ void HistoryControl::MouseMove(QMouseEvent* event) {
   if (!selecting_ || !(event->buttons() & Qt::LeftButton)) return;
   const QPoint point = event->position().toPoint();
   dragPoint_ = point;
-  if (QRect(QPoint(), layout_.Size()).contains(point)) {
+  if (QRect(QPoint(), viewport_.Size()).contains(point)) {
     dragScrollTimer_.stop();
   } else if (!dragScrollTimer_.isActive()) {
     dragScrollTimer_.start(100, this);
@@ -231,7 +232,7 @@ void HistoryControl::MouseRelease(QMouseEvent* event) {
              QGuiApplication::clipboard()->supportsSelection()) {
     // The X11 way: the middle button pastes the primary selection where
     // it is released.
-    model_.SetCursor(layout_.PositionAt(event->position().toPoint()));
+    model_.SetCursor(viewport_.PositionAt(event->position().toPoint()));
     Paste(true);
   }
   event->accept();
@@ -240,7 +241,7 @@ void HistoryControl::MouseRelease(QMouseEvent* event) {
 // Dragging past an edge scrolls a row at a time, faster the further the
 // mouse is from the edge.
 void HistoryControl::DragScroll() {
-  const QRect visible(QPoint(), layout_.Size());
+  const QRect visible(QPoint(), viewport_.Size());
   const QPoint pos = dragPoint_;
   DragTo(pos);
   const int delta =
@@ -251,14 +252,14 @@ void HistoryControl::DragScroll() {
   }
   const int speed = std::max(delta, 7);
   dragScrollTimer_.start(4900 / (speed * speed), this);
-  layout_.ScrollRows(pos.y() < visible.center().y() ? -1 : 1);
+  viewport_.ScrollRows(pos.y() < visible.center().y() ? -1 : 1);
   DragTo(pos);
 }
 
 void HistoryControl::Wheel(QWheelEvent* event) {
   const int steps = event->angleDelta().y() / 120;
   if (steps != 0) {
-    layout_.ScrollRows(-steps * QApplication::wheelScrollLines());
+    viewport_.ScrollRows(-steps * QApplication::wheelScrollLines());
     Update();
   }
   event->accept();
@@ -280,7 +281,7 @@ void HistoryControl::Focus(bool in) {
 void HistoryControl::timerEvent(QTimerEvent* event) {
   if (event->timerId() == blinkTimer_.timerId()) {
     cursorOn_ = !cursorOn_;
-    emit updateRequest(layout_.CursorRect(model_.Cursor()).toRect().adjusted(-1, 0, 1, 0));
+    emit updateRequest(viewport_.CursorRect(model_.Cursor()).toRect().adjusted(-1, 0, 1, 0));
   } else if (event->timerId() == dragScrollTimer_.timerId()) {
     DragScroll();
   } else if (event->timerId() == tripleClickTimer_.timerId()) {
@@ -362,7 +363,7 @@ void HistoryControl::InputMethod(QInputMethodEvent* event, const QWidget* widget
     if (attribute.type == QInputMethodEvent::TextFormat && format.isValid())
       formats.append({attribute.start, attribute.length, format});
   }
-  layout_.SetPreedit(preedit, preeditCursor, std::move(formats));
+  viewport_.SetPreedit(preedit, preeditCursor, std::move(formats));
   EnsureCursorVisible();
   event->accept();
   if (QInputMethod* method = QGuiApplication::inputMethod(); widget->hasFocus())
@@ -389,7 +390,7 @@ QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
   const TextPos anchor = model_.Anchor();
   switch (query) {
   case Qt::ImEnabled: return true;
-  case Qt::ImCursorRectangle: return layout_.CursorRect(cursor);
+  case Qt::ImCursorRectangle: return viewport_.CursorRect(cursor);
   case Qt::ImCursorPosition: return cursor.column;
   case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
   case Qt::ImSurroundingText: return model_.Line(cursor.line);

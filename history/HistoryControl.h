@@ -13,6 +13,7 @@
 #include <QVariant>
 
 class HistoryLayout;
+class HistoryViewport;
 class QContextMenuEvent;
 class QEvent;
 class QInputMethodEvent;
@@ -25,7 +26,7 @@ class QWidget;
 // The input of a history, as a text box takes it: the keys, the mouse
 // (selection by characters, words or lines, scrolling while dragging past
 // an edge), the clipboard and the primary selection, the context menu and
-// input methods. It edits the model and scrolls the layout, and signals
+// input methods. It edits the model and scrolls the viewport, and signals
 // what is to be repainted and what the user is to be told; the widget it
 // works for passes its events to ProcessEvent and paints. It owns its
 // timers (the cursor's blink, scrolling while dragging, the triple click).
@@ -34,7 +35,8 @@ class HistoryControl : public QObject {
   Q_OBJECT
 
 public:
-  HistoryControl(EditModel& model, HistoryLayout& layout, QObject* parent = nullptr);
+  HistoryControl(EditModel& model, HistoryLayout& layout, HistoryViewport& viewport,
+                 QObject* parent = nullptr);
   HistoryControl(const HistoryControl&) = delete;
   HistoryControl& operator=(const HistoryControl&) = delete;
   ~HistoryControl() override;
@@ -116,7 +118,8 @@ private:
   [[nodiscard]] QString TextAroundCursor(bool after) const;
 
   EditModel& model_;
-  HistoryLayout& layout_;
+  HistoryLayout& layout_;     // the rows
+  HistoryViewport& viewport_; // what is on screen, and scrolling
   PrimarySelection primary_{model_, [this](std::size_t size) { TellLater(size); }};
   qreal cursorX_ = -1; // kept across Up/Down
   qreal pageY_ = 0;    // height on screen kept across PageUp/PageDown

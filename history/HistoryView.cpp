@@ -11,7 +11,7 @@
 #include <utility>
 
 HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budget)
-    : QAbstractScrollArea(parent), model_(capacity, budget), control_(model_, layout_) {
+    : QAbstractScrollArea(parent), model_(capacity, budget), control_(model_, layout_, viewport_) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_InputMethodEnabled);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -19,8 +19,8 @@ HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budg
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
-  layout_.SetFont(font());
-  layout_.SetSize(viewport()->size());
+  viewport_.SetFont(font());
+  viewport_.SetSize(viewport()->size());
   connect(&control_, &HistoryControl::updateRequest, viewport(), [this](const QRect& rect) {
     rect.isEmpty() ? viewport()->update() : viewport()->update(rect);
   });
@@ -45,7 +45,7 @@ bool HistoryView::HasRoom() {
   return false;
 }
 
-QRect HistoryView::CursorRect() const { return layout_.CursorRect(model_.Cursor()).toRect(); }
+QRect HistoryView::CursorRect() const { return viewport_.CursorRect(model_.Cursor()).toRect(); }
 
 QVariant HistoryView::inputMethodQuery(Qt::InputMethodQuery query) const {
   const QVariant answer = control_.InputMethodQuery(query);
@@ -55,8 +55,8 @@ QVariant HistoryView::inputMethodQuery(Qt::InputMethodQuery query) const {
 // ---- Painting
 
 void HistoryView::paintEvent(QPaintEvent* event) {
-  if (viewport()->size() != layout_.Size()) layout_.SetSize(viewport()->size());
-  layout_.Settle();
+  if (viewport()->size() != viewport_.Size()) viewport_.SetSize(viewport()->size());
+  viewport_.Settle();
   QPainter painter(viewport());
   const QRect area = event->rect();
   const std::pair<TextPos, TextPos> selection = model_.Selection();
@@ -64,7 +64,7 @@ void HistoryView::paintEvent(QPaintEvent* event) {
   const TextPos selectionEnd = selection.second;
   const TextPos cursor = model_.Cursor();
   const bool showCursor = hasFocus() && control_.CursorOn();
-  layout_.ForEachOnScreen([&](const HistoryLayout::Piece& piece) {
+  viewport_.ForEachOnScreen([&](const HistoryViewport::Piece& piece) {
     if (piece.y + piece.height < area.top() || piece.y > area.bottom()) return;
     const std::size_t line = piece.line;
     QList<QTextLayout::FormatRange> selections;
@@ -90,12 +90,12 @@ void HistoryView::paintEvent(QPaintEvent* event) {
 
 void HistoryView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  layout_.SetSize(viewport()->size());
+  viewport_.SetSize(viewport()->size());
 }
 
 void HistoryView::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
-  if (event->type() == QEvent::FontChange) layout_.SetFont(font());
+  if (event->type() == QEvent::FontChange) viewport_.SetFont(font());
   if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange ||
       event->type() == QEvent::ActivationChange)
     viewport()->update();

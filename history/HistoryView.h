@@ -3,6 +3,7 @@
 #include "history/EditModel.h"
 #include "history/HistoryControl.h"
 #include "history/HistoryLayout.h"
+#include "history/HistoryViewport.h"
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -54,17 +55,17 @@ public:
   void AppendLines(const QStringList& lines) { AppendLine(lines.join(u'\n')); }
 
   // Index of the first line with a row on screen, and of the last.
-  [[nodiscard]] int FirstVisibleLine() const { return layout_.FirstVisibleLine(); }
-  [[nodiscard]] int LastVisibleLine() const { return layout_.LastVisibleLine(); }
+  [[nodiscard]] int FirstVisibleLine() const { return viewport_.FirstVisibleLine(); }
+  [[nodiscard]] int LastVisibleLine() const { return viewport_.LastVisibleLine(); }
   // Whether the view shows the end of the text (and so follows new lines).
-  [[nodiscard]] bool Following() const { return layout_.Following(); }
+  [[nodiscard]] bool Following() const { return viewport_.Following(); }
   // Scrolls as little as needed to show the cursor's row.
   void EnsureCursorVisible() { control_.EnsureCursorVisible(); }
 
   // Geometry, in viewport coordinates.
   [[nodiscard]] QRect CursorRect() const;
-  [[nodiscard]] QRect CharacterRect(TextPos pos) const { return layout_.CharacterRect(pos); }
-  [[nodiscard]] TextPos PositionAt(QPoint point) const { return layout_.PositionAt(point); }
+  [[nodiscard]] QRect CharacterRect(TextPos pos) const { return viewport_.CharacterRect(pos); }
+  [[nodiscard]] TextPos PositionAt(QPoint point) const { return viewport_.PositionAt(point); }
 
   [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
@@ -105,6 +106,7 @@ protected:
 private:
   EditModel model_;
   HistoryLayout layout_{model_};
+  HistoryViewport viewport_{model_, layout_};
   HistoryControl control_;
   std::uint64_t refused_ = 0;
   bool toldFull_ = false;
