@@ -258,13 +258,18 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
     store_.Replace(a.line, head);
   } else {
     // The first line and the last are joined to what was around the range;
-    // the lines between go in as they are, many at once.
+    // the lines between go in as they are, many at once, each written once.
     head.append(joined.substr(0, firstBreak));
     store_.Replace(a.line, head);
-    const std::string_view lastPiece = joined.substr(joined.rfind('\n') + 1);
-    end.line = a.line + store_.InsertJoined(a.line + 1, joined.substr(firstBreak + 1));
-    end.column = static_cast<int>(text::Utf16Length(lastPiece));
-    if (!tail.empty()) store_.Replace(end.line, std::string(lastPiece) + tail);
+    const std::size_t lastBreak = joined.rfind('\n');
+    std::string last(joined.substr(lastBreak + 1));
+    end.column = static_cast<int>(text::Utf16Length(last));
+    std::size_t between = 0;
+    if (lastBreak > firstBreak)
+      between = store_.InsertJoined(a.line + 1,
+                                    joined.substr(firstBreak + 1, lastBreak - firstBreak - 1));
+    end.line = a.line + between + 1;
+    store_.Insert(end.line, last.append(tail));
   }
   change.insertedEnd = end;
 
