@@ -19,8 +19,9 @@ class QMenu;
 // same at ten lines or a million. It lays out, paints and edits as a
 // QPlainTextEdit with wrapping at the widget's width and no scroll bars:
 // same margins, same rows, same keys, mouse, clipboard and context menu.
-// The rows are a HistoryLayout's, the input a HistoryControl's; the view
-// paints and passes its events on.
+// The rows are a HistoryLayout's, what is on screen a HistoryViewport's,
+// the input a HistoryControl's; the view paints, passes its events to the
+// control and repaints what the control asks for.
 //
 // Reading position: while the last line is in view, an appended line brings
 // itself into view; scrolled back, the view stays where the user left it.
