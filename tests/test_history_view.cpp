@@ -945,6 +945,21 @@ private slots:
     QCOMPARE(refused.front().front().value<qsizetype>(), text.size());
     QCOMPARE(QGuiApplication::clipboard()->text(), text);
   }
+
+  // So is a copy of more than is handed out; the clipboard keeps its text.
+  void copyTooLarge() {
+    QSignalSpy refused(view.get(), &HistoryView::SelectionTooLarge);
+    QGuiApplication::clipboard()->setText("kept");
+    std::string lines;
+    while (lines.size() <= PrimarySelection::kMaxHandedOut)
+      lines += '\n' + std::string(1023, 'x');
+    view->Append(lines);
+    QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view.get(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(refused.count(), 1);
+    QCOMPARE(refused.front().front().value<qint64>(), static_cast<qint64>(lines.size()));
+    QCOMPARE(QGuiApplication::clipboard()->text(), "kept");
+  }
 };
 
 QTEST_MAIN(TestHistoryView)
