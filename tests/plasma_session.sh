@@ -13,10 +13,10 @@ set -u
 lanchat=$1 udp_tool=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/desktop_lib.sh"
-for tool in kwin_wayland plasmashell /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd qdbus \
+for tool in kwin_wayland plasmashell /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd dbus-send \
   dbus-monitor gjs; do
   command -v "$tool" >/dev/null || {
-    echo "FAIL: missing $tool (Debian packages kwin-wayland, plasma-workspace, plasma-desktop-data, kactivitymanagerd, qdbus-qt5, qtwayland5, gjs)"
+    echo "FAIL: missing $tool (Debian packages kwin-wayland, plasma-workspace, plasma-desktop-data, kactivitymanagerd, qtwayland5, dbus-bin, gjs)"
     exit 1
   }
 done
@@ -41,6 +41,10 @@ wait_owned org.freedesktop.Notifications ||
 dbus-monitor --session "type='signal',interface='org.freedesktop.Notifications'" \
   "type='method_call',member='Notify'" "type='method_return'" >"$work/bus.log" 2>&1 & pids+=($!)
 
+kwin_call() { # METHOD ARGUMENTS...: of KWin's scripting
+  local method=$1; shift
+  dbus-send --session --print-reply --dest=org.kde.KWin /Scripting "org.kde.kwin.Scripting.$method" "$@" >/dev/null
+}
 # state PID: "active=… attention=… popups=N" as KWin sees the window of
 # process PID and plasmashell's notification popups.
 state() {
@@ -51,10 +55,10 @@ const w = all.find(c => c.pid == $1);
 print("$name " + (w ? "active=" + w.active + " attention=" + w.demandsAttention : "none") +
   " popups=" + all.filter(c => c.notification).length);
 EOF
-  qdbus org.kde.KWin /Scripting org.kde.kwin.Scripting.loadScript "$work/$name.js" "$name" >/dev/null
-  qdbus org.kde.KWin /Scripting org.kde.kwin.Scripting.start >/dev/null
+  kwin_call loadScript "string:$work/$name.js" "string:$name"
+  kwin_call start
   for _ in $(seq 20); do grep -q "js: $name " "$work/kwin.log" && break; sleep 0.05; done
-  qdbus org.kde.KWin /Scripting org.kde.kwin.Scripting.unloadScript "$name" >/dev/null
+  kwin_call unloadScript "string:$name"
   sed -n "s/^js: $name //p" "$work/kwin.log"
 }
 field() { state "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
@@ -100,8 +104,8 @@ check "the popup is still there" '[ "$(field $chat popups)" = 1 ]'
 check "the server has not closed the notification" '[ -n "$id" ] && [ -z "$(closed $id)" ]'
 
 # What Plasma's history sends: the action alone, with no token.
-qdbus org.freedesktop.Notifications /org/freedesktop/Notifications \
-  org.kde.NotificationManager.InvokeAction "$id" default >/dev/null
+dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
+  org.kde.NotificationManager.InvokeAction "uint32:$id" string:default >/dev/null
 check "the program withdraws the notification" \
   'for _ in $(seq 50); do [ "$(closed $id)" = 3 ] && break; sleep 0.1; done; [ "$(closed $id)" = 3 ]'
 check "its popup goes" 'wait_field $chat popups 0'
