@@ -1,5 +1,6 @@
 #include "platform/DesktopNotification.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -42,6 +43,10 @@ void DesktopNotification::MessageArrived(const QString& header, const QString& f
   header_ = header;
   line_ = firstLine;
   resend_ = true;
+  if (server_ == Server::Unknown)
+    Ask();
+  else if (server_ == Server::None || server_ == Server::Other)
+    emit AttentionWanted();
   Schedule();
 }
 
@@ -49,13 +54,42 @@ void DesktopNotification::MessageArrived(const QString& header, const QString& f
 // answered; an update follows the last one by a second at least, so that a
 // flood does not keep the notification server redrawing it.
 void DesktopNotification::Schedule() {
-  if (sending_ || update_.isActive() || !resend_) return;
+  if (server_ == Server::Asking || sending_ || update_.isActive() || !resend_) return;
   const qint64 wait = sentAt_.isValid() ? kUpdateEvery - sentAt_.elapsed() : 0;
   if (wait > 0) {
     update_.start(static_cast<int>(wait));
     return;
   }
   Send();
+}
+
+// Which server runs now, without starting one, so that the answer comes
+// at once. Its name is all that is read: GNOME Shell says "gnome-shell".
+void DesktopNotification::Ask() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    server_ = Server::None;
+    emit AttentionWanted();
+    return;
+  }
+  server_ = Server::Asking;
+  QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                                     QStringLiteral("GetServerInformation"));
+  call.setAutoStartService(false);
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this,
+          &DesktopNotification::OnServerInformation);
+}
+
+void DesktopNotification::OnServerInformation(QDBusPendingCallWatcher* call) {
+  call->deleteLater();
+  const QDBusPendingReply<QString, QString, QString, QString> reply = *call;
+  if (reply.isError())
+    server_ = Server::None; // the notification sent may still start one
+  else
+    server_ = reply.argumentAt<0>() == QLatin1String("gnome-shell") ? Server::Gnome : Server::Other;
+  if (server_ != Server::Gnome && waiting_ > 0) emit AttentionWanted();
+  Schedule();
 }
 
 void DesktopNotification::Send() {
@@ -67,11 +101,24 @@ void DesktopNotification::Send() {
           : QStringLiteral("%1 messages en attente\n%2\n%3").arg(waiting_).arg(header_, line_);
   QDBusMessage call =
       QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+  // The pid lets GNOME find the window even where the desktop entry is not
+  // installed.
   const QVariantMap hints = {
       {QStringLiteral("desktop-entry"), QStringLiteral("io.github.lanchat.lanchat")},
-      {QStringLiteral("category"), QStringLiteral("im.received")}};
+      {QStringLiteral("category"), QStringLiteral("im.received")},
+      {QStringLiteral("sender-pid"), QCoreApplication::applicationPid()}};
+  // Without a "default" action, GNOME activates the application itself on
+  // a click; elsewhere the action comes back, with a token where the
+  // server gives one.
+  const QStringList actions =
+      server_ == Server::Gnome ? QStringList{}
+                               : QStringList{QStringLiteral("default"), QStringLiteral("Ouvrir")};
+  // It never expires: it stays until used, or until the window is
+  // activated and closes it (Plasma would otherwise drop it and its action
+  // after a few seconds).
+  constexpr int kNeverExpires = 0;
   call << QStringLiteral("lanchat") << id_ << QStringLiteral("lanchat") << QStringLiteral("lanchat")
-       << body << QStringList{QStringLiteral("default"), QStringLiteral("Ouvrir")} << hints << -1;
+       << body << actions << hints << kNeverExpires;
   resend_ = false;
   sending_ = true;
   sentAt_.start();
@@ -85,6 +132,7 @@ void DesktopNotification::OnReply(QDBusPendingCallWatcher* call) {
   const QDBusPendingReply<uint> reply = *call;
   if (reply.isError()) {
     resend_ = false; // no service: nothing shows, and that is all
+    if (server_ == Server::Gnome && waiting_ > 0) emit AttentionWanted();
     return;
   }
   if (waiting_ == 0) {
@@ -137,6 +185,7 @@ void DesktopNotification::Reset() {
   waiting_ = 0;
   resend_ = false;
   update_.stop();
+  if (server_ == Server::None) server_ = Server::Unknown; // one may run by the next message
   if (id_ != 0 && QDBusConnection::sessionBus().isConnected())
     QDBusConnection::sessionBus().asyncCall(
         QDBusMessage::createMethodCall(kService, kPath, kInterface,

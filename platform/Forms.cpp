@@ -113,8 +113,13 @@ void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
                          qobject_cast<HistoryView*>(QApplication::focusWidget()) != nullptr);
     return;
   }
-  if (attention_ == nullptr) attention_ = new Attention(window_.get());
-  attention_->Request();
-  if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
+  if (notification_ == nullptr) {
+    // The window asks for attention itself unless the notification stands
+    // for it (see DesktopNotification).
+    attention_ = new Attention(window_.get());
+    notification_ = new DesktopNotification(window_.get());
+    QObject::connect(notification_, &DesktopNotification::AttentionWanted, attention_,
+                     &Attention::Request);
+  }
   notification_->MessageArrived(qtext(header), text::ToQString(text::FirstLine(message.utf8)));
 }

@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QSignalSpy>
 #include <QWidget>
 #include <QtTest>
 
@@ -20,19 +21,30 @@ public:
     QString summary;
     QString body;
     QStringList actions;
+    QVariantMap hints;
+    int timeout = 0;
   };
   QList<Call> calls;
   QList<uint> closed;
   uint lastId = 40;
+  QString name = QStringLiteral("test"); // what GetServerInformation says
+  int asked = 0;
 
 public slots:
   Q_SCRIPTABLE uint Notify(const QString& app, uint replaces, const QString& /*icon*/,
                            const QString& summary, const QString& body, const QStringList& actions,
-                           const QVariantMap& /*hints*/, int /*timeout*/) {
-    calls.append({app, replaces, summary, body, actions});
+                           const QVariantMap& hints, int timeout) {
+    calls.append({app, replaces, summary, body, actions, hints, timeout});
     return replaces != 0 ? replaces : ++lastId;
   }
   Q_SCRIPTABLE void CloseNotification(uint id) { closed << id; }
+  Q_SCRIPTABLE QString GetServerInformation(QString& vendor, QString& version, QString& protocol) {
+    ++asked;
+    vendor = QStringLiteral("test");
+    version = QStringLiteral("1");
+    protocol = QStringLiteral("1.2");
+    return name;
+  }
 };
 
 class TestNotification : public QObject {
@@ -69,6 +81,8 @@ private slots:
   void init() {
     server.calls.clear();
     server.closed.clear();
+    server.name = QStringLiteral("test");
+    server.asked = 0;
     window = std::make_unique<QWidget>();
     other = std::make_unique<QWidget>();
     window->show();
@@ -94,6 +108,7 @@ private slots:
     DesktopNotification notification(window.get());
     MakeOtherActive();
     notification.MessageArrived("Ana a dit :", "Salut");
+    QTRY_COMPARE(server.calls.size(), 1);
     // Those that come before the service has answered wait for its id.
     notification.MessageArrived("Zoé a dit :", "Ça va ?");
     notification.MessageArrived("Ana a dit :", "Très bien");
@@ -171,17 +186,64 @@ private slots:
     QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"));
   }
 
-  // No notification service: nothing shows, nothing is reported.
+  // The server is asked its name once, at the first message. GNOME Shell
+  // gets no "default" action (it then activates the application itself on
+  // a click) and stands for the window's attention; other servers get the
+  // action, and the window asks for attention too. The notification never
+  // expires on its own.
+  void whatTheServerIsTold_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("defaultAction");
+    QTest::addColumn<int>("attention"); // AttentionWanted, for two messages
+    QTest::newRow("GNOME Shell") << "gnome-shell" << false << 0;
+    QTest::newRow("Plasma") << "Plasma" << true << 2;
+    QTest::newRow("dunst") << "dunst" << true << 2;
+  }
+  void whatTheServerIsTold() {
+    QFETCH(QString, name);
+    QFETCH(bool, defaultAction);
+    QFETCH(int, attention);
+    server.name = name;
+    DesktopNotification notification(window.get());
+    QSignalSpy attentionWanted(&notification, &DesktopNotification::AttentionWanted);
+    MakeOtherActive();
+    QTest::qWait(100);
+    QCOMPARE(server.asked, 0); // not before a message
+    notification.MessageArrived("Ana a dit :", "Salut");
+    QTRY_COMPARE(server.calls.size(), 1);
+    notification.MessageArrived("Zoé a dit :", "Ça va ?");
+    QTRY_COMPARE(server.calls.size(), 2);
+    QCOMPARE(server.asked, 1);
+    QCOMPARE(attentionWanted.size(), attention);
+    for (const FakeNotifications::Call& call : server.calls) {
+      QCOMPARE(call.actions.contains("default"), defaultAction);
+      QCOMPARE(call.timeout, 0);
+      QCOMPARE(call.hints.value("desktop-entry").toString(), QString("io.github.lanchat.lanchat"));
+      QCOMPARE(call.hints.value("sender-pid").toLongLong(), QCoreApplication::applicationPid());
+    }
+    // A later wait asks no more.
+    window->activateWindow();
+    QTRY_VERIFY(window->isActiveWindow());
+    MakeOtherActive();
+    notification.MessageArrived("Léo a dit :", "Re");
+    QTRY_COMPARE(server.calls.size(), 3);
+    QCOMPARE(server.asked, 1);
+  }
+
+  // No notification service: nothing shows, nothing is reported, and the
+  // window asks for attention itself.
   void noServiceNoError() {
     QVERIFY(Bus().unregisterService("org.freedesktop.Notifications"));
     QTest::failOnWarning(QRegularExpression(".*"));
     {
       DesktopNotification notification(window.get());
       MakeOtherActive();
+      QSignalSpy attentionWanted(&notification, &DesktopNotification::AttentionWanted);
       notification.MessageArrived("Ana a dit :", "Salut");
       notification.MessageArrived("Ana a dit :", "Encore");
       QTest::qWait(300);
       QCOMPARE(notification.Waiting(), 2);
+      QVERIFY(!attentionWanted.isEmpty());
     }
     QVERIFY(server.calls.isEmpty());
     QVERIFY(Bus().registerService("org.freedesktop.Notifications"));

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# The real program under KDE Plasma 5.27: KWin with its virtual backend and
+# plasmashell, which serves the notifications. KWin's scripting (loaded over
+# D-Bus, printing to KWin's log) tells which window is active, which wants
+# attention and which are notification popups. Another application's window
+# has the focus when a message arrives: the chat wants attention and a popup
+# shows it, and 10 s later (Plasma's popups last 5 s by default) it is still
+# there and the server has closed nothing. The action is then invoked as
+# Plasma's history does it over D-Bus, which hands no activation token: the
+# window cannot come up, and the program withdraws the notification.
+# Run as root inside a network namespace of its own (tests/private_net.sh).
+set -u
+lanchat=$1 udp_tool=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/desktop_lib.sh"
+for tool in kwin_wayland plasmashell /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd dbus-send \
+  dbus-monitor gjs; do
+  command -v "$tool" >/dev/null || {
+    echo "FAIL: missing $tool (Debian packages kwin-wayland, plasma-workspace, plasma-desktop-data, kactivitymanagerd, qtwayland5, dbus-bin, gjs)"
+    exit 1
+  }
+done
+
+session_start
+desktop_session
+# A copy of KWin: the file capability of the machine's own keeps it from
+# running here.
+cp /usr/bin/kwin_wayland "$work/kwin_wayland"
+QT_LOGGING_RULES=kwin_scripting=true "$work/kwin_wayland" --virtual --no-lockscreen \
+  --socket wayland-lc --width 1024 --height 768 >"$work/kwin.log" 2>&1 & pids+=($!)
+owned() { dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+  org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q true; }
+wait_owned() { for _ in $(seq 300); do owned "$1" && return 0; sleep 0.1; done; return 1; }
+wait_owned org.kde.KWin || { echo "FAIL: KWin did not start"; tail -5 "$work/kwin.log"; exit 1; }
+export WAYLAND_DISPLAY=wayland-lc
+QT_QPA_PLATFORM=wayland /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd >/dev/null 2>&1 & pids+=($!)
+wait_owned org.kde.ActivityManager || { echo "FAIL: kactivitymanagerd did not start"; exit 1; }
+QT_QPA_PLATFORM=wayland plasmashell >"$work/plasma.log" 2>&1 & pids+=($!)
+wait_owned org.freedesktop.Notifications ||
+  { echo "FAIL: plasmashell serves no notifications"; tail -5 "$work/plasma.log"; exit 1; }
+dbus-monitor --session "type='signal',interface='org.freedesktop.Notifications'" \
+  "type='method_call',member='Notify'" "type='method_return'" >"$work/bus.log" 2>&1 & pids+=($!)
+
+kwin_call() { # METHOD ARGUMENTS...: of KWin's scripting
+  local method=$1; shift
+  dbus-send --session --print-reply --dest=org.kde.KWin /Scripting "org.kde.kwin.Scripting.$method" "$@" >/dev/null
+}
+# state PID: "active=… attention=… popups=N" as KWin sees the window of
+# process PID and plasmashell's notification popups.
+state() {
+  local name=lanchat$RANDOM$RANDOM
+  cat >"$work/$name.js" <<EOF
+const all = workspace.clientList();
+const w = all.find(c => c.pid == $1);
+print("$name " + (w ? "active=" + w.active + " attention=" + w.demandsAttention : "none") +
+  " popups=" + all.filter(c => c.notification).length);
+EOF
+  kwin_call loadScript "string:$work/$name.js" "string:$name"
+  kwin_call start
+  for _ in $(seq 20); do grep -q "js: $name " "$work/kwin.log" && break; sleep 0.05; done
+  kwin_call unloadScript "string:$name"
+  sed -n "s/^js: $name //p" "$work/kwin.log"
+}
+field() { state "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
+wait_field() { # PID FIELD VALUE
+  for _ in $(seq 100); do [ "$(field "$1" "$2")" = "$3" ] && return 0; sleep 0.1; done
+  return 1
+}
+# The id plasmashell gave lanchat's notification: the reply to its Notify.
+notification_id() {
+  /usr/bin/python3 - "$work/bus.log" <<'EOF'
+import re, sys
+calls, lines = {}, open(sys.argv[1], errors="replace").read().split("\n")
+for i, line in enumerate(lines):
+    m = re.match(r"method call .* sender=(\S+) .* serial=(\d+) .*member=Notify$", line)
+    if m and i + 1 < len(lines) and '"lanchat"' in lines[i + 1]:
+        calls[(m[1], m[2])] = True
+    m = re.match(r"method return .* destination=(\S+) serial=\d+ reply_serial=(\d+)", line)
+    if m and (m[1], m[2]) in calls and i + 1 < len(lines):
+        print(lines[i + 1].split()[-1])
+EOF
+}
+# closed ID: the reasons the server gave for closing notification ID (1
+# expired, 2 dismissed, 3 closed by the program), one a line.
+closed() {
+  awk -v id="$1" '/member=NotificationClosed/ { getline a; getline b; split(a, x, " "); split(b, y, " ")
+    if (x[2] == id) print y[2] }' "$work/bus.log"
+}
+
+unset QT_QPA_PLATFORM
+"$lanchat" 2>"$work/lanchat.log" & chat=$!; pids+=($chat)
+check "the chat is the active window" 'wait_field $chat active true'
+desktop_other_window; other=$!; pids+=($other)
+check "another window takes the focus" 'wait_field $other active true'
+check "the chat has lost it" 'wait_field $chat active false'
+
+send "Ana" "Salut"
+check "the chat wants attention" 'wait_field $chat attention true'
+check "a popup shows the notification" 'wait_field $chat popups 1'
+sleep 10
+id=$(notification_id | tail -n 1)
+echo "10 s after the arrival: $(state $chat), notification ${id:-?}"
+check "the popup is still there" '[ "$(field $chat popups)" = 1 ]'
+check "the server has not closed the notification" '[ -n "$id" ] && [ -z "$(closed $id)" ]'
+
+# What Plasma's history sends: the action alone, with no token.
+dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
+  org.kde.NotificationManager.InvokeAction "uint32:$id" string:default >/dev/null
+check "the program withdraws the notification" \
+  'for _ in $(seq 50); do [ "$(closed $id)" = 3 ] && break; sleep 0.1; done; [ "$(closed $id)" = 3 ]'
+check "its popup goes" 'wait_field $chat popups 0'
+echo "after the action: $(state $chat)"
+
+desktop_end
