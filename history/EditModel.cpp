@@ -231,6 +231,8 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
       change.removed = FromUtf8(*removed);
     } else if (removed == nullptr && Utf8Size(a, b) <= TextChange::kShown) {
       change.removed = FromUtf8(Utf8String(a, b));
+    } else {
+      change.removed = TextBetween(a, std::min(b, Clamp(PosAt(change.offset + TextChange::kHead))));
     }
     if (told && joined.size() <= TextChange::kShown) change.inserted = FromUtf8(joined);
   }
@@ -257,6 +259,10 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
     if (!tail.empty()) store_.Replace(end.line, std::string(lastPiece) + tail);
   }
   change.insertedEnd = end;
+  // A large insertion is told by its head, read back from where it went.
+  if (observed && told && joined.size() > TextChange::kShown)
+    change.inserted =
+        TextBetween(a, std::min(end, Clamp(PosAt(change.offset + TextChange::kHead))));
 
   // Places after the change move with the text.
   auto follow = [&](TextPos& pos) {

@@ -29,11 +29,13 @@ struct TextChange {
   TextPos removedEnd;
   TextPos insertedEnd;
   std::size_t offset = 0;
-  // Each left empty when it is more than kShown bytes: an undo or a
+  // Each whole when it is at most kShown bytes, else only its first kHead
+  // UTF-16 units (or one more, not to split a surrogate pair): an undo or a
   // deletion of millions of lines is not copied to be told.
   QString removed;
   QString inserted;
   static constexpr std::size_t kShown = 1 << 20;
+  static constexpr std::size_t kHead = 1 << 16;
   bool appended = false; // a line added at the end, not an edit by the user
 };
 

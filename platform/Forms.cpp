@@ -3,12 +3,10 @@
 #include "platform/Attention.h"
 #include "platform/DesktopNotification.h"
 
-#include <history/HistoryView.h>
 #include <text/Codec.h>
 #include <text/Utf8.h>
 
 #include <QAccessible>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QRegularExpression>
@@ -98,13 +96,11 @@ void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
   const auto qtext = [](const text::Decoded& text) { return text::ToQString(text.utf8); };
   if (window_->isActiveWindow()) {
     // The screen reader says it wherever the focus is, at a human pace (see
-    // Announcer::Arrived); a focused history already tells its own
-    // insertion, which is not said twice. With no screen reader listening,
-    // nothing is worked out.
+    // Announcer::Arrived). With no screen reader listening, nothing is
+    // worked out.
     if (QAccessible::isActive())
       announcer_.Arrived(qtext(header) + u' ' +
-                             qtext(message).replace(lineBreak, QStringLiteral(" ")),
-                         qobject_cast<HistoryView*>(QApplication::focusWidget()) != nullptr);
+                         qtext(message).replace(lineBreak, QStringLiteral(" ")));
     return;
   }
   if (attention_ == nullptr) attention_ = new Attention(window_.get());
