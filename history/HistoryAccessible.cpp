@@ -383,10 +383,10 @@ void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
     inserted = view.Model().TextBetween(
         change.from,
         std::min(change.insertedEnd, view.Model().PosAt(change.offset + kAccessibleTextLimit)));
-  // Qt's AT-SPI bridge (6.4) takes an event's length from its text and
-  // sends nothing for an empty one: a large change is told by its head
-  // (Head), as long as what a request for the text is handed, so that the
-  // length it gives is short of the change's.
+  // A change of any size is told, as a text box tells it. Qt's AT-SPI
+  // bridge (6.4) takes an event's length from its text and sends nothing
+  // for an empty text: a large change is told by its head (Head), the text
+  // a request for that range is handed, and the length sent is the head's.
   if (change.removed.isEmpty() && inserted.isEmpty()) return;
   if (change.appended && change.removed.isEmpty())
     return TellArrival(view, held, position, inserted);
