@@ -229,6 +229,7 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
   for (const auto& observer : editingObservers_)
     observer();
   const bool observed = !changeObservers_.empty();
+  std::string insertedHead; // what a large insertion is told by
   TextChange change;
   change.from = a;
   change.removedEnd = b;
@@ -241,6 +242,8 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
       change.removed = FromUtf8(*removed);
     } else if (removed == nullptr && Utf8Size(a, b) <= TextChange::kShown) {
       change.removed = FromUtf8(Utf8String(a, b));
+    } else {
+      change.removed = TextBetween(a, std::min(b, Clamp(PosAt(change.offset + TextChange::kHead))));
     }
     if (told && joined.size() <= TextChange::kShown) change.insertedUtf8 = joined;
   }
@@ -272,6 +275,11 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
     store_.Insert(end.line, last.append(tail));
   }
   change.insertedEnd = end;
+  // A large insertion is told by its head, read back from where it went.
+  if (observed && told && joined.size() > TextChange::kShown) {
+    insertedHead = Utf8String(a, std::min(end, Clamp(PosAt(change.offset + TextChange::kHead))));
+    change.insertedUtf8 = insertedHead;
+  }
 
   // Places after the change move with the text.
   auto follow = [&](TextPos& pos) {

@@ -29,16 +29,19 @@ struct TextChange {
   TextPos removedEnd;
   TextPos insertedEnd;
   std::size_t offset = 0;
-  // Each left empty when it is more than kShown bytes: an undo or a
+  // Each whole when it is at most kShown bytes, else only its first kHead
+  // UTF-16 units (or one more, not to split a surrogate pair): an undo or a
   // deletion of millions of lines is not copied to be told.
   QString removed;
-  // The inserted text as the store holds it (UTF-8, "\n" between lines),
+  // The inserted text as the store holds it (UTF-8, "\n" between lines;
+  // its head only when it is more than kShown bytes, as for `removed`),
   // valid while the observers are called. Inserted() makes a QString of it
   // for an observer that needs one: an arrival no one reads is never
   // converted.
   std::string_view insertedUtf8;
   [[nodiscard]] QString Inserted() const;
   static constexpr std::size_t kShown = 1 << 20;
+  static constexpr std::size_t kHead = 1 << 16;
   bool appended = false; // lines added at the end, not an edit by the user
 };
 

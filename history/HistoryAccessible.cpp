@@ -24,6 +24,15 @@ int ToInt(std::size_t value) {
   return static_cast<int>(std::min<std::size_t>(value, std::numeric_limits<int>::max()));
 }
 
+static_assert(kAccessibleTextLimit <= static_cast<int>(TextChange::kHead));
+
+// At most kAccessibleTextLimit units of a text, a surrogate pair never cut.
+QString Head(QString text) {
+  if (text.size() > kAccessibleTextLimit) text.truncate(kAccessibleTextLimit);
+  if (!text.isEmpty() && text.back().isHighSurrogate()) text.chop(1);
+  return text;
+}
+
 enum class Side { Before, At, After };
 
 // The edges of the items (characters, words and the runs between them,
@@ -89,7 +98,7 @@ public:
   }
 
   QString text(QAccessible::Text type) const override {
-    if (type == QAccessible::Value) return Model().Text();
+    if (type == QAccessible::Value) return text(0, characterCount());
     QString text = QAccessibleWidget::text(type);
     if (type == QAccessible::Name && text.isEmpty()) text = kName;
     return text;
@@ -107,7 +116,9 @@ public:
 
   QString text(int startOffset, int endOffset) const override {
     if (endOffset < startOffset) std::swap(startOffset, endOffset);
-    return Model().TextBetween(PosAt(startOffset), PosAt(endOffset));
+    startOffset = std::max(startOffset, 0);
+    endOffset = startOffset + std::min(endOffset - startOffset, kAccessibleTextLimit);
+    return Head(Model().TextBetween(PosAt(startOffset), PosAt(endOffset)));
   }
 
   int cursorPosition() const override { return OffsetOf(Model().Cursor()); }
@@ -220,9 +231,10 @@ private:
     if (count == 0 || offset < 0 || offset > count) return {};
     if (type == QAccessible::NoBoundary) {
       if (side != Side::At) return {};
+      QString text = this->text(0, count);
       *startOffset = 0;
-      *endOffset = count;
-      return Model().Text();
+      *endOffset = static_cast<int>(text.size());
+      return text;
     }
     if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary)
       return LineAround(side, offset, startOffset, endOffset);
@@ -307,8 +319,18 @@ struct HeldLines {
   QTimer* timer = nullptr;
 };
 
+// Arrivals are told as insertions only while the history does not have the
+// focus. With the focus, Orca 43 says an insertion only when its last key
+// gives it a cause (Tab, a Ctrl shortcut, a middle click: onTextInserted in
+// its default script), a key the program may never see (Orca keeps its own
+// commands from it); the window announces each arrival wherever the focus
+// is (platform/Announcer.h), so an insertion told as well would be said
+// twice after those keys and not at all after others. Unfocused, Orca does
+// not say the insertion; other readers keep up with the text. Appended at
+// the end, an arrival moves neither the cursor nor any offset before it.
 void TellInserted(HistoryView& view, int position, const QString& text, int cursor) {
-  QAccessibleTextInsertEvent event(&view, position, text);
+  if (view.hasFocus()) return;
+  QAccessibleTextInsertEvent event(&view, position, Head(text));
   // An appended line leaves the cursor where it was.
   if (cursor >= 0) event.setCursorPosition(cursor);
   QAccessible::updateAccessibility(&event);
@@ -358,7 +380,13 @@ void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
   // the text as it now stands.
   if (inserted.contains(QLatin1Char('\r')) || inserted.contains(QChar(0x2028)) ||
       inserted.contains(QChar(0x2029)))
-    inserted = view.Model().TextBetween(change.from, change.insertedEnd);
+    inserted = view.Model().TextBetween(
+        change.from,
+        std::min(change.insertedEnd, view.Model().PosAt(change.offset + kAccessibleTextLimit)));
+  // A change of any size is told, as a text box tells it. Qt's AT-SPI
+  // bridge (6.4) takes an event's length from its text and sends nothing
+  // for an empty text: a large change is told by its head (Head), the text
+  // a request for that range is handed, and the length sent is the head's.
   if (change.removed.isEmpty() && inserted.isEmpty()) return;
   if (change.appended && change.removed.isEmpty())
     return TellArrival(view, held, position, inserted);
@@ -366,13 +394,13 @@ void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
   // follow theirs.
   TellHeld(view, held, held.cursor);
   if (change.removed.isEmpty()) {
-    QAccessibleTextInsertEvent event(&view, position, inserted);
+    QAccessibleTextInsertEvent event(&view, position, Head(inserted));
     QAccessible::updateAccessibility(&event);
   } else if (inserted.isEmpty()) {
-    QAccessibleTextRemoveEvent event(&view, position, change.removed);
+    QAccessibleTextRemoveEvent event(&view, position, Head(change.removed));
     QAccessible::updateAccessibility(&event);
   } else {
-    QAccessibleTextUpdateEvent event(&view, position, change.removed, inserted);
+    QAccessibleTextUpdateEvent event(&view, position, Head(change.removed), Head(inserted));
     QAccessible::updateAccessibility(&event);
   }
 }

@@ -15,6 +15,14 @@ class HistoryView;
 // second, so that a flood of arrivals does not flood the screen reader.
 void AttachAccessibility(HistoryView& view);
 
+// The most text, in UTF-16 units, that one request of assistive technology
+// is handed (the text between two offsets, the whole text) and that one
+// change event carries: the start of what was asked, never another text.
+// A screen reader handed a selection of millions of characters (Ctrl+A in a
+// full history) works through all of it before it answers a key; one that
+// wants more asks again from where the answer ended.
+inline constexpr int kAccessibleTextLimit = 1 << 14;
+
 // How often arrivals are told to assistive technology: the first after a
 // quiet interval is told at once, on its own; those that follow within the
 // interval are held, and told together once it has passed; then at most

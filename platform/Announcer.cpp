@@ -57,14 +57,10 @@ void Announcer::Announce(const QString& text) {
   notice_->show();
 }
 
-void Announcer::Arrived(const QString& text, bool toldElsewhere) {
+void Announcer::Arrived(const QString& text) {
   if (!QAccessible::isActive()) return;
-  if (pace_.Arrive(ArrivalPace::Clock::now())) {
-    if (!toldElsewhere) Announce(text);
-    return;
-  }
+  if (pace_.Arrive(ArrivalPace::Clock::now())) return Announce(text);
   lastHeld_ = text;
-  lastHeldToldElsewhere_ = toldElsewhere;
   if (timer_ == nullptr) {
     timer_ = new QTimer(window_);
     timer_->setSingleShot(true);
@@ -86,8 +82,5 @@ void Announcer::SayHeld() {
   }
   // Said while the window is active, as each message is.
   if (!window_->isActiveWindow()) return;
-  if (count > 1)
-    Announce(QStringLiteral("%1 nouveaux messages").arg(count));
-  else if (!lastHeldToldElsewhere_)
-    Announce(lastHeld_);
+  Announce(count > 1 ? QStringLiteral("%1 nouveaux messages").arg(count) : lastHeld_);
 }

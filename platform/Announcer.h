@@ -21,10 +21,10 @@ public:
   // A message arrived, `text` saying it, at the pace of ArrivalPace: said
   // at once if none came in the last second; otherwise counted, and once
   // the second is over the count is said (« 12 nouveaux messages »), or the
-  // message itself if it was the only one. `toldElsewhere`: the message
-  // reaches the screen reader by other means (the focused history tells
-  // its own insertion), so it is said only within a count.
-  void Arrived(const QString& text, bool toldElsewhere);
+  // message itself if it was the only one. Said wherever the focus is, the
+  // history included: the history does not tell its arrivals while it has
+  // the focus (see history/HistoryAccessible.cpp), so nothing is said twice.
+  void Arrived(const QString& text);
 
 private:
   void SayHeld();
@@ -34,5 +34,4 @@ private:
   ArrivalPace pace_;
   QTimer* timer_ = nullptr; // made at the first message held
   QString lastHeld_;
-  bool lastHeldToldElsewhere_ = false;
 };

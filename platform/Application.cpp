@@ -5,6 +5,7 @@
 
 #include "platform/FontWarmup.h"
 #include "platform/Forms.h"
+#include "platform/ScreenReaderWatch.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -179,6 +180,7 @@ void TApplication::Run() {
     });
   }
   mainForm_->Show();
+  ScreenReaderWatch::Start();
   QApplication::exec();
   notifier.reset();
   mainForm_ = nullptr;

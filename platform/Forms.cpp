@@ -3,13 +3,11 @@
 #include "platform/Attention.h"
 #include "platform/DesktopNotification.h"
 
-#include <history/HistoryView.h>
 #include <text/Codec.h>
 #include <text/TextLines.h>
 #include <text/Utf8.h>
 
 #include <QAccessible>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QScrollArea>
@@ -105,12 +103,11 @@ void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
   const auto qtext = [](const text::Decoded& text) { return text::ToQString(text.utf8); };
   if (window_->isActiveWindow()) {
     // The screen reader says it wherever the focus is, at a human pace (see
-    // Announcer::Arrived); a focused history already tells its own
-    // insertion, which is not said twice. With no screen reader listening,
-    // nothing is worked out.
+    // Announcer::Arrived). With no screen reader listening, nothing is
+    // worked out.
     if (QAccessible::isActive())
-      announcer_.Arrived(qtext(header) + u' ' + text::ToQString(text::JoinLines(message.utf8, " ")),
-                         qobject_cast<HistoryView*>(QApplication::focusWidget()) != nullptr);
+      announcer_.Arrived(qtext(header) + u' ' +
+                         text::ToQString(text::JoinLines(message.utf8, " ")));
     return;
   }
   if (notification_ == nullptr) {

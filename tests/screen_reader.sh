@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # The real program with a real screen reader: Orca, speaking through
 # speech-dispatcher, whose synthesiser is a command that writes each text it
-# is given to a log. A datagram arrives with the history focused, then
-# another with the message box focused: each time Orca must say who wrote
-# and what, "<pseudo> a dit : <message>", in one utterance. Then a flood of
+# is given to a log. Datagrams arrive with the focus in the history (come
+# there by Tab, then moved by arrow keys, Page Up, Ctrl+End, a click), in the
+# message box and on a button: each time Orca must say who wrote and what,
+# "<pseudo> a dit : <message>", in one utterance, once. Then a flood of
 # short messages from a few addresses, with the message box focused, then
 # with the history focused: Orca must say how many came ("N nouveaux
 # messages") and, once it ends, answer a Tab at once (a screen reader
 # flooded with events answers it only after working through them all).
+# Then a history of 2.4 million characters: Ctrl+A in it is said as a text
+# box's ("entire document selected"), Delete as a text box's ("Selection
+# deleted"), and Orca answers a Tab within a second after each. Last, the
+# program started with no screen reader listening, then Orca: the next
+# arrival is said, whether Qt found the accessibility bus at start-up (the
+# root window names it on X11) or not (as on Wayland).
 # Run inside a network namespace of its own (tests/private_net.sh).
 set -u
 lanchat=$1 udp_tool=$2
@@ -24,26 +31,37 @@ done
 
 speech_session
 
-orca -u "$work/orca" --debug-file "$work/orca.debug" >"$work/orca.out" 2>&1 & pids+=($!)
-# Orca greets once it listens.
-for _ in $(seq 300); do [ -s "$spoken" ] && break; sleep 0.1; done
-[ -s "$spoken" ] || { echo "FAIL: Orca said nothing at start-up"; tail -5 "$work/orca.out"; exit 1; }
+# start_orca: Orca, until it greets (it then listens).
+start_orca() {
+  local before; before=$(wc -l <"$spoken")
+  orca -u "$work/orca" --debug-file "$work/orca.debug" >>"$work/orca.out" 2>&1 &
+  orca_pid=$!; pids+=($orca_pid)
+  for _ in $(seq 300); do [ "$(wc -l <"$spoken")" -gt "$before" ] && break; sleep 0.1; done
+  [ "$(wc -l <"$spoken")" -gt "$before" ] || {
+    echo "FAIL: Orca said nothing at start-up"; tail -5 "$work/orca.out"; exit 1; }
+}
+# start_lanchat: the program, its window shown and active.
+start_lanchat() {
+  "$lanchat" 2>>"$work/lanchat.log" & lanchat_pid=$!; pids+=($lanchat_pid)
+  window=$(x11_window "$DISPLAY" Form1)
+  [ -n "$window" ] || { echo "FAIL: the window did not show"; cat "$work/lanchat.log"; exit 1; }
+  DISPLAY=$DISPLAY xdotool windowactivate --sync "$window" 2>/dev/null || true
+  sleep 1
+}
 
+start_orca
 export QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-"$lanchat" 2>"$work/lanchat.log" & pids+=($!)
-window=$(x11_window "$DISPLAY" Form1)
-[ -n "$window" ] || { echo "FAIL: the window did not show"; cat "$work/lanchat.log"; exit 1; }
-DISPLAY=$DISPLAY xdotool windowactivate --sync "$window" 2>/dev/null || true
-sleep 1
+start_lanchat
 
 failures=0 passes=0
-# arrival WHAT KEY NICK MESSAGE: from the message box, KEY moves the focus
-# as a user of a screen reader does (Shift+Tab reaches the history); then a
-# datagram arrives, and Orca must say it.
+# arrival WHAT NICK MESSAGE [XDOTOOL-ARGS...]: from the message box, the
+# xdotool commands move the focus as a user of a screen reader does
+# (Shift+Tab reaches the history); then a datagram arrives, and Orca must
+# say it, once.
 arrival() {
-  local what=$1 key=$2 nick=$3 message=$4
+  local what=$1 nick=$2 message=$3; shift 3
   x11_click "$DISPLAY" "$window" $X_MESSAGE
-  [ "$key" = none ] || DISPLAY=$DISPLAY xdotool key "$key"
+  [ $# -eq 0 ] || DISPLAY=$DISPLAY xdotool "$@"
   sleep 1.5 # Orca speaks the focused control first
   local before; before=$(wc -l <"$spoken")
   local hex
@@ -55,19 +73,25 @@ arrival() {
     grep -qF "$want" <<<"$said" && break
     sleep 0.1
   done
-  sleep 0.5 # anything said after it is shown too
+  sleep 0.7 # anything said after it is shown too
   said=$(tail -n +"$((before + 1))" "$spoken")
-  echo "Orca, $what focused, said: $(sed 's/ *$//' <<<"$said" | tr '\n' '|')"
-  if grep -qF "$want" <<<"$said"; then
+  echo "Orca, $what, said: $(sed 's/ *$//' <<<"$said" | tr '\n' '|')"
+  if [ "$(grep -cF "$want" <<<"$said")" -eq 1 ]; then
     passes=$((passes + 1))
   else
-    echo "FAIL: with $what focused, Orca did not say \"$want\" in one utterance"
+    echo "FAIL: with $what, Orca did not say \"$want\" once, in one utterance"
     failures=$((failures + 1))
   fi
 }
 
-arrival "the history" shift+Tab "Ana" "Salut"
-arrival "the message box" none "Zoé" "Bonjour à tous"
+arrival "the history focused by Tab" "Ana" "Salut" key shift+Tab
+arrival "the history focused, after Up" "Bob" "Coucou" key shift+Tab Up
+arrival "the history focused, after Page Up" "Cid" "Hop" key shift+Tab Prior
+arrival "the history focused, after Ctrl+End" "Dan" "Hola" key shift+Tab ctrl+End
+arrival "the history focused, after a click in it" "Eve" "Yo" \
+  mousemove --window "$window" $X_HISTORY click 1
+arrival "the message box focused" "Zoé" "Bonjour à tous"
+arrival "the button focused" "Fay" "Hey" key Tab
 
 # flood WHAT KEY TARGET SECONDS ADDRESSES RATE: short messages with WHAT
 # focused (KEY from the message box), then a Tab, which takes the focus to
@@ -115,6 +139,67 @@ flood() {
 
 flood "the message box" none "Envoyer" 10 5 2000
 flood "the history" shift+Tab "Message" 5 5 2000
+
+# answer WHAT WANT MS XDOTOOL-ARGS...: the keys pressed, Orca must say WANT
+# within MS milliseconds.
+answer() {
+  local what=$1 want=$2 limit=$3; shift 3
+  local before; before=$(wc -l <"$spoken")
+  DISPLAY=$DISPLAY xdotool "$@"
+  local pressed; pressed=$(date +%s%3N)
+  local answered=""
+  for _ in $(seq 100); do
+    if tail -n +"$((before + 1))" "$spoken" | grep -qF "$want"; then answered=$(date +%s%3N); break; fi
+    sleep 0.05
+  done
+  echo "Orca, $what, said: $(tail -n +"$((before + 1))" "$spoken" | head -3 | cut -c1-80 | sed 's/ *$//' | tr '\n' '|')" \
+    "${answered:+after $((answered - pressed)) ms}"
+  if [ -n "$answered" ] && [ $((answered - pressed)) -le "$limit" ]; then
+    passes=$((passes + 1))
+  else
+    echo "FAIL: $what, Orca did not say \"$want\" within $limit ms"
+    failures=$((failures + 1))
+  fi
+}
+
+# A long history: short messages until it holds some 2.4 million
+# characters, then the whole of it selected and deleted, with the keys as
+# a person presses them (Ctrl released last).
+x11_click "$DISPLAY" "$window" $X_MESSAGE
+"$udp_tool" pace 127.0.0.1 2000 3 5 22000 >/dev/null || { echo "FAIL: the history was not filled"; exit 1; }
+sleep 2
+DISPLAY=$DISPLAY xdotool key shift+Tab
+sleep 1.5
+answer "after Ctrl+A in the long history" "entire document selected" 5000 keydown ctrl key a keyup ctrl
+# The caret at the end: the history's length.
+length=$(grep -ao "text-caret-moved for \[text | Historique des messages\] in \[application | lanchat\] ([0-9]*" \
+  "$work/orca.debug" | tail -1 | grep -o "[0-9]*$")
+echo "the history holds ${length:-?} characters"
+[ "${length:-0}" -ge 2000000 ] || { echo "FAIL: the history was not filled"; failures=$((failures + 1)); }
+answer "after a Tab from the selected history" "Message" 1000 key Tab
+DISPLAY=$DISPLAY xdotool key shift+Tab
+sleep 1.5
+answer "after Delete in the selected history" "Selection deleted" 5000 key Delete
+answer "after a Tab from the emptied history" "Message" 1000 key Tab
+
+# late WHAT ROOT: the program started with no screen reader listening, the
+# root window naming the accessibility bus or not (ROOT: kept, removed);
+# then Orca starts, and must say the next arrival.
+late() {
+  local what=$1 root=$2
+  kill "$orca_pid" "$lanchat_pid" 2>/dev/null
+  wait "$orca_pid" "$lanchat_pid" 2>/dev/null
+  dbus-send --session --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+    string:org.a11y.Status string:IsEnabled variant:boolean:false
+  [ "$root" = kept ] || DISPLAY=$DISPLAY xprop -root -remove AT_SPI_BUS
+  start_lanchat
+  start_orca
+  sleep 1
+  arrival "Orca started after the program ($what)" "Gil" "Re"
+}
+unset QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON
+late "X11" kept
+late "no bus on the root window" removed
 
 [ "$failures" -eq 0 ] || { echo "--- orca"; tail -20 "$work/orca.out"; grep -a "SPEECH OUTPUT" "$work/orca.debug" | tail -20; }
 echo "$passes passed, $failures failed"

@@ -189,6 +189,8 @@ private slots:
     view->resize(320, 200);
     view->show();
     QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    // As in the window, where the message box has the focus.
+    view->clearFocus();
     watched = view.get();
     iface = QAccessible::queryAccessibleInterface(view.get());
     QVERIFY(iface != nullptr);
@@ -477,6 +479,22 @@ private slots:
     QTest::newRow("replace") << "a" + kEmoji + "b"
                              << "replace" << 1 << 3 << kAccent << int(QAccessible::TextUpdated) << 1
                              << kAccent << kEmoji;
+    // Changes of more than a mebibyte (clearing a long history, pasting a
+    // log) are told too, by their first kAccessibleTextLimit units.
+    QStringList lines;
+    for (int i = 0; i < 90000; ++i)
+      lines << QStringLiteral("Ana a dit :%1").arg(i);
+    const QString large = lines.join(u'\n');
+    const int size = static_cast<int>(large.size());
+    QTest::newRow("delete large") << large << "delete" << 0 << size << ""
+                                  << int(QAccessible::TextRemoved) << 0 << ""
+                                  << large.left(kAccessibleTextLimit);
+    QTest::newRow("delete large within")
+        << "x" + large << "delete" << 1 << size + 1 << "" << int(QAccessible::TextRemoved) << 1
+        << "" << large.left(kAccessibleTextLimit);
+    QTest::newRow("insert large") << "ab"
+                                  << "insert" << 1 << 1 << large << int(QAccessible::TextInserted)
+                                  << 1 << large.left(kAccessibleTextLimit) << "";
   }
 
   // Each change of the text is told once, where it happened, with its text.
@@ -511,6 +529,22 @@ private slots:
     if (operation.startsWith("append")) QCOMPARE(changes[0].cursor, textIf->cursorPosition());
     // What is told is what the text now holds there.
     QCOMPARE(textIf->text(position, position + static_cast<int>(inserted.size())), inserted);
+  }
+
+  // While the history has the focus, its arrivals are not told as
+  // insertions, the first nor those held: the window says each arrival
+  // (Announcer), and Orca would say an insertion too after some keys. Its
+  // edits are told.
+  void arrivalsWhileFocused() {
+    Load("Ana a dit :");
+    view->setFocus();
+    QVERIFY(view->hasFocus());
+    view->AppendLine("Bob a dit :");
+    view->AppendLine("Salut");
+    QTest::qWait(1100);
+    QVERIFY(Events(QAccessible::TextInserted).empty());
+    iface->editableTextInterface()->deleteText(0, 3);
+    QCOMPARE(Events(QAccessible::TextRemoved).size(), std::size_t{1});
   }
 
   // Cursor moves and selections are told with their offsets.
@@ -597,11 +631,26 @@ private slots:
     QCOMPARE(textIf->textBeforeOffset(count - 1, QAccessible::WordBoundary, &start, &end), " ");
     QCOMPARE(start, count - 7);
     QCOMPARE(textIf->text(count - 6, count), "199999");
+    // One request is handed at most kAccessibleTextLimit units, from where
+    // it asked.
+    const QString head = model.TextBetween({0, 0}, model.PosAt(kAccessibleTextLimit));
+    QCOMPARE(textIf->text(0, count), head);
+    QCOMPARE(iface->text(QAccessible::Value), head);
+    QCOMPARE(textIf->textAtOffset(5, QAccessible::NoBoundary, &start, &end), head);
+    QCOMPARE(start, 0);
+    QCOMPARE(end, kAccessibleTextLimit);
+    const auto from = static_cast<std::size_t>(count - kAccessibleTextLimit - 5);
+    QCOMPARE(textIf->text(static_cast<int>(from), count),
+             model.TextBetween(model.PosAt(from), model.PosAt(from + kAccessibleTextLimit)));
     view->AppendLine(QStringLiteral("Ana a dit :"));
     const auto inserted = Events(QAccessible::TextInserted);
     QCOMPARE(inserted.size(), std::size_t{1});
     QCOMPARE(inserted[0].position, count);
     QCOMPARE(inserted[0].inserted, "\nAna a dit :");
+    // A surrogate pair across the limit is left out whole.
+    const QString before(kAccessibleTextLimit - 1, u'x');
+    Load(before + kEmoji);
+    QCOMPARE(textIf->text(0, textIf->characterCount()), before);
   }
 
   // Arrivals in a flood: the first is told at once, those that follow
