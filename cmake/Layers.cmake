@@ -1,9 +1,11 @@
 # lanchat_check_layers(): the libraries' links run one way, each library
 # linking only those of a lower layer (app -> ui -> net -> platform ->
-# history, text, chat, config; netcore beside them), and the network's core
+# desktop -> history, text, chat, config; netcore beside them), and the
+# network's core
 # links no Qt. Checked at configure time, from the targets' own links.
 function(lanchat_check_layers)
-  set(layers config:0 options:0 netcore:1 text:1 chat:2 history:2 platform:3 net:4 ui:5)
+  set(layers config:0 options:0 netcore:1 text:1 chat:2 history:2 desktop:3 platform:4 net:5
+      ui:6)
   foreach(entry IN LISTS layers)
     string(REPLACE ":" ";" pair "${entry}")
     list(GET pair 0 name)
@@ -30,7 +32,7 @@ function(lanchat_check_layers)
         endif()
         if(NOT other STREQUAL "options" AND NOT level_${other} LESS level_${name})
           message(FATAL_ERROR "lanchat_${name} links lanchat::${other}: links run one way "
-                              "(app -> ui -> net -> platform -> history, text, chat, config)")
+                              "(app -> ui -> net -> platform -> desktop -> history, text, chat, config)")
         endif()
       elseif(name STREQUAL "netcore" AND link MATCHES "Qt")
         message(FATAL_ERROR "lanchat_netcore links ${link}: the network's core links no Qt")

@@ -324,7 +324,7 @@ struct HeldLines {
 // gives it a cause (Tab, a Ctrl shortcut, a middle click: onTextInserted in
 // its default script), a key the program may never see (Orca keeps its own
 // commands from it); the window announces each arrival wherever the focus
-// is (platform/Announcer.h), so an insertion told as well would be said
+// is (desktop/Announcer.h), so an insertion told as well would be said
 // twice after those keys and not at all after others. Unfocused, Orca does
 // not say the insertion; other readers keep up with the text. Appended at
 // the end, an arrival moves neither the cursor nor any offset before it.

@@ -5,7 +5,7 @@
 
 #include "platform/FontWarmup.h"
 #include "platform/Forms.h"
-#include "platform/ScreenReaderWatch.h"
+#include <desktop/ScreenReaderWatch.h>
 
 #include <QApplication>
 #include <QLibraryInfo>

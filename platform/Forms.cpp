@@ -1,7 +1,7 @@
 #include "platform/Forms.h"
 
-#include "platform/Attention.h"
-#include "platform/DesktopNotification.h"
+#include <desktop/Attention.h>
+#include <desktop/DesktopNotification.h>
 
 #include <text/Codec.h>
 #include <text/TextLines.h>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/Announcer.h"
 #include "platform/Application.h"
 #include "platform/Classes.h"
 #include "platform/Controls.h"
 #include "platform/Layout.h"
+#include <desktop/Announcer.h>
 
 #include <exception>
 #include <memory>

@@ -1,7 +1,7 @@
 // The desktop notification for messages that arrive while the window is not
 // the active one, against a notification server of the test's own on a
 // private session bus (the test runs under dbus-run-session).
-#include <platform/DesktopNotification.h>
+#include <desktop/DesktopNotification.h>
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "platform/ScreenReaderWatch.h"
+#include "desktop/ScreenReaderWatch.h"
 
 #include <QAccessible>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "platform/DesktopNotification.h"
+#include "desktop/DesktopNotification.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

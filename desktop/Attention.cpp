@@ -1,6 +1,6 @@
-#include "platform/Attention.h"
+#include "desktop/Attention.h"
 
-#include "platform/WaylandActivation.h"
+#include "desktop/WaylandActivation.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "platform/WaylandActivation.h"
+#include "desktop/WaylandActivation.h"
 
 #include <QGuiApplication>
 #include <QWindow>

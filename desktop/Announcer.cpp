@@ -1,4 +1,4 @@
-#include "platform/Announcer.h"
+#include "desktop/Announcer.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
