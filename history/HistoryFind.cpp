@@ -86,16 +86,15 @@ std::optional<Found> FindPrevious(const LineStore& lines, const text::Needle& ne
   return result;
 }
 
-std::size_t CountMatches(const LineStore& lines, const text::Needle& needle, std::size_t line,
-                         std::size_t byte) {
-  if (needle.Empty()) return 0;
-  std::size_t count = 0;
-  const auto tally = [&](const Found& found) {
-    if (!Before(found, line, byte)) return false;
-    ++count;
+Tally CountMatches(const LineStore& lines, const text::Needle& needle, std::size_t line,
+                   std::size_t byte) {
+  Tally tally;
+  if (needle.Empty()) return tally;
+  const auto count = [&](const Found& found) {
+    if (Before(found, line, byte)) ++tally.before;
+    ++tally.total;
     return true;
   };
-  for (std::size_t c = 0; c < lines.ChunkCount(); ++c)
-    if (!VisitChunk(lines, needle, c, 0, tally)) break;
-  return count;
+  for (std::size_t c = 0; c < lines.ChunkCount(); ++c) VisitChunk(lines, needle, c, 0, count);
+  return tally;
 }

@@ -26,7 +26,11 @@ std::optional<Found> FindNext(const LineStore& lines, const text::Needle& needle
 // The last match that begins before byte `byte` of line `line`.
 std::optional<Found> FindPrevious(const LineStore& lines, const text::Needle& needle,
                                   std::size_t line, std::size_t byte);
-// The matches that begin before byte `byte` of line `line`; all of them by
-// default.
-std::size_t CountMatches(const LineStore& lines, const text::Needle& needle,
-                         std::size_t line = static_cast<std::size_t>(-1), std::size_t byte = 0);
+// The matches that begin before byte `byte` of line `line`, and all of
+// them, in one pass.
+struct Tally {
+  std::size_t before = 0;
+  std::size_t total = 0;
+};
+Tally CountMatches(const LineStore& lines, const text::Needle& needle,
+                   std::size_t line = static_cast<std::size_t>(-1), std::size_t byte = 0);

@@ -135,11 +135,11 @@ private slots:
     QCOMPARE(FindPrevious(lines, abc, 4, 4), (Found{4, 0, 3}));
     QCOMPARE(FindPrevious(lines, abc, 4, 0), (Found{0, 0, 3}));
     QVERIFY(!FindPrevious(lines, abc, 0, 0));
-    QCOMPARE(CountMatches(lines, abc), std::size_t{3});
-    QCOMPARE(CountMatches(lines, abc, 4, 4), std::size_t{2});
+    QCOMPARE(CountMatches(lines, abc).total, std::size_t{3});
+    QCOMPARE(CountMatches(lines, abc, 4, 4).before, std::size_t{2});
     // Across the store's chunks, both ways.
     const text::Needle ecole("ecole", FindOptions{});
-    QCOMPARE(CountMatches(lines, ecole), std::size_t{4});
+    QCOMPARE(CountMatches(lines, ecole).total, std::size_t{4});
     QCOMPARE(FindNext(lines, ecole, 6, 0), (Found{6 + 999, 4, 10}));
     QCOMPARE(FindNext(lines, ecole, 6 + 1000, 0), (Found{6 + 1999, 4, 10}));
     QCOMPARE(FindPrevious(lines, ecole, lines.Count(), 0), (Found{6 + 2999, 4, 10}));
