@@ -3,8 +3,6 @@
 #include <text/TextLines.h>
 #include <text/Utf8.h>
 
-#include <QStringList>
-
 #include <algorithm>
 #include <malloc.h>
 
@@ -13,33 +11,32 @@ namespace {
 using text::ToUtf8;
 QString FromUtf8(std::string_view utf8) { return text::ToQString(utf8); }
 
-// A text inserted as lines, cut at the program's line breaks.
-QStringList SplitLines(const QString& inserted) {
-  QStringList lines;
-  for (const std::u16string_view line : text::SplitLines(text::View(inserted)))
-    lines << QString(reinterpret_cast<const QChar*>(line.data()),
-                     static_cast<qsizetype>(line.size()));
-  return lines;
+// Whether UTF-8 text holds a line break other than "\n", the only one the
+// store takes.
+bool HasOtherBreak(std::string_view utf8) {
+  for (std::size_t i = 0; i < utf8.size(); ++i)
+    if ((utf8[i] == '\r' || utf8[i] == '\xE2') && text::BreakAt(utf8, i) > 0) return true;
+  return false;
 }
 
-// A text as the store holds it: UTF-8, each of the program's line breaks
-// one "\n".
-std::string Joined(const QString& text) {
+// UTF-8 text with each of the program's line breaks made one "\n".
+std::string WithNewlines(std::string_view utf8) {
   std::string joined;
+  joined.reserve(utf8.size());
   bool first = true;
-  for (const std::u16string_view line : text::SplitLines(text::View(text))) {
+  for (const std::string_view line : text::SplitLines(utf8)) {
     if (!first) joined += '\n';
     first = false;
-    joined += ToUtf8(QStringView(line.data(), static_cast<qsizetype>(line.size())));
+    joined += line;
   }
   return joined;
 }
 
-bool HasBreak(const QString& line) {
-  const std::u16string_view units = text::View(line);
-  for (std::size_t i = 0; i < units.size(); ++i)
-    if (text::BreakAt(units, i) > 0) return true;
-  return false;
+// A text as the store holds it: UTF-8, each of the program's line breaks
+// one "\n". Converted whole, then cut only if it holds another break.
+std::string Joined(const QString& text) {
+  std::string utf8 = ToUtf8(text);
+  return HasOtherBreak(utf8) ? WithNewlines(utf8) : utf8;
 }
 
 // The byte where a UTF-16 column starts in a line of UTF-8 text.
@@ -56,6 +53,8 @@ int ClampColumn(std::string_view utf8, int column) {
 }
 
 } // namespace
+
+QString TextChange::Inserted() const { return FromUtf8(insertedUtf8); }
 
 EditModel::EditModel(std::size_t capacity, std::size_t budget)
     : capacity_(capacity), budget_(budget) {}
@@ -147,27 +146,38 @@ void EditModel::SetText(const QString& text) {
   NotifyCursor();
 }
 
-void EditModel::AppendLine(const QString& line) {
+void EditModel::Append(std::string_view utf8) {
+  // A break kept inside a line would split it on undo: each break goes in
+  // as "\n", which the store cuts lines at.
+  std::string newlines;
+  if (HasOtherBreak(utf8)) utf8 = newlines = WithNewlines(utf8);
   const bool observed = !changeObservers_.empty();
   TextChange change;
   if (observed) {
     change.from = change.removedEnd = End();
     change.offset = store_.Units();
   }
-  // A break kept inside a line would split it on undo: text with breaks
-  // goes in as several lines.
-  const bool breaks = HasBreak(line);
-  const QStringList lines = breaks ? SplitLines(line) : QStringList();
-  if (!breaks) store_.Append(ToUtf8(line));
-  for (const QString& each : lines)
-    store_.Append(ToUtf8(each));
+  // What comes before the first break ends the last line; each break
+  // starts a line.
+  const std::size_t firstBreak = std::min(utf8.find('\n'), utf8.size());
+  if (firstBreak > 0) {
+    const std::size_t last = store_.Count() - 1;
+    store_.Replace(last, std::string(store_.Line(last)).append(utf8.substr(0, firstBreak)));
+  }
+  for (std::size_t at = firstBreak; at < utf8.size();) {
+    const std::size_t next = std::min(utf8.find('\n', at + 1), utf8.size());
+    store_.Append(utf8.substr(at + 1, next - at - 1));
+    at = next;
+  }
   if (!observed) return;
   change.insertedEnd = End();
-  change.inserted = QLatin1Char('\n') + (breaks ? lines.join(u'\n') : line);
+  change.insertedUtf8 = utf8;
   change.appended = true;
   for (const auto& observer : changeObservers_)
     observer(change);
 }
+
+void EditModel::AppendLine(const QString& line) { Append('\n' + Joined(line)); }
 
 // ---- Cursor and selection
 
@@ -232,7 +242,7 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
     } else if (removed == nullptr && Utf8Size(a, b) <= TextChange::kShown) {
       change.removed = FromUtf8(Utf8String(a, b));
     }
-    if (told && joined.size() <= TextChange::kShown) change.inserted = FromUtf8(joined);
+    if (told && joined.size() <= TextChange::kShown) change.insertedUtf8 = joined;
   }
 
   const std::string_view firstLine = store_.Line(a.line);
@@ -277,18 +287,18 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
   return end;
 }
 
-void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor) {
+void EditModel::Edit(TextPos a, TextPos b, std::string joined, EditKind kind, bool moveCursor) {
   Finish();
   a = Clamp(a);
   b = Clamp(b);
   if (b < a) std::swap(a, b);
-  if (a == b && text.isEmpty()) return;
+  if (a == b && joined.empty()) return;
   Step step;
   step.from = a;
   step.kind = kind;
   step.cursorBefore = cursor_;
   step.anchorBefore = anchor_;
-  step.inserted = Joined(text);
+  step.inserted = std::move(joined);
   // A removal too large for the undo budget is not even read: clearing a
   // full history copies nothing.
   const std::size_t removedBytes = Utf8Size(a, b);
@@ -309,9 +319,10 @@ void EditModel::Edit(TextPos a, TextPos b, const QString& text, EditKind kind, b
 void EditModel::InsertText(const QString& text, EditKind kind) {
   Finish(); // an edit goes where a whole undo would have left the text
   const auto [a, b] = Selection();
+  std::string joined = Joined(text);
   // A line break is a step of its own.
-  if (HasBreak(text)) kind = EditKind::Other;
-  Edit(a, b, text, kind);
+  if (joined.find('\n') != std::string::npos) kind = EditKind::Other;
+  Edit(a, b, std::move(joined), kind);
 }
 
 void EditModel::DeleteSelection() {
@@ -357,7 +368,7 @@ void EditModel::DeleteNextWord() {
 void EditModel::Replace(TextPos a, TextPos b, const QString& text) {
   Finish(); // an edit goes where a whole undo would have left the text
   // An edit away from the cursor: the cursor and anchor follow the text.
-  Edit(a, b, text, EditKind::Other, false);
+  Edit(a, b, Joined(text), EditKind::Other, false);
 }
 
 // ---- Offsets

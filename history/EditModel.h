@@ -32,9 +32,14 @@ struct TextChange {
   // Each left empty when it is more than kShown bytes: an undo or a
   // deletion of millions of lines is not copied to be told.
   QString removed;
-  QString inserted;
+  // The inserted text as the store holds it (UTF-8, "\n" between lines),
+  // valid while the observers are called. Inserted() makes a QString of it
+  // for an observer that needs one: an arrival no one reads is never
+  // converted.
+  std::string_view insertedUtf8;
+  [[nodiscard]] QString Inserted() const;
   static constexpr std::size_t kShown = 1 << 20;
-  bool appended = false; // a line added at the end, not an edit by the user
+  bool appended = false; // lines added at the end, not an edit by the user
 };
 
 // How an edit may merge with the one before it into one undo step, as a
@@ -69,9 +74,10 @@ public:
   }
 
   // ---- The text
-  [[nodiscard]] const LineStore& Store() const { return store_; }
   [[nodiscard]] std::size_t LineCount() const { return store_.Count(); }
   [[nodiscard]] QString Line(std::size_t line) const;
+  // A line as the store holds it, UTF-8.
+  [[nodiscard]] std::string_view Utf8Line(std::size_t line) const { return store_.Line(line); }
   [[nodiscard]] int LineLength(std::size_t line) const;
   // The whole text, lines joined by "\n".
   [[nodiscard]] QString Text() const;
@@ -88,8 +94,12 @@ public:
 
   // Replaces the whole text; the cursor goes to the start, undo is emptied.
   void SetText(const QString& text);
-  // Adds a line at the end (breaks in it make several). Not an edit: not
-  // undoable, cursor unmoved.
+  // Adds UTF-8 text at the end, as arriving messages are added: each line
+  // after a line break ("\nAna a dit :\nSalut" adds two lines), each of the
+  // program's line breaks starting a line. Not an edit: not undoable,
+  // cursor unmoved; the observers hear it as one change.
+  void Append(std::string_view utf8);
+  // Adds a line at the end (breaks in it make several), as Append does.
   void AppendLine(const QString& line);
 
   // ---- Cursor and selection
@@ -198,7 +208,8 @@ private:
   TextPos ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed,
                        bool told = true);
   void Finish();
-  void Edit(TextPos a, TextPos b, const QString& text, EditKind kind, bool moveCursor = true);
+  // `joined`: the text to insert as the store holds it (see Joined).
+  void Edit(TextPos a, TextPos b, std::string joined, EditKind kind, bool moveCursor = true);
   void Record(Step step);
   bool MergeInto(const Step& step);
   // The text between two clamped places, a <= b, as UTF-8; CopyUtf8 writes

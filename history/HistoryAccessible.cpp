@@ -353,7 +353,7 @@ void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
     return;
   }
   const int position = static_cast<int>(change.offset);
-  QString inserted = change.inserted;
+  QString inserted = change.Inserted();
   // The model breaks lines at CR LF, CR and the Unicode separators; tell
   // the text as it now stands.
   if (inserted.contains(QLatin1Char('\r')) || inserted.contains(QChar(0x2028)) ||

@@ -1,18 +1,18 @@
 #include "history/HistoryControl.h"
 
-#include "history/HistoryLayout.h"
+#include "history/HistoryViewport.h"
 
-#include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QCursor>
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QStyleHints>
 #include <QTimer>
+#include <QTimerEvent>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <tuple>
@@ -34,25 +34,29 @@ QString Translated(const char* text) {
 
 } // namespace
 
-HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, QAbstractScrollArea& widget,
-                               std::function<void(qsizetype)> pasteTooLarge,
-                               std::function<void(std::size_t)> selectionTooLarge)
-    : model_(model), layout_(layout), widget_(widget), pasteTooLarge_(std::move(pasteTooLarge)),
-      selectionTooLarge_(std::move(selectionTooLarge)) {
+HistoryControl::HistoryControl(EditModel& model, HistoryLayout& layout, HistoryViewport& viewport,
+                               QObject* parent)
+    : QObject(parent), model_(model), layout_(layout), viewport_(viewport) {
+  // One change, heard once: the rows and the screen's top follow the text,
+  // and the viewport is repainted. The primary selection hears of an edit before it is made
+  // (lines appended leave what it offers valid).
   model_.OnEditing([this] { primary_.TextChanging(); });
+  model_.OnChange([this](const TextChange& change) {
+    viewport_.TextChanged(change);
+    Update();
+  });
+  model_.OnCursor([this] { Update(); });
 }
 
 HistoryControl::~HistoryControl() = default;
 
-void HistoryControl::Update() { widget_.viewport()->update(); }
-
 void HistoryControl::EnsureCursorVisible() {
-  layout_.EnsureVisible(model_.Cursor());
+  viewport_.EnsureVisible(model_.Cursor());
   Update();
 }
 
 void HistoryControl::TellLater(std::size_t size) {
-  QTimer::singleShot(0, &widget_, [this, size] { selectionTooLarge_(size); });
+  QTimer::singleShot(0, this, [this, size] { emit selectionTooLarge(static_cast<qint64>(size)); });
 }
 
 void HistoryControl::SelectionChanged() {
@@ -87,7 +91,7 @@ void HistoryControl::Run(Action action) {
 void HistoryControl::PutBack() {
   if (!model_.Busy() || putBackQueued_) return;
   putBackQueued_ = true;
-  QTimer::singleShot(0, &widget_, [this] {
+  QTimer::singleShot(0, this, [this] {
     putBackQueued_ = false;
     if (model_.Continue()) return PutBack();
     // All back: the cursor after it, in view, as a small undo leaves it.
@@ -103,7 +107,7 @@ bool HistoryControl::Copy() {
   // what it had.
   const std::size_t size = model_.Utf8Size(a, b);
   if (size > PrimarySelection::kMaxHandedOut) {
-    selectionTooLarge_(size);
+    emit selectionTooLarge(static_cast<qint64>(size));
     return false;
   }
   // Held as UTF-8, what other programs are sent, and never as a QString.
@@ -125,7 +129,7 @@ void HistoryControl::Paste(bool primary) {
   if (text.isEmpty()) return;
   if (text.size() > kMaxPaste) {
     // The clipboard keeps the text; the owner tells the user why.
-    pasteTooLarge_(text.size());
+    emit pasteTooLarge(text.size());
     return;
   }
   Edit([&] { model_.InsertText(text); });
@@ -139,7 +143,7 @@ std::pair<TextPos, TextPos> HistoryControl::UnitAt(TextPos pos) const {
 }
 
 void HistoryControl::DragTo(QPoint viewportPoint) {
-  const TextPos pos = layout_.PositionAt(viewportPoint);
+  const TextPos pos = viewport_.PositionAt(viewportPoint);
   if (unit_ == Unit::Character) {
     model_.SetCursor(pos, true);
   } else if (unitStart_ <= pos && pos <= unitEnd_) {
@@ -175,7 +179,7 @@ void HistoryControl::MousePress(QMouseEvent* event) {
   cursorX_ = -1;
   pageYValid_ = false;
   selecting_ = true;
-  const TextPos pos = layout_.PositionAt(point);
+  const TextPos pos = viewport_.PositionAt(point);
   if (tripleClickTimer_.isActive() &&
       (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
     tripleClickTimer_.stop();
@@ -198,22 +202,23 @@ void HistoryControl::MouseDoubleClick(QMouseEvent* event) {
   }
   const QPoint point = event->position().toPoint();
   unit_ = Unit::Word;
-  std::tie(unitStart_, unitEnd_) = UnitAt(layout_.PositionAt(point));
+  std::tie(unitStart_, unitEnd_) = UnitAt(viewport_.PositionAt(point));
   selecting_ = true;
   model_.Select(unitStart_, unitEnd_);
   primary_.Offer();
   tripleClickPoint_ = point;
-  tripleClickTimer_.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), &widget_);
+  tripleClickTimer_.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this);
   Update();
 }
 
 void HistoryControl::MouseMove(QMouseEvent* event) {
   if (!selecting_ || !(event->buttons() & Qt::LeftButton)) return;
   const QPoint point = event->position().toPoint();
-  if (widget_.viewport()->rect().contains(point)) {
+  dragPoint_ = point;
+  if (QRect(QPoint(), viewport_.Size()).contains(point)) {
     dragScrollTimer_.stop();
   } else if (!dragScrollTimer_.isActive()) {
-    dragScrollTimer_.start(100, &widget_);
+    dragScrollTimer_.start(100, this);
   }
   DragTo(point);
 }
@@ -227,7 +232,7 @@ void HistoryControl::MouseRelease(QMouseEvent* event) {
              QGuiApplication::clipboard()->supportsSelection()) {
     // The X11 way: the middle button pastes the primary selection where
     // it is released.
-    model_.SetCursor(layout_.PositionAt(event->position().toPoint()));
+    model_.SetCursor(viewport_.PositionAt(event->position().toPoint()));
     Paste(true);
   }
   event->accept();
@@ -236,8 +241,8 @@ void HistoryControl::MouseRelease(QMouseEvent* event) {
 // Dragging past an edge scrolls a row at a time, faster the further the
 // mouse is from the edge.
 void HistoryControl::DragScroll() {
-  const QRect visible = widget_.viewport()->rect();
-  const QPoint pos = widget_.viewport()->mapFromGlobal(QCursor::pos());
+  const QRect visible(QPoint(), viewport_.Size());
+  const QPoint pos = dragPoint_;
   DragTo(pos);
   const int delta =
       std::max(pos.y() - visible.top(), visible.bottom() - pos.y()) - visible.height();
@@ -246,15 +251,15 @@ void HistoryControl::DragScroll() {
     return;
   }
   const int speed = std::max(delta, 7);
-  dragScrollTimer_.start(4900 / (speed * speed), &widget_);
-  layout_.ScrollRows(pos.y() < visible.center().y() ? -1 : 1);
+  dragScrollTimer_.start(4900 / (speed * speed), this);
+  viewport_.ScrollRows(pos.y() < visible.center().y() ? -1 : 1);
   DragTo(pos);
 }
 
 void HistoryControl::Wheel(QWheelEvent* event) {
   const int steps = event->angleDelta().y() / 120;
   if (steps != 0) {
-    layout_.ScrollRows(-steps * QApplication::wheelScrollLines());
+    viewport_.ScrollRows(-steps * QApplication::wheelScrollLines());
     Update();
   }
   event->accept();
@@ -262,40 +267,60 @@ void HistoryControl::Wheel(QWheelEvent* event) {
 
 // ---- Focus, the cursor's blink and the timers
 
-void HistoryControl::FocusIn() {
-  cursorOn_ = true;
-  const int flash = QGuiApplication::styleHints()->cursorFlashTime();
-  if (flash > 0) blinkTimer_.start(flash / 2, &widget_);
+void HistoryControl::Focus(bool in) {
+  if (in) {
+    cursorOn_ = true;
+    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+    if (flash > 0) blinkTimer_.start(flash / 2, this);
+  } else {
+    blinkTimer_.stop();
+  }
   Update();
 }
 
-void HistoryControl::FocusOut() {
-  blinkTimer_.stop();
-  Update();
-}
-
-bool HistoryControl::Timer(QTimerEvent* event) {
+void HistoryControl::timerEvent(QTimerEvent* event) {
   if (event->timerId() == blinkTimer_.timerId()) {
     cursorOn_ = !cursorOn_;
-    widget_.viewport()->update(layout_.CursorRect(model_.Cursor()).toRect().adjusted(-1, 0, 1, 0));
+    emit updateRequest(viewport_.CursorRect(model_.Cursor()).toRect().adjusted(-1, 0, 1, 0));
   } else if (event->timerId() == dragScrollTimer_.timerId()) {
     DragScroll();
   } else if (event->timerId() == tripleClickTimer_.timerId()) {
     tripleClickTimer_.stop();
   } else {
-    return false;
+    QObject::timerEvent(event);
   }
-  return true;
+}
+
+// ---- The one entry of the widget's events
+
+bool HistoryControl::ProcessEvent(QEvent* event, QWidget* widget) {
+  switch (event->type()) {
+  case QEvent::KeyPress: KeyPress(static_cast<QKeyEvent*>(event)); return true;
+  case QEvent::InputMethod:
+    InputMethod(static_cast<QInputMethodEvent*>(event), widget);
+    return true;
+  case QEvent::MouseButtonPress: MousePress(static_cast<QMouseEvent*>(event)); return true;
+  case QEvent::MouseMove: MouseMove(static_cast<QMouseEvent*>(event)); return true;
+  case QEvent::MouseButtonRelease: MouseRelease(static_cast<QMouseEvent*>(event)); return true;
+  case QEvent::MouseButtonDblClick: MouseDoubleClick(static_cast<QMouseEvent*>(event)); return true;
+  case QEvent::ContextMenu:
+    ContextMenu(static_cast<QContextMenuEvent*>(event), widget);
+    return true;
+  case QEvent::Wheel: Wheel(static_cast<QWheelEvent*>(event)); return true;
+  case QEvent::FocusIn:
+  case QEvent::FocusOut: Focus(event->type() == QEvent::FocusIn); return true;
+  default: return false;
+  }
 }
 
 // ---- Context menu
 
-QMenu* HistoryControl::CreateStandardContextMenu() {
-  auto* menu = new QMenu(&widget_);
+QMenu* HistoryControl::CreateStandardContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
   const auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled,
                        Action action) {
-    QAction* item = menu->addAction(WithShortcut(Translated(text), key), &widget_,
-                                    [this, action] { Run(action); });
+    QAction* item =
+        menu->addAction(WithShortcut(Translated(text), key), this, [this, action] { Run(action); });
     item->setEnabled(enabled);
   };
   const bool selection = model_.HasSelection();
@@ -312,15 +337,15 @@ QMenu* HistoryControl::CreateStandardContextMenu() {
   return menu;
 }
 
-void HistoryControl::ContextMenu(QContextMenuEvent* event) {
-  QMenu* menu = CreateStandardContextMenu();
+void HistoryControl::ContextMenu(QContextMenuEvent* event, QWidget* widget) {
+  QMenu* menu = CreateStandardContextMenu(widget);
   menu->setAttribute(Qt::WA_DeleteOnClose);
   menu->popup(event->globalPos());
 }
 
 // ---- Input methods
 
-void HistoryControl::InputMethod(QInputMethodEvent* event) {
+void HistoryControl::InputMethod(QInputMethodEvent* event, const QWidget* widget) {
   if (event->replacementLength() > 0 || event->replacementStart() != 0) {
     const TextPos cursor = model_.Cursor();
     const TextPos from = model_.Clamp({cursor.line, cursor.column + event->replacementStart()});
@@ -338,10 +363,10 @@ void HistoryControl::InputMethod(QInputMethodEvent* event) {
     if (attribute.type == QInputMethodEvent::TextFormat && format.isValid())
       formats.append({attribute.start, attribute.length, format});
   }
-  layout_.SetPreedit(preedit, preeditCursor, std::move(formats));
+  viewport_.SetPreedit(preedit, preeditCursor, std::move(formats));
   EnsureCursorVisible();
   event->accept();
-  if (QInputMethod* method = QGuiApplication::inputMethod(); widget_.hasFocus())
+  if (QInputMethod* method = QGuiApplication::inputMethod(); widget->hasFocus())
     method->update(Qt::ImCursorRectangle);
 }
 
@@ -365,8 +390,7 @@ QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
   const TextPos anchor = model_.Anchor();
   switch (query) {
   case Qt::ImEnabled: return true;
-  case Qt::ImCursorRectangle: return layout_.CursorRect(cursor);
-  case Qt::ImFont: return widget_.font();
+  case Qt::ImCursorRectangle: return viewport_.CursorRect(cursor);
   case Qt::ImCursorPosition: return cursor.column;
   case Qt::ImAnchorPosition: return anchor.line == cursor.line ? anchor.column : cursor.column;
   case Qt::ImSurroundingText: return model_.Line(cursor.line);
@@ -378,6 +402,6 @@ QVariant HistoryControl::InputMethodQuery(Qt::InputMethodQuery query) const {
   case Qt::ImTextBeforeCursor: return TextAroundCursor(false);
   case Qt::ImTextAfterCursor: return TextAroundCursor(true);
   case Qt::ImHints: return static_cast<int>(Qt::ImhMultiLine);
-  default: return widget_.QWidget::inputMethodQuery(query);
+  default: return {}; // the widget's own answer (its font, …)
   }
 }

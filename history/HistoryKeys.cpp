@@ -2,7 +2,7 @@
 // words, rows and pages, with Shift to select; edits; the clipboard's keys.
 #include "history/HistoryControl.h"
 
-#include "history/HistoryLayout.h"
+#include "history/HistoryViewport.h"
 
 #include <QKeyEvent>
 
@@ -68,10 +68,10 @@ void HistoryControl::PageUpDown(bool down, bool select) {
   // As a text box pages: the view scrolls by a screenful, then the cursor
   // moves by rows (keeping its x) back to the height on screen it had.
   EnsureCursorVisible();
-  if (!pageYValid_) pageY_ = layout_.RowTop(model_.Cursor());
+  if (!pageYValid_) pageY_ = viewport_.RowTop(model_.Cursor());
   pageYValid_ = true;
   const qreal x = cursorX_ >= 0 ? cursorX_ : layout_.CursorX(model_.Cursor());
-  model_.SetCursor(layout_.Page(model_.Cursor(), down, x, pageY_), select);
+  model_.SetCursor(viewport_.Page(model_.Cursor(), down, x, pageY_), select);
   cursorX_ = x;
   Update();
   SelectionChanged();

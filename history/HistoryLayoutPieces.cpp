@@ -87,7 +87,7 @@ HistoryLayout::LayoutPtr HistoryLayout::MakeLayout(PieceKey key) const {
   const int start = PieceStart(key);
   const LineCuts& cuts = FindCuts(key.line);
   QString text;
-  const std::string_view utf8 = model_.Store().Line(key.line);
+  const std::string_view utf8 = model_.Utf8Line(key.line);
   if (cuts.bytes.empty()) {
     text = model_.Line(key.line);
   } else if (cuts.bytes.back() == utf8.size()) {

@@ -2,6 +2,7 @@
 
 #include "history/HistoryAccessible.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -10,10 +11,7 @@
 #include <utility>
 
 HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budget)
-    : QAbstractScrollArea(parent), model_(capacity, budget),
-      control_(
-          model_, layout_, *this, [this](qsizetype length) { emit PasteTooLarge(length); },
-          [this](std::size_t bytes) { emit SelectionTooLarge(static_cast<qint64>(bytes)); }) {
+    : QAbstractScrollArea(parent), model_(capacity, budget), control_(model_, layout_, viewport_) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_InputMethodEnabled);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -21,29 +19,18 @@ HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budg
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
-  layout_.SetFont(font());
-  layout_.SetSize(viewport()->size());
-  model_.OnChange([this](const TextChange& change) {
-    layout_.TextChanged(change);
-    viewport()->update();
+  viewport_.SetFont(font());
+  viewport_.SetSize(viewport()->size());
+  connect(&control_, &HistoryControl::updateRequest, viewport(), [this](const QRect& rect) {
+    rect.isEmpty() ? viewport()->update() : viewport()->update(rect);
   });
-  model_.OnCursor([this] { viewport()->update(); });
+  connect(&control_, &HistoryControl::pasteTooLarge, this, &HistoryView::PasteTooLarge);
+  connect(&control_, &HistoryControl::selectionTooLarge, this, &HistoryView::SelectionTooLarge);
   model_.OnUndoLost([this] { emit UndoLost(); });
   AttachAccessibility(*this);
 }
 
 HistoryView::~HistoryView() = default;
-
-void HistoryView::AppendLine(const QString& line) {
-  model_.AppendLine(line);
-  layout_.LinesAppended();
-  viewport()->update();
-}
-
-void HistoryView::AppendLines(const QStringList& lines) {
-  // The model takes a text with breaks as that many lines, in one change.
-  AppendLine(lines.join(u'\n'));
-}
 
 bool HistoryView::HasRoom() {
   if (!model_.Full()) {
@@ -58,17 +45,18 @@ bool HistoryView::HasRoom() {
   return false;
 }
 
-QRect HistoryView::CursorRect() const { return layout_.CursorRect(model_.Cursor()).toRect(); }
+QRect HistoryView::CursorRect() const { return viewport_.CursorRect(model_.Cursor()).toRect(); }
 
 QVariant HistoryView::inputMethodQuery(Qt::InputMethodQuery query) const {
-  return control_.InputMethodQuery(query);
+  const QVariant answer = control_.InputMethodQuery(query);
+  return answer.isValid() ? answer : QAbstractScrollArea::inputMethodQuery(query);
 }
 
 // ---- Painting
 
 void HistoryView::paintEvent(QPaintEvent* event) {
-  if (viewport()->size() != layout_.Size()) layout_.SetSize(viewport()->size());
-  layout_.Settle();
+  if (viewport()->size() != viewport_.Size()) viewport_.SetSize(viewport()->size());
+  viewport_.Settle();
   QPainter painter(viewport());
   const QRect area = event->rect();
   const std::pair<TextPos, TextPos> selection = model_.Selection();
@@ -76,7 +64,7 @@ void HistoryView::paintEvent(QPaintEvent* event) {
   const TextPos selectionEnd = selection.second;
   const TextPos cursor = model_.Cursor();
   const bool showCursor = hasFocus() && control_.CursorOn();
-  layout_.ForEachOnScreen([&](const HistoryLayout::Piece& piece) {
+  viewport_.ForEachOnScreen([&](const HistoryViewport::Piece& piece) {
     if (piece.y + piece.height < area.top() || piece.y > area.bottom()) return;
     const std::size_t line = piece.line;
     QList<QTextLayout::FormatRange> selections;
@@ -102,12 +90,12 @@ void HistoryView::paintEvent(QPaintEvent* event) {
 
 void HistoryView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  layout_.SetSize(viewport()->size());
+  viewport_.SetSize(viewport()->size());
 }
 
 void HistoryView::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
-  if (event->type() == QEvent::FontChange) layout_.SetFont(font());
+  if (event->type() == QEvent::FontChange) viewport_.SetFont(font());
   if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange ||
       event->type() == QEvent::ActivationChange)
     viewport()->update();
@@ -116,33 +104,36 @@ void HistoryView::changeEvent(QEvent* event) {
 // ---- Input, passed on to the control
 
 bool HistoryView::event(QEvent* event) {
-  if (event->type() == QEvent::ShortcutOverride &&
-      HistoryControl::TakesShortcut(static_cast<QKeyEvent*>(event))) {
+  switch (event->type()) {
+  case QEvent::ShortcutOverride:
+    if (!HistoryControl::TakesShortcut(static_cast<QKeyEvent*>(event))) break;
     event->accept();
     return true;
+  case QEvent::InputMethod: return control_.ProcessEvent(event, this);
+  case QEvent::ContextMenu: // from the keyboard; the mouse's comes through the viewport
+    if (static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Keyboard) break;
+    return control_.ProcessEvent(event, this);
+  case QEvent::FocusIn:
+  case QEvent::FocusOut: {
+    const bool handled = QAbstractScrollArea::event(event);
+    control_.ProcessEvent(event, this);
+    return handled;
+  }
+  default: break;
   }
   return QAbstractScrollArea::event(event);
 }
 
-void HistoryView::keyPressEvent(QKeyEvent* event) { control_.KeyPress(event); }
-void HistoryView::inputMethodEvent(QInputMethodEvent* event) { control_.InputMethod(event); }
-void HistoryView::mousePressEvent(QMouseEvent* event) { control_.MousePress(event); }
-void HistoryView::mouseMoveEvent(QMouseEvent* event) { control_.MouseMove(event); }
-void HistoryView::mouseReleaseEvent(QMouseEvent* event) { control_.MouseRelease(event); }
-void HistoryView::mouseDoubleClickEvent(QMouseEvent* event) { control_.MouseDoubleClick(event); }
-void HistoryView::contextMenuEvent(QContextMenuEvent* event) { control_.ContextMenu(event); }
-void HistoryView::wheelEvent(QWheelEvent* event) { control_.Wheel(event); }
-
-void HistoryView::focusInEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusInEvent(event);
-  control_.FocusIn();
+bool HistoryView::viewportEvent(QEvent* event) {
+  switch (event->type()) {
+  case QEvent::MouseButtonPress:
+  case QEvent::MouseMove:
+  case QEvent::MouseButtonRelease:
+  case QEvent::MouseButtonDblClick:
+  case QEvent::Wheel:
+  case QEvent::ContextMenu: return control_.ProcessEvent(event, this);
+  default: return QAbstractScrollArea::viewportEvent(event);
+  }
 }
 
-void HistoryView::focusOutEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusOutEvent(event);
-  control_.FocusOut();
-}
-
-void HistoryView::timerEvent(QTimerEvent* event) {
-  if (!control_.Timer(event)) QAbstractScrollArea::timerEvent(event);
-}
+void HistoryView::keyPressEvent(QKeyEvent* event) { control_.ProcessEvent(event, this); }

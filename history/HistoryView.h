@@ -3,12 +3,14 @@
 #include "history/EditModel.h"
 #include "history/HistoryControl.h"
 #include "history/HistoryLayout.h"
+#include "history/HistoryViewport.h"
 
 #include <QAbstractScrollArea>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <string_view>
 
 class QMenu;
 
@@ -42,25 +44,28 @@ public:
   [[nodiscard]] EditModel& Model() { return model_; }
   [[nodiscard]] const EditModel& Model() const { return model_; }
 
-  // Adds a line at the end; followed into view only if the view was
-  // already showing the last line.
-  void AppendLine(const QString& line);
-  // Adds several lines at the end as one insertion (one change, one event
-  // for assistive technology); followed as AppendLine is.
-  void AppendLines(const QStringList& lines);
+  // Adds UTF-8 text at the end as one insertion (one change, one event for
+  // assistive technology), each line after a line break: "\nAna a dit
+  // :\nSalut" adds two lines. Followed into view only if the view was
+  // already showing the last line. The way arrivals come in: no QString is
+  // made for a line until it is shown.
+  void Append(std::string_view utf8) { model_.Append(utf8); }
+  // The same for a line, or for several, that a caller holds as QStrings.
+  void AppendLine(const QString& line) { model_.AppendLine(line); }
+  void AppendLines(const QStringList& lines) { AppendLine(lines.join(u'\n')); }
 
   // Index of the first line with a row on screen, and of the last.
-  [[nodiscard]] int FirstVisibleLine() const { return layout_.FirstVisibleLine(); }
-  [[nodiscard]] int LastVisibleLine() const { return layout_.LastVisibleLine(); }
+  [[nodiscard]] int FirstVisibleLine() const { return viewport_.FirstVisibleLine(); }
+  [[nodiscard]] int LastVisibleLine() const { return viewport_.LastVisibleLine(); }
   // Whether the view shows the end of the text (and so follows new lines).
-  [[nodiscard]] bool Following() const { return layout_.Following(); }
+  [[nodiscard]] bool Following() const { return viewport_.Following(); }
   // Scrolls as little as needed to show the cursor's row.
   void EnsureCursorVisible() { control_.EnsureCursorVisible(); }
 
   // Geometry, in viewport coordinates.
   [[nodiscard]] QRect CursorRect() const;
-  [[nodiscard]] QRect CharacterRect(TextPos pos) const { return layout_.CharacterRect(pos); }
-  [[nodiscard]] TextPos PositionAt(QPoint point) const { return layout_.PositionAt(point); }
+  [[nodiscard]] QRect CharacterRect(TextPos pos) const { return viewport_.CharacterRect(pos); }
+  [[nodiscard]] TextPos PositionAt(QPoint point) const { return viewport_.PositionAt(point); }
 
   [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
@@ -69,7 +74,7 @@ public:
   static constexpr qsizetype kMaxPaste = HistoryControl::kMaxPaste;
 
   // The context menu a right click opens; the caller owns it.
-  QMenu* CreateStandardContextMenu() { return control_.CreateStandardContextMenu(); }
+  QMenu* CreateStandardContextMenu() { return control_.CreateStandardContextMenu(this); }
 
   // Margin around the text, as a text document's.
   static constexpr int kMargin = HistoryLayout::kMargin;
@@ -87,25 +92,21 @@ signals:
   void UndoLost();
 
 protected:
+  // The input goes to the control (HistoryControl::ProcessEvent): from
+  // here the keys (after Tab has had its say), input methods, focus and the
+  // keyboard's context menu; from the viewport the mouse, the wheel and
+  // its context menu.
   bool event(QEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void inputMethodEvent(QInputMethodEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
-  void wheelEvent(QWheelEvent* event) override;
-  void focusInEvent(QFocusEvent* event) override;
-  void focusOutEvent(QFocusEvent* event) override;
-  void timerEvent(QTimerEvent* event) override;
 
 private:
   EditModel model_;
   HistoryLayout layout_{model_};
+  HistoryViewport viewport_{model_, layout_};
   HistoryControl control_;
   std::uint64_t refused_ = 0;
   bool toldFull_ = false;

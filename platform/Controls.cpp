@@ -345,11 +345,12 @@ class HistoryLines final : public TStrings {
 public:
   explicit HistoryLines(HistoryView* view) : view_(view) {}
 
-  // The lines of one Add, or of one update, go in as one insertion.
+  // The lines of one Add, or of one update, go in as one insertion, as
+  // UTF-8: the history cuts them at their breaks.
   using TStrings::Add;
   void Add(const text::Decoded& text) override {
-    for (const std::string_view line : text::SplitLines(text.utf8))
-      pending_ << text::ToQString(line);
+    pending_ += '\n';
+    pending_ += text.utf8;
     if (updates_ == 0) Flush();
   }
   void BeginUpdate() override { ++updates_; }
@@ -367,12 +368,12 @@ public:
 
 private:
   void Flush() {
-    if (!pending_.isEmpty()) view_->AppendLines(pending_);
+    if (!pending_.empty()) view_->Append(pending_);
     pending_.clear();
   }
 
   HistoryView* view_;
-  QStringList pending_;
+  std::string pending_; // kept, with its room, from one arrival to the next
   int updates_ = 0;
 };
 

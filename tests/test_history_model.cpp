@@ -111,6 +111,8 @@ void Run(EditModel& model, const QString& script) {
       model.SelectAll();
     } else if (name == "app") {
       model.AppendLine(arg);
+    } else if (name == "utf8") {
+      model.Append(arg.toStdString());
     } else if (name == "cur") {
       const QStringList parts = arg.split(u'.');
       model.SetCursor({parts[0].toULongLong(), parts[1].toInt()});
@@ -626,6 +628,8 @@ private slots:
     row("undo of a deletion", "a^b\nc|d", "delsel u", 1, "", "b\nc");
     row("redo of a deletion", "a^b\nc|d", "delsel u r", 1, "b\nc", "");
     row("appended line", "ab\n\U0001F600|", "app:new", 5, "", "\nnew", true);
+    row("appended as UTF-8", "ab|", "utf8:~x~y", 2, "", "\nx\ny", true);
+    row("appended to the last line", "ab|", "utf8:z~y", 2, "", "z\ny", true);
   }
 
   void changesReported() {
@@ -638,14 +642,16 @@ private slots:
     EditModel model;
     Load(model, Parse(start));
     std::vector<TextChange> changes;
+    QString lastInserted; // the text a change points at lasts as long as the call
     QString textThen = model.Text();
     model.OnChange([&](const TextChange& change) {
       changes.push_back(change);
+      lastInserted = change.Inserted();
       // What was reported is what the text holds now.
-      QCOMPARE(model.TextBetween(change.from, change.insertedEnd), change.inserted);
+      QCOMPARE(model.TextBetween(change.from, change.insertedEnd), lastInserted);
       QCOMPARE(model.Offset(change.from), change.offset);
       QCOMPARE(model.Offset(change.insertedEnd) - change.offset,
-               static_cast<std::size_t>(change.inserted.size()));
+               static_cast<std::size_t>(lastInserted.size()));
       // And what was removed was in the text before.
       QCOMPARE(textThen.mid(static_cast<qsizetype>(change.offset), change.removed.size()),
                change.removed);
@@ -656,7 +662,7 @@ private slots:
     const TextChange& last = changes.back();
     QCOMPARE(last.offset, static_cast<std::size_t>(offset));
     QCOMPARE(last.removed, removed);
-    QCOMPARE(last.inserted, inserted);
+    QCOMPARE(lastInserted, inserted);
     QCOMPARE(last.appended, appended);
   }
 
@@ -665,14 +671,23 @@ private slots:
     model.SetText("ab");
     model.SetCursor({0, 1});
     TextChange seen;
-    model.OnChange([&](const TextChange& change) { seen = change; });
+    QString inserted;
+    model.OnChange([&](const TextChange& change) {
+      seen = change;
+      inserted = change.Inserted();
+    });
     model.InsertText("1\r\n2\r3\u20284");
-    QCOMPARE(seen.inserted, QStringLiteral("1\n2\n3\n4"));
+    QCOMPARE(inserted, QStringLiteral("1\n2\n3\n4"));
     QCOMPARE(seen.insertedEnd, (TextPos{3, 1}));
     model.AppendLine("x\r\ny");
-    QCOMPARE(seen.inserted, QStringLiteral("\nx\ny"));
+    QCOMPARE(inserted, QStringLiteral("\nx\ny"));
     QCOMPARE(model.LineCount(), std::size_t{6});
     QCOMPARE(model.Text(), QStringLiteral("a1\n2\n3\n4b\nx\ny"));
+    // Arrivals come as UTF-8, their breaks as the wire has them.
+    model.Append("\nun\r\ndeux\rtrois\xE2\x80\xA8quatre\xE2\x80\xA9");
+    QCOMPARE(inserted, QStringLiteral("\nun\ndeux\ntrois\nquatre\n"));
+    QCOMPARE(model.LineCount(), std::size_t{11});
+    QCOMPARE(model.Line(9), QStringLiteral("quatre"));
   }
 
   // Character and word steps as a text document's cursor takes them.
