@@ -12,8 +12,9 @@
 #include <QPushButton>
 
 FindBar::FindBar(HistoryFinder& finder, QWidget* history)
-    : QFrame(history->parentWidget()), finder_(finder), history_(history),
-      field_(new QLineEdit(this)), previous_(new QPushButton(QStringLiteral("Précédent"), this)),
+    : QFrame(history->parentWidget() != nullptr ? history->parentWidget() : history),
+      finder_(finder), history_(history), field_(new QLineEdit(this)),
+      previous_(new QPushButton(QStringLiteral("Précédent"), this)),
       next_(new QPushButton(QStringLiteral("Suivant"), this)),
       matchCase_(new QCheckBox(QStringLiteral("Respecter la &casse"), this)),
       matchAccents_(new QCheckBox(QStringLiteral("Respecter les &accents"), this)),
@@ -42,8 +43,8 @@ FindBar::FindBar(HistoryFinder& finder, QWidget* history)
   connect(next_, &QPushButton::clicked, &finder_, &HistoryFinder::Next);
   connect(previous_, &QPushButton::clicked, &finder_, &HistoryFinder::Previous);
   const auto options = [this] {
-    finder_.SetOptions({.matchCase = matchCase_->isChecked(),
-                        .matchAccents = matchAccents_->isChecked()});
+    finder_.SetOptions(
+        {.matchCase = matchCase_->isChecked(), .matchAccents = matchAccents_->isChecked()});
   };
   connect(matchCase_, &QCheckBox::toggled, this, options);
   connect(matchAccents_, &QCheckBox::toggled, this, options);
@@ -69,7 +70,7 @@ void FindBar::Close() {
 // Under the history where its parent has room, else over its bottom edge;
 // as wide as the history, or as its own contents need.
 void FindBar::Place() {
-  const QRect box = history_->geometry();
+  const QRect box = parentWidget() == history_ ? history_->rect() : history_->geometry();
   const QSize size(std::max(box.width(), sizeHint().width()), sizeHint().height());
   const QWidget* area = parentWidget();
   int y = box.bottom() + 1;
@@ -108,12 +109,8 @@ bool FindBar::eventFilter(QObject* watched, QEvent* event) {
     switch (key->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_F3:
-      shift ? finder_.Previous() : finder_.Next();
-      return true;
-    case Qt::Key_Escape:
-      Close();
-      return true;
+    case Qt::Key_F3: shift ? finder_.Previous() : finder_.Next(); return true;
+    case Qt::Key_Escape: Close(); return true;
     default: break;
     }
   }

@@ -95,6 +95,7 @@ Tally CountMatches(const LineStore& lines, const text::Needle& needle, std::size
     ++tally.total;
     return true;
   };
-  for (std::size_t c = 0; c < lines.ChunkCount(); ++c) VisitChunk(lines, needle, c, 0, count);
+  for (std::size_t c = 0; c < lines.ChunkCount(); ++c)
+    VisitChunk(lines, needle, c, 0, count);
   return tally;
 }

@@ -51,8 +51,7 @@ TextPos HistoryFinder::ToPos(std::size_t line, std::size_t byte) const {
 }
 
 std::size_t HistoryFinder::ToByte(TextPos pos) const {
-  return text::BoundaryAtUnit(model_.Utf8Line(pos.line), static_cast<std::size_t>(pos.column))
-      .byte;
+  return text::BoundaryAtUnit(model_.Utf8Line(pos.line), static_cast<std::size_t>(pos.column)).byte;
 }
 
 // From here: where the last match began, or else where the selection or
@@ -97,7 +96,7 @@ void HistoryFinder::Recount() {
     const TextPos start = model_.Selection().first;
     current_ = FindNext(model_.Store(), *needle_, start.line, ToByte(start));
   }
-  tally_ = current_ ? CountMatches(model_.Store(), *needle_, current_->line, current_->begin)
-                    : Tally{};
+  tally_ =
+      current_ ? CountMatches(model_.Store(), *needle_, current_->line, current_->begin) : Tally{};
   emit resultChanged(Result());
 }

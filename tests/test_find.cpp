@@ -1,9 +1,15 @@
 // Finding text as French users type: a table of words with and without
 // their accents and capitals, the scan that picks where to compare against
-// comparing everywhere, and matches in the history's lines (never across
-// two lines, in order, counted).
+// comparing everywhere, matches in the history's lines (never across two
+// lines, in order, counted), and the find box over a history.
+#include <history/FindBar.h>
 #include <history/HistoryFind.h>
+#include <history/HistoryView.h>
 
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
 #include <QtTest>
 #include <text/Fold.h>
 
@@ -146,7 +152,82 @@ private slots:
     QCOMPARE(FindPrevious(lines, ecole, 6 + 999, 4), (Found{5, 0, 6}));
     QVERIFY(!FindNext(lines, text::Needle("", FindOptions{}), 0, 0));
   }
+
+  // The find box over a history, driven by its keys: what is selected and
+  // what the box says after each script. Steps: t:<typed in the field>,
+  // k:<keys in the field>, case, accents (the options), arrive:<line>.
+  void box_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("typing finds from the cursor") << "t:reunion"
+                                                  << "Réunion" << 1 << "1 sur 3";
+    QTest::newRow("Entrée: the next") << "t:reunion|k:Return"
+                                      << "reunion" << 2 << "2 sur 3";
+    QTest::newRow("round the end") << "t:reunion|k:Return|k:Return|k:Return"
+                                   << "Réunion" << 1 << "1 sur 3";
+    QTest::newRow("Maj+Entrée: the previous") << "t:reunion|k:Shift+Return"
+                                              << "RÉUNION" << 3 << "3 sur 3";
+    QTest::newRow("F3 and Maj+F3") << "t:reunion|k:F3|k:F3|k:Shift+F3"
+                                   << "reunion" << 2 << "2 sur 3";
+    QTest::newRow("typing on keeps the place") << "t:reu|k:Return|t:nion"
+                                               << "reunion" << 2 << "2 sur 3";
+    QTest::newRow("accents count") << "t:reunion|accents"
+                                   << "reunion" << 2 << "1 sur 1";
+    QTest::newRow("case counts") << "t:Réunion|case"
+                                 << "Réunion" << 1 << "1 sur 1";
+    QTest::newRow("nothing found") << "t:lundi"
+                                   << "" << 0 << "Aucun résultat";
+    QTest::newRow("an arrival is counted") << "t:reunion|arrive:une réunion de plus"
+                                           << "Réunion" << 1 << "1 sur 4";
+    QTest::newRow("an arrival is found") << "t:reunion|k:Shift+Return|arrive:Réunion bis|k:Return"
+                                         << "Réunion" << 4 << "4 sur 4";
+  }
+  void box() {
+    QFETCH(QString, script);
+    QFETCH(QString, selected);
+    QFETCH(int, line);
+    QFETCH(QString, result);
+    QWidget window;
+    window.resize(400, 300);
+    auto* view = new HistoryView(&window);
+    view->setGeometry(10, 10, 380, 150);
+    view->Model().SetText("Ana a dit :\nRéunion à 10 h\nla reunion est finie\nRÉUNION");
+    view->Model().SetCursor({1, 0}); // typing finds from the cursor on
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    FindBar* box = view->FindBox();
+    QVERIFY(box != nullptr && box->isVisible());
+    auto* field = box->findChild<QLineEdit*>();
+    QTRY_VERIFY(field->hasFocus());
+    for (const QString& step : script.split(u'|')) {
+      const QString argument = step.section(u':', 1);
+      if (step.startsWith("t:")) {
+        field->insert(argument);
+      } else if (step.startsWith("k:")) {
+        const QKeySequence keys(argument);
+        QTest::keySequence(field, keys);
+      } else if (step.startsWith("arrive:")) {
+        view->Append(("\n" + argument).toStdString());
+        QTest::qWait(HistoryFinder::kRecountEvery + 100);
+      } else {
+        box->findChildren<QCheckBox*>().at(step == "case" ? 0 : 1)->setChecked(true);
+      }
+    }
+    QCOMPARE(view->Model().SelectedText(), selected);
+    if (!selected.isEmpty()) QCOMPARE(static_cast<int>(view->Model().Cursor().line), line);
+    QCOMPARE(box->findChildren<QLabel*>().last()->text(), result);
+    QCOMPARE(field->accessibleDescription(), result);
+    // Échap gives the focus back to the history, the match still selected.
+    QTest::keyClick(field, Qt::Key_Escape);
+    QVERIFY(!box->isVisible());
+    QTRY_VERIFY(view->hasFocus());
+    QCOMPARE(view->Model().SelectedText(), selected);
+  }
 };
 
-QTEST_APPLESS_MAIN(TestFind)
+QTEST_MAIN(TestFind)
 #include "test_find.moc"
