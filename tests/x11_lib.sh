@@ -61,7 +61,7 @@ x11_type() {
 # x11_copy_history DISPLAY WINDOW: selects the whole history and copies it;
 # prints what the clipboard then holds.
 x11_copy_history() {
-  x11_click "$1" "$2" 200 420
+  x11_click "$1" "$2" $X_HISTORY
   DISPLAY=$1 xdotool key ctrl+a ctrl+c
   sleep 0.3
   DISPLAY=$1 timeout 5 xclip -o -selection clipboard
@@ -72,3 +72,4 @@ X_NICKNAME="140 154"
 X_MESSAGE="260 204"
 X_SEND="520 196"
 X_QUIT="588 388"
+X_HISTORY="200 420"
