@@ -86,16 +86,20 @@ std::optional<Found> FindPrevious(const LineStore& lines, const text::Needle& ne
   return result;
 }
 
-Tally CountMatches(const LineStore& lines, const text::Needle& needle, std::size_t line,
-                   std::size_t byte) {
-  Tally tally;
-  if (needle.Empty()) return tally;
-  const auto count = [&](const Found& found) {
+void CountInChunk(const LineStore& lines, const text::Needle& needle, std::size_t chunk,
+                  std::size_t line, std::size_t byte, Tally& tally) {
+  if (needle.Empty()) return;
+  VisitChunk(lines, needle, chunk, 0, [&](const Found& found) {
     if (Before(found, line, byte)) ++tally.before;
     ++tally.total;
     return true;
-  };
+  });
+}
+
+Tally CountMatches(const LineStore& lines, const text::Needle& needle, std::size_t line,
+                   std::size_t byte) {
+  Tally tally;
   for (std::size_t c = 0; c < lines.ChunkCount(); ++c)
-    VisitChunk(lines, needle, c, 0, count);
+    CountInChunk(lines, needle, c, line, byte, tally);
   return tally;
 }

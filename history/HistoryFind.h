@@ -34,3 +34,7 @@ struct Tally {
 };
 Tally CountMatches(const LineStore& lines, const text::Needle& needle,
                    std::size_t line = static_cast<std::size_t>(-1), std::size_t byte = 0);
+// The same over one chunk of the store, added to `tally`: a count taken a
+// piece at a time.
+void CountInChunk(const LineStore& lines, const text::Needle& needle, std::size_t chunk,
+                  std::size_t line, std::size_t byte, Tally& tally);

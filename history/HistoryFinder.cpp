@@ -2,10 +2,15 @@
 
 #include <text/Utf8.h>
 
+#include <QElapsedTimer>
+
 HistoryFinder::HistoryFinder(EditModel& model, QObject* parent) : QObject(parent), model_(model) {
   recount_.setSingleShot(true);
   recount_.setInterval(kRecountEvery);
   connect(&recount_, &QTimer::timeout, this, &HistoryFinder::Recount);
+  slice_.setSingleShot(true);
+  slice_.setInterval(0);
+  connect(&slice_, &QTimer::timeout, this, &HistoryFinder::CountSome);
   model_.OnChange([this](const TextChange& change) {
     if (!needle_) return;
     // An edit may have moved or removed the match; an arrival at the end
@@ -22,6 +27,7 @@ void HistoryFinder::SetText(const QString& text) {
     needle_.reset();
     current_.reset();
     tally_ = {};
+    slice_.stop();
     emit resultChanged(Result());
     return;
   }
@@ -96,7 +102,24 @@ void HistoryFinder::Recount() {
     const TextPos start = model_.Selection().first;
     current_ = FindNext(model_.Store(), *needle_, start.line, ToByte(start));
   }
-  tally_ =
-      current_ ? CountMatches(model_.Store(), *needle_, current_->line, current_->begin) : Tally{};
+  counting_ = {};
+  nextChunk_ = 0;
+  CountSome();
+}
+
+void HistoryFinder::CountSome() {
+  if (!needle_) return;
+  const LineStore& lines = model_.Store();
+  const std::size_t line = current_ ? current_->line : 0;
+  const std::size_t byte = current_ ? current_->begin : 0;
+  QElapsedTimer slice;
+  slice.start();
+  while (nextChunk_ < lines.ChunkCount() && slice.elapsed() < kCountSlice)
+    CountInChunk(lines, *needle_, nextChunk_++, line, byte, counting_);
+  if (nextChunk_ < lines.ChunkCount()) {
+    slice_.start();
+    return;
+  }
+  tally_ = current_ ? counting_ : Tally{};
   emit resultChanged(Result());
 }

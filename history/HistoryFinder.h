@@ -19,8 +19,10 @@
 // the end of the history.
 //
 // The count is taken again when the history changes (an arrival, an edit),
-// at most once a second: a pass over a full history takes tens of
-// milliseconds. The memory a search takes: the needle and its tables
+// at most once a second. It is taken a few milliseconds at a time, between
+// other events, so that the window answers keys meanwhile however many
+// matches there are (a single letter matches millions of times in a full
+// history); the result shows once it is whole. The memory a search takes: the needle and its tables
 // (8 KiB), plus what the text compares as, for each set of options used
 // (about 140 KiB each, kept for the program's life).
 class HistoryFinder : public QObject {
@@ -40,6 +42,7 @@ public:
   [[nodiscard]] QString Result() const;
 
   static constexpr int kRecountEvery = 1000; // ms
+  static constexpr int kCountSlice = 20;     // ms of counting per turn of the event loop
 
 signals:
   // A match was selected: the view brings it into view.
@@ -52,6 +55,7 @@ private:
   void Search(From from);
   void Select(const Found& found);
   void Recount();
+  void CountSome();
   [[nodiscard]] TextPos ToPos(std::size_t line, std::size_t byte) const;
   [[nodiscard]] std::size_t ToByte(TextPos pos) const;
 
@@ -61,5 +65,8 @@ private:
   std::optional<text::Needle> needle_;
   std::optional<Found> current_;
   Tally tally_;
+  Tally counting_;            // the count being taken
+  std::size_t nextChunk_ = 0; // where it goes on
   QTimer recount_;
+  QTimer slice_;
 };
