@@ -1,7 +1,7 @@
 // Timing the window's answer to an event, and 13.'s paging session.
 #include "answer.h"
 
-#include "bench_process.h"
+#include "measure.h"
 
 #include <history/HistoryView.h>
 #include <ui/Form1.h>

@@ -3,7 +3,7 @@
 // LINES, if given and fewer); the notice that it is full is closed, as a
 // user would. Prints its resident set 300 ms after start-up (bytes), the
 // lines held and the window's id, then runs as the program does.
-#include "bench_process.h"
+#include "processes.h"
 
 #include <platform/Forms.h>
 #include <ui/Form1.h>

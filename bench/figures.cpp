@@ -3,7 +3,7 @@
 // of a run's results.
 #include "figures.h"
 
-#include "bench_process.h"
+#include "measure.h"
 #include "targets.h"
 
 #include <lanchat/BuildConfig.h>

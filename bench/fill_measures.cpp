@@ -3,7 +3,7 @@
 // bytes a line) every half second; a neighbour chatting beside the flood.
 #include "fill_measures.h"
 
-#include "bench_process.h"
+#include "processes.h"
 
 #include <history/HistoryView.h>
 #include <ui/Form1.h>

@@ -1,6 +1,6 @@
 #include "flood_measures.h"
 
-#include "bench_process.h"
+#include "processes.h"
 
 #include <history/HistoryView.h>
 #include <ui/Form1.h>

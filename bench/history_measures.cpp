@@ -5,7 +5,6 @@
 #include "history_measures.h"
 
 #include "answer.h"
-#include "bench_process.h"
 #include "fill_measures.h"
 #include "processes.h"
 

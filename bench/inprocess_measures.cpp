@@ -3,7 +3,6 @@
 // a plain baseline taken in the same run.
 #include "inprocess_measures.h"
 
-#include "bench_process.h"
 #include "flood_measures.h"
 #include "processes.h"
 

@@ -11,10 +11,10 @@
 // Every figure, every row of the results and every target is in kFigures
 // (figures.cpp); the measures only take readings and record them under a
 // row's key.
-#include "bench_process.h"
 #include "figures.h"
 #include "history_measures.h"
 #include "inprocess_measures.h"
+#include "processes.h"
 #include "x11_measures.h"
 
 #include <QApplication>

@@ -1,19 +1,124 @@
 #pragma once
 
-// The children the measures run: bench_sender, an X server (Xvfb) of the
-// benchmark's own, the real program in it, and xdotool clicking in its
-// window where the window's layout puts the controls.
-#include "bench_process.h"
+// The children the measures run and what /proc says of them and of the
+// chat's port: bench_sender, an X server (Xvfb) of the benchmark's own, the
+// real program in it, and xdotool clicking in its window where the
+// window's layout puts the controls.
 #include "figures.h"
+#include "measure.h"
 
 #include <xcb/xcb.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace bench {
+
+inline long RssOf(pid_t pid) {
+  std::ifstream status("/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) +
+                       "/status");
+  std::string key;
+  long kb = 0;
+  while (status >> key)
+    if (key == "VmRSS:") {
+      status >> kb;
+      break;
+    }
+  return kb * 1024;
+}
+
+// The sockets bound to `port`, from /proc/net/udp: the kernel's drops on
+// each (the last column).
+inline std::vector<long> UdpSocketsOn(int port) {
+  std::ifstream udp("/proc/net/udp");
+  char hex[8];
+  std::snprintf(hex, sizeof hex, ":%04X", port);
+  std::vector<long> drops;
+  std::string line;
+  std::getline(udp, line); // header
+  while (std::getline(udp, line)) {
+    std::istringstream fields(line);
+    std::vector<std::string> field;
+    for (std::string f; fields >> f;)
+      field.push_back(f);
+    if (field.size() < 2) continue;
+    const std::string& local = field[1];
+    if (local.size() > 5 && local.compare(local.size() - 5, 5, hex) == 0)
+      drops.push_back(std::atol(field.back().c_str()));
+  }
+  return drops;
+}
+
+inline bool Listening(int port) { return !UdpSocketsOn(port).empty(); }
+
+// The kernel's drops on every socket bound to `port`.
+inline long DropsOn(int port) {
+  long drops = 0;
+  for (const long each : UdpSocketsOn(port))
+    drops += each;
+  return drops;
+}
+
+// Runs a program; its standard output goes to a pipe the caller may read.
+struct Child {
+  pid_t pid = -1;
+  int out = -1;
+  int Wait() {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (out >= 0) close(out);
+    return status;
+  }
+  std::string ReadAll() const {
+    std::string text;
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(out, buffer, sizeof buffer)) > 0)
+      text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+  }
+  std::string ReadLine() const {
+    std::string line;
+    char c;
+    while (read(out, &c, 1) == 1 && c != '\n')
+      line += c;
+    return line;
+  }
+};
+
+inline Child Spawn(std::vector<std::string> args, std::vector<std::string> env = {}) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) std::abort();
+  Child child;
+  child.pid = fork();
+  if (child.pid == 0) {
+    dup2(pipeFds[1], 1);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    for (const auto& e : env)
+      putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> argv;
+    for (auto& a : args)
+      argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  child.out = pipeFds[0];
+  return child;
+}
 
 // bench_sender: COUNT chat datagrams to the chat's address and port at RATE
 // a second (0: full speed), for at most SECONDS if given.

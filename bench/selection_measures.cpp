@@ -4,7 +4,6 @@
 // resident set meanwhile. 16. Orca after a flood, by orca_delay.sh.
 #include "history_measures.h"
 
-#include "bench_process.h"
 #include "processes.h"
 
 #include <cerrno>

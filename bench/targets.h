@@ -2,7 +2,7 @@
 
 // A row's target: its wording in the tables and the test of a reading, in
 // one. Used by the table of figures (figures.cpp) only.
-#include "bench_process.h"
+#include "measure.h"
 
 #include <string>
 #include <string_view>

@@ -4,7 +4,6 @@
 // real program and partly in a window in this process (flood_measures.h).
 #include "x11_measures.h"
 
-#include "bench_process.h"
 #include "flood_measures.h"
 #include "processes.h"
 

@@ -1,8 +1,9 @@
 #include "net/NMUDP.h"
 
-#include "net/PassBudget.h"
-#include "net/Socket.h"
-#include "net/SystemReason.h"
+#include "netcore/PassBudget.h"
+#include "netcore/Socket.h"
+#include "netcore/SystemReason.h"
+#include "platform/Application.h"
 
 #include <lanchat/BuildConfig.h>
 

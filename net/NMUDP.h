@@ -1,8 +1,8 @@
 #pragma once
 
-#include "net/Allowance.h"
-#include "net/FairQueue.h"
-#include "net/FloodTally.h"
+#include "netcore/Allowance.h"
+#include "netcore/FairQueue.h"
+#include "netcore/FloodTally.h"
 #include "platform/Classes.h"
 
 #include <cstdint>

@@ -212,3 +212,11 @@ void TApplication::HandleException(const std::exception_ptr& error) {
     ShowException(&empty);
   }
 }
+
+void Dispatch(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    Application->HandleException(std::current_exception());
+  }
+}

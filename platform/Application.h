@@ -3,6 +3,7 @@
 #include "platform/Exception.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,3 +51,7 @@ private:
 };
 
 extern TApplication* const Application;
+
+// Runs an event handler; an error it raises is shown by the application,
+// never passed on to the event loop.
+void Dispatch(const std::function<void()>& handler);

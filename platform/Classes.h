@@ -22,10 +22,6 @@ public:
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
-// Runs an event handler; an error it raises is shown by the application,
-// never passed on to the event loop.
-void Dispatch(const std::function<void()>& handler);
-
 // A component belongs to its owner, which destroys it, in reverse order of
 // creation, when it is destroyed itself.
 class TComponent : public TObject {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/Classes.h"
+#include "platform/Colours.h"
+#include "platform/Fonts.h"
 #include "platform/Layout.h"
 
 #include <text/Codec.h>
@@ -15,18 +17,6 @@ class QPushButton;
 class QToolButton;
 class QWidget;
 class HistoryView;
-
-QColor SystemColor(SysColor color);
-// The contrast ratio of two colours as WCAG defines it, from 1 (the same
-// luminance) to 21 (black on white). Text reads well from 4.5.
-double ContrastRatio(const QColor& a, const QColor& b);
-// The faces that may stand for a font, the named one first.
-QStringList FontCandidates(std::string_view name);
-QFont MakeFont(const FontDesc& desc);
-// Tells the user, beside the window near `near`, that messages are being
-// turned away for their rate: one box per flood, its count kept up to date
-// while it is open; once closed, it stays closed until the next flood.
-void TellTurnedAway(std::uint64_t flood, std::uint64_t count, QWidget* near);
 
 // A visual component: an adapter over one widget, which its parent widget owns.
 class TControl : public TComponent {

@@ -5,13 +5,13 @@
 
 #include <history/HistoryView.h>
 #include <text/Codec.h>
+#include <text/TextLines.h>
 #include <text/Utf8.h>
 
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
-#include <QRegularExpression>
 #include <QScrollArea>
 
 #include <algorithm>
@@ -42,7 +42,7 @@ constexpr int kFrameHeight = 27;
 
 TForm::TForm(TComponent* owner, const FormDesc& desc)
     : TComponent(owner, "Form"), window_(std::make_unique<QScrollArea>()), client_(new ClientArea),
-      announcer_(client_) {
+      announcer_(client_), iconXpm_(desc.iconXpm) {
   window_->setWindowTitle(text::ToQString(desc.caption));
   window_->setFrameShape(QFrame::NoFrame);
   window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
@@ -56,7 +56,6 @@ TForm::TForm(TComponent* owner, const FormDesc& desc)
   client_->setFont(MakeFont(desc.font));
   client_->setPalette(palette);
   client_->setAutoFillBackground(true);
-  if (desc.iconXpm != nullptr) window_->setWindowIcon(QIcon(QPixmap(desc.iconXpm)));
 }
 
 TForm::~TForm() {
@@ -91,10 +90,18 @@ void TForm::Loaded() {
   if (!focusable.empty()) focusable.front()->Widget()->setFocus();
 }
 
-void TForm::Show() { window_->show(); }
+void TForm::Show() {
+  window_->show();
+  // The icon is read from its pixmap once the window is on its way to the
+  // screen: the window shows sooner, and the task bar takes the icon when
+  // it comes.
+  if (iconXpm_ == nullptr || !window_->windowIcon().isNull()) return;
+  QMetaObject::invokeMethod(
+      window_.get(), [this] { window_->setWindowIcon(QIcon(QPixmap(iconXpm_))); },
+      Qt::QueuedConnection);
+}
 void TForm::Close() { window_->close(); }
 void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
-  static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
   const auto qtext = [](const text::Decoded& text) { return text::ToQString(text.utf8); };
   if (window_->isActiveWindow()) {
     // The screen reader says it wherever the focus is, at a human pace (see
@@ -102,13 +109,12 @@ void TForm::Alert(const text::Decoded& header, const text::Decoded& message) {
     // insertion, which is not said twice. With no screen reader listening,
     // nothing is worked out.
     if (QAccessible::isActive())
-      announcer_.Arrived(qtext(header) + u' ' +
-                             qtext(message).replace(lineBreak, QStringLiteral(" ")),
+      announcer_.Arrived(qtext(header) + u' ' + text::ToQString(text::JoinLines(message.utf8, " ")),
                          qobject_cast<HistoryView*>(QApplication::focusWidget()) != nullptr);
     return;
   }
   if (attention_ == nullptr) attention_ = new Attention(window_.get());
   attention_->Request();
   if (notification_ == nullptr) notification_ = new DesktopNotification(window_.get());
-  notification_->MessageArrived(qtext(header), qtext(message).section(lineBreak, 0, 0));
+  notification_->MessageArrived(qtext(header), text::ToQString(text::FirstLine(message.utf8)));
 }

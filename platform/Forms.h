@@ -31,6 +31,7 @@ public:
   }
   ~TForm() override;
 
+  // Shows the window; its icon follows on the event loop's next pass.
   void Show();
   void Close();
   // A message came: asks for the user's attention through the task bar
@@ -51,6 +52,7 @@ private:
   std::unique_ptr<QScrollArea> window_;
   ClientArea* client_;
   Announcer announcer_;
+  const char* const* iconXpm_;                  // set on the window once it is shown
   Attention* attention_ = nullptr;              // made at the first alert
   DesktopNotification* notification_ = nullptr; // made at the first alert
 };

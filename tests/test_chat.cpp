@@ -204,25 +204,45 @@ private slots:
     if (why) QVERIFY2(QString::fromStdString(*why).contains(mentions), why->c_str());
   }
 
+  // The one rule for line breaks: the lines of a text, its first line (a
+  // notification's) and its lines joined by a space (a screen reader's).
   void lines_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("lines");
-    QTest::newRow("empty text is one empty line") << "" << QStringList{""};
-    QTest::newRow("one line") << "Salut" << QStringList{"Salut"};
-    QTest::newRow("CR LF") << "un\r\ndeux" << QStringList{"un", "deux"};
-    QTest::newRow("CR and LF alone") << "a\rb\nc" << QStringList{"a", "b", "c"};
-    QTest::newRow("LF CR is two breaks") << "a\n\rb" << QStringList{"a", "", "b"};
-    QTest::newRow("trailing break") << "a\r\n" << QStringList{"a", ""};
-    QTest::newRow("breaks only") << "\r\n\r\n" << QStringList{"", "", ""};
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("joined");
+    QTest::newRow("empty text is one empty line") << "" << QStringList{""} << ""
+                                                  << "";
+    QTest::newRow("one line") << "Salut" << QStringList{"Salut"} << "Salut"
+                              << "Salut";
+    QTest::newRow("CR LF") << "un\r\ndeux" << QStringList{"un", "deux"} << "un"
+                           << "un deux";
+    QTest::newRow("CR and LF alone") << "a\rb\nc" << QStringList{"a", "b", "c"} << "a"
+                                     << "a b c";
+    QTest::newRow("LF CR is two breaks") << "a\n\rb" << QStringList{"a", "", "b"} << "a"
+                                         << "a  b";
+    QTest::newRow("trailing break") << "a\r\n"
+                                    << QStringList{"a", ""} << "a"
+                                    << "a ";
+    QTest::newRow("breaks only") << "\r\n\r\n"
+                                 << QStringList{"", "", ""} << ""
+                                 << "  ";
+    QTest::newRow("line and paragraph separators")
+        << QString::fromUtf8("é\u2028è\u2029à") << QStringList{"é", "è", "à"} << "é"
+        << "é è à";
   }
   void lines() {
     QFETCH(QString, text);
     QFETCH(QStringList, lines);
+    QFETCH(QString, first);
+    QFETCH(QString, joined);
     const std::string utf8 = text.toStdString();
     QStringList got;
     for (const auto line : text::SplitLines(utf8))
       got << QString::fromStdString(std::string(line));
     QCOMPARE(got, lines);
+    QCOMPARE(QString::fromStdString(std::string(text::FirstLine(utf8))), first);
+    QCOMPARE(QString::fromStdString(text::JoinLines(utf8, " ")), joined);
   }
 };
 

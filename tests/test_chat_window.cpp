@@ -2,11 +2,14 @@
 // this process share the chat's port, and a plain socket watches the wire.
 #include "Support.h"
 
+#include <history/HistoryView.h>
 #include <ui/Form1.h>
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -204,6 +207,16 @@ private slots:
     QVERIFY(datagram->startsWith(nickname.toLatin1() + " a dit :"));
     QTRY_COMPARE(b->RichEdit1->Lines->ToStringList(),
                  (QStringList{"", nickname + " a dit :", message}));
+  }
+
+  // The window's allowances let its history last a working day: 8 hours of
+  // the flood's ceiling cost less than the history's budget, in bytes and in
+  // lines of nothing (8 bytes each).
+  void floodCeilingLeavesTheHistoryAWorkingDay() {
+    const Allowance::Bound ceiling = Allowance::Ceiling(TNMUDP::Limits{}.allowance);
+    const EditModel& model = b->Component<TLogRichEdit>("RichEdit1").Log()->Model();
+    const double budget = std::min<double>(double(model.Budget()), double(model.Capacity()) * 8.0);
+    QVERIFY(ceiling.byteBurst + ceiling.bytesPerSecond * 8 * 3600 < budget);
   }
 };
 

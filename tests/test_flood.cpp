@@ -1,19 +1,21 @@
-// What a flood may take, as plain code with the time passed in: the
-// allowances, the queue between the network and the window, and the budget
-// of one pass of the event loop.
-#include <history/EditModel.h>
-#include <history/HistoryAccessible.h>
-#include <net/Allowance.h>
-#include <net/FairQueue.h>
-#include <net/FloodTally.h>
-#include <net/PassBudget.h>
+// The network's core alone, plain code with the time passed in: what a
+// flood may take (the allowances, the queue between the network and the
+// window, the budget of one pass of the event loop), and the system's
+// reasons in French.
+#include <netcore/Allowance.h>
+#include <netcore/FairQueue.h>
+#include <netcore/FloodTally.h>
+#include <netcore/PassBudget.h>
+#include <netcore/SystemReason.h>
 
 #include <QtTest>
 
 #include "HeapInUse.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <vector>
 
 namespace {
@@ -71,9 +73,7 @@ private slots:
 
   // Whatever floods, from however many addresses, warmed up or not, all
   // senders together are admitted no more than the ceiling's burst and its
-  // rate over the time; and the default ceiling makes the history last a
-  // working day: 8 hours of it cost less than the history's budget, in
-  // bytes and in lines of nothing (8 bytes each).
+  // rate over the time.
   void oneCeilingForAll_data() {
     QTest::addColumn<int>("addresses");
     QTest::addColumn<int>("perSecond"); // datagrams from each address
@@ -94,8 +94,6 @@ private slots:
     Allowance::Limits limits;
     limits.seed = 1;
     const Allowance::Bound ceiling = Allowance::Ceiling(limits);
-    const double budget = std::min<double>(EditModel::kBudget, EditModel::kCapacity * 8.0);
-    QVERIFY(ceiling.byteBurst + ceiling.bytesPerSecond * 8 * 3600 < budget);
 
     Allowance allowance(limits);
     auto now = kStart;
@@ -299,54 +297,6 @@ private slots:
     QCOMPARE(neighbours, 300);
   }
 
-  // The pace of arrivals told to assistive technology, as a script of
-  // arrivals ("a" and the milliseconds), timers ("t": the count then due)
-  // and questions of when the next telling is ("d"), with what each answers.
-  void arrivalsToldAtAHumanPace_data() {
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("one message") << "d0 a0 d0"
-                                 << "none now none";
-    QTest::newRow("a human pace") << "a0 a1000 a2500 a4000"
-                                  << "now now now now";
-    QTest::newRow("two in a second") << "a0 a400 d400 t1000 d1000"
-                                     << "now held 1000 1 none";
-    QTest::newRow("flood") << "a0 a1 a2 a3 t1000 a1001 a1002 t2000 t2500"
-                           << "now held held held 3 held held 2 0";
-    QTest::newRow("timer early") << "a0 a10 t999 t1000"
-                                 << "now held 0 1";
-    QTest::newRow("timer late") << "a0 a10 t1700 a2000 d2000 t2700"
-                                << "now held 1 held 2700 1";
-    // Held arrivals are told first, however late their timer.
-    QTest::newRow("timer behind arrivals") << "a0 a10 a1200 t1200"
-                                           << "now held held 2";
-    QTest::newRow("just after a count") << "a0 a10 t1000 a1500 t2000 a3500"
-                                        << "now held 1 held 1 now";
-  }
-
-  void arrivalsToldAtAHumanPace() {
-    QFETCH(QString, script);
-    QFETCH(QString, expected);
-    const ArrivalPace::Clock::time_point zero{};
-    ArrivalPace pace;
-    QStringList answers;
-    for (const QString& step : script.split(u' ')) {
-      const auto at = zero + std::chrono::milliseconds(step.mid(1).toInt());
-      if (step[0] == u'a') {
-        answers << (pace.Arrive(at) ? "now" : "held");
-      } else if (step[0] == u't') {
-        answers << QString::number(pace.TakeDue(at));
-      } else {
-        const auto due = pace.Due();
-        answers << (due ? QString::number(
-                              std::chrono::duration_cast<std::chrono::milliseconds>(*due - zero)
-                                  .count())
-                        : QStringLiteral("none"));
-      }
-    }
-    QCOMPARE(answers.join(u' '), expected);
-  }
-
   // A pass of the event loop ends when its time or its work is spent,
   // whatever the datagrams hold; the first is always handled.
   void passBudget_data() {
@@ -370,6 +320,30 @@ private slots:
       spent = budget.Spend(cost, now);
     }
     QCOMPARE(count, handled);
+  }
+
+  // The reasons given in error boxes are French under any locale; others
+  // keep the system's words beside their number.
+  void systemReasonsInFrench_data() {
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("in use") << EADDRINUSE << "adresse déjà utilisée";
+    QTest::newRow("permission") << EACCES << "permission refusée";
+    QTest::newRow("network unreachable") << ENETUNREACH << "réseau injoignable";
+    QTest::newRow("network down") << ENETDOWN << "réseau hors service";
+    QTest::newRow("host unreachable") << EHOSTUNREACH << "hôte injoignable";
+    QTest::newRow("no buffer space") << ENOBUFS << "plus de mémoire tampon disponible";
+    QTest::newRow("too long") << EMSGSIZE << "message trop long";
+    QTest::newRow("not available") << EADDRNOTAVAIL << "adresse non disponible sur cette machine";
+    QTest::newRow("any other") << EOWNERDEAD << "erreur système 130 (Owner died)";
+  }
+  void systemReasonsInFrench() {
+    QFETCH(int, error);
+    QFETCH(QString, reason);
+    for (const char* locale : {"C", "C.UTF-8", ""}) {
+      setlocale(LC_ALL, locale);
+      QCOMPARE(QString::fromStdString(SystemReason(error)), reason);
+    }
   }
 };
 

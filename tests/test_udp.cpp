@@ -1,7 +1,6 @@
 // The UDP endpoint over loopback: sharing the port, exact sizes, limits,
 // order under a burst, short buffers and binding failures.
 #include <net/NMUDP.h>
-#include <net/SystemReason.h>
 
 #include <QtTest>
 
@@ -10,7 +9,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <clocale>
 #include <functional>
 #include <sched.h>
 #include <sys/resource.h>
@@ -301,30 +299,6 @@ private slots:
     } catch (const Exception& e) {
       const QString message = QString::fromStdString(e.Message());
       QVERIFY2(message.contains("47107") && message.contains("adresse déjà utilisée"), e.what());
-    }
-  }
-
-  // The reasons given in error boxes are French under any locale; others
-  // keep the system's words beside their number.
-  void systemReasonsInFrench_data() {
-    QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("in use") << EADDRINUSE << "adresse déjà utilisée";
-    QTest::newRow("permission") << EACCES << "permission refusée";
-    QTest::newRow("network unreachable") << ENETUNREACH << "réseau injoignable";
-    QTest::newRow("network down") << ENETDOWN << "réseau hors service";
-    QTest::newRow("host unreachable") << EHOSTUNREACH << "hôte injoignable";
-    QTest::newRow("no buffer space") << ENOBUFS << "plus de mémoire tampon disponible";
-    QTest::newRow("too long") << EMSGSIZE << "message trop long";
-    QTest::newRow("not available") << EADDRNOTAVAIL << "adresse non disponible sur cette machine";
-    QTest::newRow("any other") << EOWNERDEAD << "erreur système 130 (Owner died)";
-  }
-  void systemReasonsInFrench() {
-    QFETCH(int, error);
-    QFETCH(QString, reason);
-    for (const char* locale : {"C", "C.UTF-8", ""}) {
-      setlocale(LC_ALL, locale);
-      QCOMPARE(QString::fromStdString(SystemReason(error)), reason);
     }
   }
 };

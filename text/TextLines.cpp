@@ -48,4 +48,24 @@ std::size_t BreakAt(std::u16string_view utf16, std::size_t i) {
 std::vector<std::string_view> SplitLines(std::string_view utf8) { return Split(utf8); }
 std::vector<std::u16string_view> SplitLines(std::u16string_view utf16) { return Split(utf16); }
 
+std::string_view FirstLine(std::string_view utf8) {
+  for (std::size_t i = 0; i < utf8.size(); ++i)
+    if (BreakAt(utf8, i) > 0) return utf8.substr(0, i);
+  return utf8;
+}
+
+std::string JoinLines(std::string_view utf8, std::string_view separator) {
+  std::string joined;
+  joined.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    if (const std::size_t length = BreakAt(utf8, i); length > 0) {
+      joined += separator;
+      i += length;
+    } else {
+      joined += utf8[i++];
+    }
+  }
+  return joined;
+}
+
 } // namespace text

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,5 +19,10 @@ std::size_t BreakAt(std::u16string_view utf16, std::size_t i);
 // a text ending in a break ends with an empty line.
 std::vector<std::string_view> SplitLines(std::string_view utf8);
 std::vector<std::u16string_view> SplitLines(std::u16string_view utf16);
+
+// The first line of a text, and its lines joined by `separator`: a text in
+// one line, as a notification or a screen reader takes it.
+std::string_view FirstLine(std::string_view utf8);
+std::string JoinLines(std::string_view utf8, std::string_view separator);
 
 } // namespace text

@@ -1,6 +1,7 @@
 #include "ui/UdpDesc.h"
 
 #include "platform/Forms.h"
+#include "platform/Notices.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "net/RecentArrivals.h"
+#include "netcore/RecentArrivals.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "net/Socket.h"
+#include "netcore/Socket.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/RecentArrivals.h"
+#include "netcore/RecentArrivals.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "net/FairQueue.h"
+#include "netcore/FairQueue.h"
 
 #include <algorithm>
 

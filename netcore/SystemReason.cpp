@@ -1,4 +1,4 @@
-#include "net/SystemReason.h"
+#include "netcore/SystemReason.h"
 
 #include <cerrno>
 #include <cstring>

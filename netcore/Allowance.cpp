@@ -1,4 +1,4 @@
-#include "net/Allowance.h"
+#include "netcore/Allowance.h"
 
 #include <algorithm>
 #include <random>

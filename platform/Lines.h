@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/Controls.h"
+
+#include <memory>
+
+class HistoryView;
+class QPlainTextEdit;
+
+// The lines of a text box, kept in its document.
+std::unique_ptr<TStrings> MakeEditLines(QPlainTextEdit* edit);
+// The lines of a history, kept in its line store.
+std::unique_ptr<TStrings> MakeHistoryLines(HistoryView* view);
