@@ -281,13 +281,16 @@ Needle::Needle(std::string_view utf8, FindOptions options)
   probes_[1] = f0 < 0x80 && !options_.matchCase && IsAsciiLetter(f0) ? f0 ^ 0x20U : probes_[0];
   if (folded_.size() < 2) {
     second_.fill(true);
-    probes_[2] = probes_[3] = 0x80;
+    probes_[2] = probes_[3] = probes_[4] = probes_[5] = 0x80;
     return;
   }
   const auto f1 = static_cast<unsigned char>(folded_[1]);
   allow(second_, f1, 0x80);
   probes_[2] = f1 < 0x80 ? f1 : 0x80;
   probes_[3] = f1 < 0x80 && !options_.matchCase && IsAsciiLetter(f1) ? f1 ^ 0x20U : probes_[2];
+  const auto f2 = static_cast<unsigned char>(folded_.size() > 2 ? folded_[2] : 0x80);
+  probes_[4] = f2 < 0x80 ? f2 : 0x80;
+  probes_[5] = f2 < 0x80 && !options_.matchCase && IsAsciiLetter(f2) ? f2 ^ 0x20U : probes_[4];
 }
 
 std::size_t Needle::MatchAt(std::string_view text, std::size_t at) const {
@@ -357,10 +360,14 @@ std::optional<Match> Needle::FindIn(std::string_view text, std::size_t from) con
   const __m128i l2 = _mm_set1_epi8(static_cast<char>(leadProbes_[2]));
   const __m128i fourBits = _mm_set1_epi8(static_cast<char>(0xF8));
   const __m128i four = _mm_set1_epi8(static_cast<char>(0xF0));
+  const __m128i p4 = _mm_set1_epi8(static_cast<char>(probes_[4]));
+  const __m128i p5 = _mm_set1_epi8(static_cast<char>(probes_[5]));
   const bool oneByte = folded_.size() < 2;
-  for (; i + 17 <= size; i += 16) {
+  const bool twoBytes = folded_.size() < 3;
+  for (; i + 18 <= size; i += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 2));
     const __m128i lead =
         fewLeads_ ? _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, l0), _mm_cmpeq_epi8(a, l1)),
                                  _mm_or_si128(_mm_cmpeq_epi8(a, l2),
@@ -372,6 +379,12 @@ std::optional<Match> Needle::FindIn(std::string_view text, std::size_t from) con
     if (!oneByte)
       mask &= static_cast<unsigned>(_mm_movemask_epi8(
           _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, p2), _mm_cmpeq_epi8(b, p3)), b)));
+    // The third byte, where the first two are ASCII: then each is a whole
+    // character that folds to one byte, and the third begins the third.
+    if (!twoBytes && mask != 0)
+      mask &= static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(c, p4), _mm_cmpeq_epi8(c, p5)), c),
+                       _mm_or_si128(a, b))));
     while (mask != 0) {
       const auto offset = static_cast<std::size_t>(__builtin_ctz(mask));
       if (auto match = tryAt(i + offset)) return match;

@@ -77,9 +77,9 @@ private:
   // Bytes that may begin a match, and bytes that may follow that one.
   std::array<bool, 256> first_{};
   std::array<bool, 256> second_{};
-  // The same as the byte values the scan compares against: the first two
-  // folded bytes in either case, where they are ASCII.
-  std::array<unsigned char, 4> probes_{};
+  // The byte values the scan compares against: the first three folded
+  // bytes in either case, where they are ASCII.
+  std::array<unsigned char, 6> probes_{};
 };
 
 } // namespace text
