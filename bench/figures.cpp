@@ -71,7 +71,8 @@ const Counts kFull{.burst = 100000,
                    .undoBaseLines = 100000,
                    .selectionLines = 0,
                    .readerFlood = 20,
-                   .readerWait = 120};
+                   .readerWait = 120,
+                   .findMiB = 128};
 
 const Counts kQuick{.burst = 2000,
                     .pacedRate = 50000,
@@ -113,7 +114,8 @@ const Counts kQuick{.burst = 2000,
                     .undoBaseLines = 10000,
                     .selectionLines = 200000,
                     .readerFlood = 2,
-                    .readerWait = 5};
+                    .readerWait = 5,
+                    .findMiB = 4};
 
 // The chat's broadcast address and port, as this build of it has them.
 Network Configured() {
@@ -152,7 +154,7 @@ std::string T(long value) { return Thousands(value); }
 std::string N(long value) { return std::to_string(value); }
 
 // clang-format off
-const std::array<Figure, 17> kFigures{{
+const std::array<Figure, 18> kFigures{{
     {"1. bursts into the history",
      [](const Counts& c, const Network& n) {
        return "`bench_sender`, a separate process, sends " + T(c.burst) + " chat datagrams to " +
@@ -443,6 +445,24 @@ const std::array<Figure, 17> kFigures{{
       {Key::OneKeys, "17. slowest keystroke, one address", nullptr, Below(100, "ms")},
       {Key::OneQuit, "17. \"Quitter\" during the flood, one address", nullptr,
        Below(150, "ms")}}},
+    {"18. find in a full history",
+     [](const Counts& c, const Network&) {
+       return "a window (offscreen) whose history holds " + N(c.findMiB) + " MiB of chat "
+              "(two lines a message; one message in a hundred says \"La réunion de 14 h ...\", "
+              "the last one alone names Pauline), searched as the find box does, without "
+              "accents nor capitals: the next match of \"pauline\" from the start (a pass over "
+              "the whole text), and the count of every \"reunion\" (best of 5 each); then "
+              "\"reunion\" typed into the find box (Ctrl+F) a key at a time, each key timed as "
+              "14.'s";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "std::search (Boyer-Moore-Horspool) over a copy of the whole text in one string, "
+              "for the exact bytes of \"Pauline\" and of \"réunion\"";
+     },
+     {{Key::FindNext, "18. next match, a pass over {} MiB", &Counts::findMiB, Below(50, "ms")},
+      {Key::FindCount, "18. count of every match in {} MiB", &Counts::findMiB, Below(50, "ms")},
+      {Key::FindTyping, "18. slowest key typed into the find box", nullptr,
+       Below(100, "ms")}}},
 }};
 // clang-format on
 

@@ -57,6 +57,7 @@ struct Counts {
   long selectionLines;   // 15. lines at most (0: to the budget)
   long readerFlood;      // 16. seconds of the flood
   long readerWait;       // 16. seconds waited at most for the key to be spoken
+  long findMiB;          // 18. MiB of text in the history searched
 };
 
 extern const Counts kFull;  // a full run
@@ -125,6 +126,9 @@ enum class Key {
   ClearUndo,
   SelectionPeak,
   ReaderTab,
+  FindNext,
+  FindCount,
+  FindTyping,
 };
 
 // The table of figures as Markdown, for bench/README.md.

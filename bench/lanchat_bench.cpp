@@ -12,6 +12,7 @@
 // (figures.cpp); the measures only take readings and record them under a
 // row's key.
 #include "figures.h"
+#include "find_measures.h"
 #include "history_measures.h"
 #include "inprocess_measures.h"
 #include "processes.h"
@@ -37,7 +38,7 @@ struct Measure {
   void (*measure)(Context&);
   std::vector<int> figures;
 };
-const std::array<Measure, 12> kMeasures{{{Bursts, {1}},
+const std::array<Measure, 13> kMeasures{{{Bursts, {1}},
                                          {Growth, {2}},
                                          {Latency, {3}},
                                          {MemoryPerLine, {5}},
@@ -48,7 +49,8 @@ const std::array<Measure, 12> kMeasures{{{Bursts, {1}},
                                          {InXserver, {4, 5, 6, 8, 9, 10, 17}},
                                          {FillTime, {12}},
                                          {PrimaryOfFullHistory, {15}},
-                                         {ScreenReader, {16}}}};
+                                         {ScreenReader, {16}},
+                                         {FindInFullHistory, {18}}}};
 
 } // namespace
 

@@ -105,6 +105,9 @@ public:
   // Adds a line at the end (breaks in it make several), as Append does.
   void AppendLine(const QString& line);
 
+  // The lines as stored, for a pass over the whole text (finding).
+  [[nodiscard]] const LineStore& Store() const { return store_; }
+
   // ---- Cursor and selection
   [[nodiscard]] TextPos Cursor() const { return cursor_; }
   [[nodiscard]] TextPos Anchor() const { return anchor_; }

@@ -85,6 +85,9 @@ void HistoryControl::Run(Action action) {
     cursorX_ = -1;
     SelectionChanged();
     break;
+  case Action::Find: emit findRequested(); break;
+  case Action::FindNext:
+  case Action::FindPrevious: emit findAgain(action == Action::FindNext); break;
   }
 }
 
@@ -334,6 +337,9 @@ QMenu* HistoryControl::CreateStandardContextMenu(QWidget* parent) {
   add("Delete", QKeySequence::UnknownKey, selection, Action::Delete);
   menu->addSeparator();
   add("Select All", QKeySequence::SelectAll, model_.CharacterCount() > 0, Action::SelectAll);
+  menu->addSeparator();
+  menu->addAction(WithShortcut(QStringLiteral("Rechercher…"), QKeySequence::Find), this,
+                  [this] { Run(Action::Find); });
   return menu;
 }
 

@@ -47,7 +47,18 @@ public:
   static constexpr auto kMaxPaste = static_cast<qsizetype>(lanchat::config::kMaxDatagramSize);
 
   // The edits and commands of both the keys and the context menu.
-  enum class Action { Undo, Redo, Cut, Copy, Paste, Delete, SelectAll };
+  enum class Action {
+    Undo,
+    Redo,
+    Cut,
+    Copy,
+    Paste,
+    Delete,
+    SelectAll,
+    Find,
+    FindNext,
+    FindPrevious
+  };
   void Run(Action action);
 
   // The context menu a right click opens, a child of `parent`; the caller
@@ -69,6 +80,10 @@ public:
   [[nodiscard]] QVariant InputMethodQuery(Qt::InputMethodQuery query) const;
 
 signals:
+  // Ctrl+F, or « Rechercher… » in the context menu: the find box is to open.
+  void findRequested();
+  // F3 (forward) or Maj+F3: the next or the previous match.
+  void findAgain(bool forward);
   // A part of the viewport is to be repainted; an empty one: all of it.
   void updateRequest(const QRect& rect = QRect());
   // A paste of `length` characters was refused: more than kMaxPaste. The

@@ -36,7 +36,9 @@ bool HistoryControl::TakesShortcut(const QKeyEvent* key) {
   return key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut) ||
          key->matches(QKeySequence::Paste) || key->matches(QKeySequence::SelectAll) ||
          key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
-         key->matches(QKeySequence::Delete) || key->matches(QKeySequence::DeleteStartOfWord) ||
+         key->matches(QKeySequence::Find) || key->matches(QKeySequence::FindNext) ||
+         key->matches(QKeySequence::FindPrevious) || key->matches(QKeySequence::Delete) ||
+         key->matches(QKeySequence::DeleteStartOfWord) ||
          key->matches(QKeySequence::DeleteEndOfWord) || key->key() == Qt::Key_Home ||
          key->key() == Qt::Key_End || key->key() == Qt::Key_Left || key->key() == Qt::Key_Right;
 }
@@ -158,6 +160,9 @@ bool HistoryControl::HandleEditKey(QKeyEvent* event) {
       {QKeySequence::Copy, Action::Copy},
       {QKeySequence::Cut, Action::Cut},
       {QKeySequence::Paste, Action::Paste},
+      {QKeySequence::Find, Action::Find},
+      {QKeySequence::FindNext, Action::FindNext},
+      {QKeySequence::FindPrevious, Action::FindPrevious},
   };
   for (const auto& [key, action] : kActions)
     if (event->matches(key)) {

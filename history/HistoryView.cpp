@@ -1,5 +1,6 @@
 #include "history/HistoryView.h"
 
+#include "history/FindBar.h"
 #include "history/HistoryAccessible.h"
 
 #include <QContextMenuEvent>
@@ -27,6 +28,15 @@ HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budg
   connect(&control_, &HistoryControl::pasteTooLarge, this, &HistoryView::PasteTooLarge);
   connect(&control_, &HistoryControl::selectionTooLarge, this, &HistoryView::SelectionTooLarge);
   model_.OnUndoLost([this] { emit UndoLost(); });
+  connect(&control_, &HistoryControl::findRequested, this, &HistoryView::OpenFind);
+  connect(&control_, &HistoryControl::findAgain, this, [this](bool forward) {
+    if (finder_.Text().isEmpty()) return OpenFind();
+    forward ? finder_.Next() : finder_.Previous();
+  });
+  connect(&finder_, &HistoryFinder::matchSelected, this, [this] {
+    control_.EnsureCursorVisible();
+    viewport()->update();
+  });
   AttachAccessibility(*this);
 }
 
@@ -43,6 +53,11 @@ bool HistoryView::HasRoom() {
     emit HistoryFull();
   }
   return false;
+}
+
+void HistoryView::OpenFind() {
+  if (findBar_ == nullptr) findBar_ = new FindBar(finder_, this);
+  findBar_->Open();
 }
 
 QRect HistoryView::CursorRect() const { return viewport_.CursorRect(model_.Cursor()).toRect(); }

@@ -2,6 +2,7 @@
 
 #include "history/EditModel.h"
 #include "history/HistoryControl.h"
+#include "history/HistoryFinder.h"
 #include "history/HistoryLayout.h"
 #include "history/HistoryViewport.h"
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <string_view>
 
+class FindBar;
 class QMenu;
 
 // The view of an EditModel: an editable multi-line box made for a long,
@@ -77,6 +79,11 @@ public:
   // The context menu a right click opens; the caller owns it.
   QMenu* CreateStandardContextMenu() { return control_.CreateStandardContextMenu(this); }
 
+  // Opens the find box (Ctrl+F), its field focused.
+  void OpenFind();
+  [[nodiscard]] HistoryFinder& Finder() { return finder_; }
+  [[nodiscard]] FindBar* FindBox() const { return findBar_; }
+
   // Margin around the text, as a text document's.
   static constexpr int kMargin = HistoryLayout::kMargin;
 
@@ -109,6 +116,8 @@ private:
   HistoryLayout layout_{model_};
   HistoryViewport viewport_{model_, layout_};
   HistoryControl control_;
+  HistoryFinder finder_{model_};
+  FindBar* findBar_ = nullptr; // made when first opened
   std::uint64_t refused_ = 0;
   bool toldFull_ = false;
 };

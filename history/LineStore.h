@@ -2,8 +2,10 @@
 
 #include <lanchat/BuildConfig.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -55,6 +57,23 @@ public:
   // The line that holds unit `offset` (a line's break belongs to it), and
   // the units before that line's start. Past the end: the last line.
   [[nodiscard]] std::pair<std::size_t, std::size_t> LineAtUnit(std::size_t offset) const;
+
+  // The text a chunk at a time, for a pass over all of it: the lines of a
+  // chunk joined without breaks, the end of each line in that text, and
+  // the index of the chunk's first line.
+  struct ChunkView {
+    std::string_view text;
+    std::span<const std::uint32_t> ends;
+    std::size_t firstLine = 0;
+  };
+  [[nodiscard]] std::size_t ChunkCount() const { return chunks_.size(); }
+  [[nodiscard]] ChunkView ChunkAt(std::size_t chunk) const {
+    return {chunks_[chunk].text, chunks_[chunk].ends, firstLine_[chunk]};
+  }
+  // The chunk that holds `line` (past the end: the last).
+  [[nodiscard]] std::size_t ChunkOf(std::size_t line) const {
+    return Locate(std::min(line, count_ - 1)).first;
+  }
 
   // Bytes of memory held, counting what was reserved.
   [[nodiscard]] std::size_t Capacity() const;

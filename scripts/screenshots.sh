@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes docs/window.png (the window as it starts), docs/screenshot.png (two
 # instances after a short exchange, one message long enough to wrap) and
-# docs/context-menu.png (the message box's context menu) in Xvfb at 96 dpi.
+# docs/context-menu.png (the message box's context menu) and docs/find.png
+# (the history's find box) in Xvfb at 96 dpi.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -46,4 +47,13 @@ DISPLAY=$d xdotool key --window "$w2" ctrl+a
 DISPLAY=$d xdotool click 3
 sleep 0.5
 DISPLAY=$d import -window root -crop 700x420+882+8 +repage docs/context-menu.png
-echo "docs/window.png, docs/screenshot.png and docs/context-menu.png written"
+DISPLAY=$d xdotool key --window "$w2" Escape
+
+# The history's find box, typed without accents nor capitals.
+x11_click "$d" "$w1" $X_HISTORY
+DISPLAY=$d xdotool key --window "$w1" ctrl+f
+sleep 0.3
+x11_type "$d" "dejeune"
+sleep 0.5
+DISPLAY=$d import -window root -crop 691x559+192+8 +repage docs/find.png
+echo "docs/window.png, docs/screenshot.png, docs/context-menu.png and docs/find.png written"
