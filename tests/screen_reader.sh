@@ -189,8 +189,8 @@ late() {
   local what=$1 root=$2
   kill "$orca_pid" "$lanchat_pid" 2>/dev/null
   wait "$orca_pid" "$lanchat_pid" 2>/dev/null
-  dbus-send --session --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
-    string:org.a11y.Status string:IsEnabled variant:boolean:false
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+    string:org.a11y.Status string:IsEnabled variant:boolean:false >/dev/null
   [ "$root" = kept ] || DISPLAY=$DISPLAY xprop -root -remove AT_SPI_BUS
   start_lanchat
   start_orca
