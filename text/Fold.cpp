@@ -230,12 +230,58 @@ std::string Folded(std::string_view utf8, FindOptions options) {
   return out;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// The scan's byte values, sixteen of each.
+struct Vectors {
+  __m128i first, firstOther, second, secondOther, third, thirdOther; // the probes
+  __m128i lead0, lead1, lead2;                                       // the lead probes
+  bool fewLeads;
+  bool oneByte;
+  bool twoBytes;
+};
+
+__m128i Splat(unsigned char byte) { return _mm_set1_epi8(static_cast<char>(byte)); }
+__m128i Equal(__m128i bytes, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_cmpeq_epi8(bytes, a), _mm_cmpeq_epi8(bytes, b));
+}
+unsigned HighBits(__m128i bytes) { return static_cast<unsigned>(_mm_movemask_epi8(bytes)); }
+
+// One bit for each of the sixteen places from `at` where a match may begin.
+unsigned BlockMask(const unsigned char* at, const Vectors& v) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 2));
+  const __m128i leadBits = Splat(0xC0);
+  const __m128i four = _mm_cmpeq_epi8(_mm_and_si128(a, Splat(0xF8)), Splat(0xF0));
+  const __m128i lead = v.fewLeads ? _mm_or_si128(Equal(a, v.lead0, v.lead1),
+                                                 _mm_or_si128(_mm_cmpeq_epi8(a, v.lead2), four))
+                                  : _mm_cmpeq_epi8(_mm_and_si128(a, leadBits), leadBits);
+  unsigned mask = HighBits(_mm_or_si128(Equal(a, v.first, v.firstOther), lead));
+  if (mask == 0 || v.oneByte) return mask;
+  mask &= HighBits(_mm_or_si128(Equal(b, v.second, v.secondOther), b));
+  // The third byte, where the first two are ASCII: then each is a whole
+  // character that folds to one byte, and the third begins the third.
+  if (mask == 0 || v.twoBytes) return mask;
+  return mask & HighBits(_mm_or_si128(_mm_or_si128(Equal(c, v.third, v.thirdOther), c),
+                                      _mm_or_si128(a, b)));
+}
+
+} // namespace
+#endif
+
 Needle::Needle(std::string_view utf8, FindOptions options)
     : options_(options), table_(&TableFor(options)), folded_(Folded(utf8, options)) {
   if (folded_.empty()) return;
-  // The characters of several bytes that may begin a match: those that
-  // compare as something else that agrees with the needle's beginning, and
-  // the needle's own first character where it compares as itself.
+  MarkBeginnings();
+  SetProbes();
+}
+
+// The characters of several bytes that may begin a match: those that
+// compare as something else that agrees with the needle's beginning, and
+// the needle's own first character where it compares as itself.
+void Needle::MarkBeginnings() {
   begins_.assign(0x10000 / 64, 0);
   const auto mayBegin = [&](char32_t c) {
     if (c < 0x80 || c >= 0x10000) return;
@@ -254,73 +300,75 @@ Needle::Needle(std::string_view utf8, FindOptions options)
   if (first.length > 1 || first.character >= 0x80) mayBegin(first.character);
   std::fill(leads_.begin() + 0xF0, leads_.end(), true); // beyond the plane: compared
   std::size_t few = 0;
-  for (unsigned lead = 0xC0; lead < 0xF0; ++lead) {
+  for (unsigned lead = 0xC0; lead < 0xF0 && few <= leadProbes_.size(); ++lead) {
     if (!leads_[lead]) continue;
-    if (few == leadProbes_.size()) {
-      few = leadProbes_.size() + 1;
-      break;
-    }
-    leadProbes_[few++] = static_cast<unsigned char>(lead);
+    if (few < leadProbes_.size()) leadProbes_[few] = static_cast<unsigned char>(lead);
+    ++few;
   }
   fewLeads_ = few <= leadProbes_.size();
   for (std::size_t i = few; fewLeads_ && i < leadProbes_.size(); ++i)
     leadProbes_[i] = few == 0 ? 0xF0 : leadProbes_[0];
-  // Where a match begins, the text holds the first folded byte itself (in
-  // either case when case is ignored) or a character of several bytes that
-  // folds to it; the byte after is the second one likewise, or any byte of
-  // a character of several bytes (a continuation, or a mark to be dropped).
+}
+
+// Where a match begins, the text holds the first folded byte itself (in
+// either case when case is ignored) or a character of several bytes that
+// folds to it; the byte after is the second one likewise, or any byte of a
+// character of several bytes (a continuation, or a mark to be dropped).
+void Needle::SetProbes() {
+  const auto otherCase = [&](unsigned char folded) -> unsigned char {
+    return !options_.matchCase && IsAsciiLetter(folded) ? folded ^ 0x20U : folded;
+  };
   const auto allow = [&](std::array<bool, 256>& set, unsigned char folded, unsigned char from) {
     std::fill(set.begin() + from, set.end(), true);
     if (folded >= 0x80) return;
     set[folded] = true;
-    if (!options_.matchCase && IsAsciiLetter(folded)) set[folded ^ 0x20U] = true;
+    set[otherCase(folded)] = true;
   };
-  const auto f0 = static_cast<unsigned char>(folded_[0]);
-  allow(first_, f0, 0xC0);
-  probes_[0] = f0 < 0x80 ? f0 : 0xC0;
-  probes_[1] = f0 < 0x80 && !options_.matchCase && IsAsciiLetter(f0) ? f0 ^ 0x20U : probes_[0];
-  if (folded_.size() < 2) {
+  const auto folded = [&](std::size_t i) {
+    return static_cast<unsigned char>(i < folded_.size() ? folded_[i] : 0x80);
+  };
+  allow(first_, folded(0), 0xC0);
+  if (folded_.size() < 2)
     second_.fill(true);
-    probes_[2] = probes_[3] = probes_[4] = probes_[5] = 0x80;
-    return;
+  else
+    allow(second_, folded(1), 0x80);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const unsigned char none = i == 0 ? 0xC0 : 0x80; // a byte the other test takes anyway
+    probes_[2 * i] = folded(i) < 0x80 ? folded(i) : none;
+    probes_[2 * i + 1] = folded(i) < 0x80 ? otherCase(folded(i)) : none;
   }
-  const auto f1 = static_cast<unsigned char>(folded_[1]);
-  allow(second_, f1, 0x80);
-  probes_[2] = f1 < 0x80 ? f1 : 0x80;
-  probes_[3] = f1 < 0x80 && !options_.matchCase && IsAsciiLetter(f1) ? f1 ^ 0x20U : probes_[2];
-  const auto f2 = static_cast<unsigned char>(folded_.size() > 2 ? folded_[2] : 0x80);
-  probes_[4] = f2 < 0x80 ? f2 : 0x80;
-  probes_[5] = f2 < 0x80 && !options_.matchCase && IsAsciiLetter(f2) ? f2 ^ 0x20U : probes_[4];
+}
+
+// What the character at `i` compares as agrees with the needle from byte
+// `matched` on: the bytes it takes in the text and in the needle; none in
+// the text when it does not agree.
+Needle::Step Needle::Compare(std::string_view text, std::size_t i, std::size_t matched) const {
+  const auto byte = static_cast<unsigned char>(text[i]);
+  if (byte < 0x80) {
+    const auto folded =
+        static_cast<char>(!options_.matchCase && IsAsciiLetter(byte) ? byte | 0x20U : byte);
+    return folded == folded_[matched] ? Step{1, 1} : Step{};
+  }
+  const Decoded one = Decode(text, i);
+  Scratch scratch;
+  const std::string_view folded = table_->Fold(one.character, scratch);
+  if (folded.empty())
+    return matched == 0 ? Step{} : Step{one.length, 0}; // a match begins on a character of its own
+  if (folded.size() > folded_.size() - matched ||
+      folded_.compare(matched, folded.size(), folded) != 0)
+    return Step{};
+  return Step{one.length, folded.size()};
 }
 
 std::size_t Needle::MatchAt(std::string_view text, std::size_t at) const {
   if (folded_.empty() || at >= text.size()) return 0;
-  const FoldTable& table = *table_;
-  Scratch scratch;
   std::size_t i = at;
-  std::size_t matched = 0;
-  while (matched < folded_.size()) {
+  for (std::size_t matched = 0; matched < folded_.size();) {
     if (i >= text.size()) return 0;
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x80) {
-      const char folded = options_.matchCase
-                              ? static_cast<char>(byte)
-                              : static_cast<char>(IsAsciiLetter(byte) ? byte | 0x20U : byte);
-      if (folded != folded_[matched]) return 0;
-      ++matched;
-      ++i;
-      continue;
-    }
-    const Decoded one = Decode(text, i);
-    const std::string_view folded = table.Fold(one.character, scratch);
-    if (folded.empty()) {
-      if (matched == 0) return 0; // a match begins on a character of its own
-    } else if (folded.size() > folded_.size() - matched ||
-               folded_.compare(matched, folded.size(), folded) != 0) {
-      return 0;
-    }
-    matched += folded.size();
-    i += one.length;
+    const Step step = Compare(text, i, matched);
+    if (step.text == 0) return 0;
+    i += step.text;
+    matched += step.needle;
   }
   // Marks that follow belong to the last character: taken in when accents
   // are ignored; when they count, "e" is not the "e" of "e" + acute.
@@ -334,9 +382,18 @@ std::size_t Needle::MatchAt(std::string_view text, std::size_t at) const {
 }
 
 bool Needle::MayBegin(std::string_view text, std::size_t at) const {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return true;
+  if (!leads_[lead]) return false;
   const Decoded one = Decode(text, at);
   if (one.character >= 0x10000) return true;
   return ((begins_[one.character / 64] >> (one.character % 64)) & 1U) != 0;
+}
+
+std::optional<Match> Needle::TryAt(std::string_view text, std::size_t at) const {
+  if (!MayBegin(text, at)) return std::nullopt;
+  if (const std::size_t length = MatchAt(text, at); length != 0) return Match{at, at + length};
+  return std::nullopt;
 }
 
 std::optional<Match> Needle::FindIn(std::string_view text, std::size_t from) const {
@@ -344,57 +401,28 @@ std::optional<Match> Needle::FindIn(std::string_view text, std::size_t from) con
   const auto* data = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
   std::size_t i = from;
-  const auto tryAt = [&](std::size_t at) -> std::optional<Match> {
-    if (data[at] >= 0x80 && (!leads_[data[at]] || !MayBegin(text, at))) return std::nullopt;
-    if (const std::size_t length = MatchAt(text, at); length != 0) return Match{at, at + length};
-    return std::nullopt;
-  };
 #if defined(__SSE2__)
-  const __m128i p0 = _mm_set1_epi8(static_cast<char>(probes_[0]));
-  const __m128i p1 = _mm_set1_epi8(static_cast<char>(probes_[1]));
-  const __m128i p2 = _mm_set1_epi8(static_cast<char>(probes_[2]));
-  const __m128i p3 = _mm_set1_epi8(static_cast<char>(probes_[3]));
-  const __m128i leadBits = _mm_set1_epi8(static_cast<char>(0xC0));
-  const __m128i l0 = _mm_set1_epi8(static_cast<char>(leadProbes_[0]));
-  const __m128i l1 = _mm_set1_epi8(static_cast<char>(leadProbes_[1]));
-  const __m128i l2 = _mm_set1_epi8(static_cast<char>(leadProbes_[2]));
-  const __m128i fourBits = _mm_set1_epi8(static_cast<char>(0xF8));
-  const __m128i four = _mm_set1_epi8(static_cast<char>(0xF0));
-  const __m128i p4 = _mm_set1_epi8(static_cast<char>(probes_[4]));
-  const __m128i p5 = _mm_set1_epi8(static_cast<char>(probes_[5]));
-  const bool oneByte = folded_.size() < 2;
-  const bool twoBytes = folded_.size() < 3;
+  Vectors vectors{};
+  vectors.first = Splat(probes_[0]);
+  vectors.firstOther = Splat(probes_[1]);
+  vectors.second = Splat(probes_[2]);
+  vectors.secondOther = Splat(probes_[3]);
+  vectors.third = Splat(probes_[4]);
+  vectors.thirdOther = Splat(probes_[5]);
+  vectors.lead0 = Splat(leadProbes_[0]);
+  vectors.lead1 = Splat(leadProbes_[1]);
+  vectors.lead2 = Splat(leadProbes_[2]);
+  vectors.fewLeads = fewLeads_;
+  vectors.oneByte = folded_.size() < 2;
+  vectors.twoBytes = folded_.size() < 3;
   for (; i + 18 <= size; i += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 2));
-    const __m128i lead =
-        fewLeads_ ? _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, l0), _mm_cmpeq_epi8(a, l1)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(a, l2),
-                                              _mm_cmpeq_epi8(_mm_and_si128(a, fourBits), four)))
-                  : _mm_cmpeq_epi8(_mm_and_si128(a, leadBits), leadBits);
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, p0), _mm_cmpeq_epi8(a, p1)), lead)));
-    if (mask == 0) continue;
-    if (!oneByte)
-      mask &= static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, p2), _mm_cmpeq_epi8(b, p3)), b)));
-    // The third byte, where the first two are ASCII: then each is a whole
-    // character that folds to one byte, and the third begins the third.
-    if (!twoBytes && mask != 0)
-      mask &= static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(c, p4), _mm_cmpeq_epi8(c, p5)), c),
-                       _mm_or_si128(a, b))));
-    while (mask != 0) {
-      const auto offset = static_cast<std::size_t>(__builtin_ctz(mask));
-      if (auto match = tryAt(i + offset)) return match;
-      mask &= mask - 1;
-    }
+    for (unsigned mask = BlockMask(data + i, vectors); mask != 0; mask &= mask - 1)
+      if (auto match = TryAt(text, i + static_cast<std::size_t>(__builtin_ctz(mask)))) return match;
   }
 #endif
   for (; i < size; ++i) {
     if (!first_[data[i]] || (i + 1 < size && !second_[data[i + 1]])) continue;
-    if (auto match = tryAt(i)) return match;
+    if (auto match = TryAt(text, i)) return match;
   }
   return std::nullopt;
 }

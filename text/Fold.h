@@ -59,8 +59,17 @@ public:
   [[nodiscard]] std::size_t MatchAt(std::string_view text, std::size_t at) const;
 
 private:
-  // Whether the character at `at`, of several bytes, may begin a match.
+  // The bytes one character takes in the text and in the needle.
+  struct Step {
+    std::size_t text = 0;
+    std::size_t needle = 0;
+  };
+  void MarkBeginnings();
+  void SetProbes();
+  [[nodiscard]] Step Compare(std::string_view text, std::size_t i, std::size_t matched) const;
+  // Whether the character at `at` may begin a match, by its first bytes.
   [[nodiscard]] bool MayBegin(std::string_view text, std::size_t at) const;
+  [[nodiscard]] std::optional<Match> TryAt(std::string_view text, std::size_t at) const;
 
   FindOptions options_;
   const FoldTable* table_;
