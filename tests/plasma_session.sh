@@ -140,6 +140,7 @@ dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/free
 check "the program withdraws the notification" \
   'for _ in $(seq 50); do [ "$(closed $id)" = 3 ] && break; sleep 0.1; done; [ "$(closed $id)" = 3 ]'
 check "its popup goes" 'wait_field $chat popups 0'
+check "the chat stays behind" '[ "$(field $chat active)" = false ]'
 echo "after the action: $(state $chat)"
 
 desktop_end
