@@ -5,12 +5,16 @@
 # attention and which are notification popups. Another application's window
 # has the focus when a message arrives: the chat wants attention and a popup
 # shows it, and 10 s later (Plasma's popups last 5 s by default) it is still
-# there and the server has closed nothing. The action is then invoked as
-# Plasma's history does it over D-Bus, which hands no activation token: the
-# window cannot come up, and the program withdraws the notification.
+# there and the server has closed nothing. A click in the popup's middle
+# (fake_click, through KWin's fake input) makes plasmashell hand an
+# activation token with the action: the chat comes up focused, wants
+# attention no more, and the notification closes. The other window takes
+# the focus back and a second message arrives; its action is invoked as
+# Plasma's history does it over D-Bus, which hands no token: the program
+# withdraws the notification.
 # Run as root inside a network namespace of its own (tests/private_net.sh).
 set -u
-lanchat=$1 udp_tool=$2
+lanchat=$1 udp_tool=$2 fake_click=$3
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/desktop_lib.sh"
 for tool in kwin_wayland plasmashell /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd dbus-send \
@@ -23,6 +27,9 @@ done
 
 session_start
 desktop_session
+# KWin lets only a program whose desktop entry asks for it use fake input.
+printf '[Desktop Entry]\nType=Application\nName=fake_click\nExec=%s\nX-KDE-Wayland-Interfaces=%s\n' \
+  "$(realpath "$fake_click")" org_kde_kwin_fake_input >"$work/share/applications/fake_click.desktop"
 # A copy of KWin: the file capability of the machine's own keeps it from
 # running here.
 cp /usr/bin/kwin_wayland "$work/kwin_wayland"
@@ -45,21 +52,24 @@ kwin_call() { # METHOD ARGUMENTS...: of KWin's scripting
   local method=$1; shift
   dbus-send --session --print-reply --dest=org.kde.KWin /Scripting "org.kde.kwin.Scripting.$method" "$@" >/dev/null
 }
-# state PID: "active=… attention=… popups=N" as KWin sees the window of
-# process PID and plasmashell's notification popups.
-state() {
+# kwin_js JS: runs JS in KWin's scripting, where `all` holds KWin's windows;
+# prints what it hands to out().
+kwin_js() {
   local name=lanchat$RANDOM$RANDOM
-  cat >"$work/$name.js" <<EOF
-const all = workspace.clientList();
-const w = all.find(c => c.pid == $1);
-print("$name " + (w ? "active=" + w.active + " attention=" + w.demandsAttention : "none") +
-  " popups=" + all.filter(c => c.notification).length);
-EOF
+  printf 'const all = workspace.clientList();\nconst out = s => print("%s " + s);\n%s\n' "$name" "$1" \
+    >"$work/$name.js"
   kwin_call loadScript "string:$work/$name.js" "string:$name"
   kwin_call start
   for _ in $(seq 20); do grep -q "js: $name " "$work/kwin.log" && break; sleep 0.05; done
   kwin_call unloadScript "string:$name"
   sed -n "s/^js: $name //p" "$work/kwin.log"
+}
+# state PID: "active=… attention=… popups=N" as KWin sees the window of
+# process PID and plasmashell's notification popups.
+state() {
+  kwin_js "const w = all.find(c => c.pid == $1);
+out((w ? 'active=' + w.active + ' attention=' + w.demandsAttention : 'none') +
+  ' popups=' + all.filter(c => c.notification).length);"
 }
 field() { state "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
 wait_field() { # PID FIELD VALUE
@@ -103,12 +113,34 @@ echo "10 s after the arrival: $(state $chat), notification ${id:-?}"
 check "the popup is still there" '[ "$(field $chat popups)" = 1 ]'
 check "the server has not closed the notification" '[ -n "$id" ] && [ -z "$(closed $id)" ]'
 
+# A click in the middle of the popup, away from its buttons.
+read -r x y <<<"$(kwin_js "const p = all.find(c => c.notification);
+if (p) out(Math.round(p.x + p.width / 2) + ' ' + Math.round(p.y + p.height / 2));")"
+echo "the popup's middle: ${x:-?},${y:-?}"
+check "fake_click clicks there" '[ -n "${y:-}" ] && "$fake_click" "$x" "$y"'
+check "the click brings the chat up focused" 'wait_field $chat active true'
+check "it does not want attention any more" '[ "$(field $chat attention)" = false ]'
+# (plasmashell may say so twice, with one reason)
+check "the notification closes" \
+  'for _ in $(seq 50); do [[ "$(closed $id | sort -u)" = [23] ]] && break; sleep 0.1; done
+   [[ "$(closed $id | sort -u)" = [23] ]]'
+check "its popup goes" 'wait_field $chat popups 0'
+echo "after the click: $(state $chat), closed: $(closed $id | tr '\n' ' ')"
+
+# The other window takes the focus back, and a second message arrives.
+kwin_js "workspace.activeClient = all.find(c => c.pid == $other);" >/dev/null
+check "the other window has the focus again" 'wait_field $other active true'
+send "Ana" "Encore"
+check "a popup shows the second notification" 'wait_field $chat popups 1'
+for _ in $(seq 50); do [ "$(notification_id | tail -n 1)" != "$id" ] && break; sleep 0.1; done
+id=$(notification_id | tail -n 1)
 # What Plasma's history sends: the action alone, with no token.
 dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
   org.kde.NotificationManager.InvokeAction "uint32:$id" string:default >/dev/null
 check "the program withdraws the notification" \
   'for _ in $(seq 50); do [ "$(closed $id)" = 3 ] && break; sleep 0.1; done; [ "$(closed $id)" = 3 ]'
 check "its popup goes" 'wait_field $chat popups 0'
+check "the chat stays behind" '[ "$(field $chat active)" = false ]'
 echo "after the action: $(state $chat)"
 
 desktop_end
