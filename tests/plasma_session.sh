@@ -60,7 +60,8 @@ kwin_js() {
     >"$work/$name.js"
   kwin_call loadScript "string:$work/$name.js" "string:$name"
   kwin_call start
-  for _ in $(seq 20); do grep -q "js: $name " "$work/kwin.log" && break; sleep 0.05; done
+  # (KWin may take a while to run it on a loaded machine.)
+  for _ in $(seq 100); do grep -q "js: $name " "$work/kwin.log" && break; sleep 0.05; done
   kwin_call unloadScript "string:$name"
   sed -n "s/^js: $name //p" "$work/kwin.log"
 }
@@ -72,8 +73,8 @@ out((w ? 'active=' + w.active + ' attention=' + w.demandsAttention : 'none') +
   ' popups=' + all.filter(c => c.notification).length);"
 }
 field() { state "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
-wait_field() { # PID FIELD VALUE
-  for _ in $(seq 100); do [ "$(field "$1" "$2")" = "$3" ] && return 0; sleep 0.1; done
+wait_field() { # PID FIELD VALUE [TRIES]
+  for _ in $(seq "${4:-100}"); do [ "$(field "$1" "$2")" = "$3" ] && return 0; sleep 0.1; done
   return 1
 }
 # The id plasmashell gave lanchat's notification: the reply to its Notify.
@@ -99,7 +100,8 @@ closed() {
 
 unset QT_QPA_PLATFORM
 "$lanchat" 2>"$work/lanchat.log" & chat=$!; pids+=($chat)
-check "the chat is the active window" 'wait_field $chat active true'
+# (The program's start-up is slow on a loaded machine.)
+check "the chat is the active window" 'wait_field $chat active true 300'
 desktop_other_window; other=$!; pids+=($other)
 check "another window takes the focus" 'wait_field $other active true'
 check "the chat has lost it" 'wait_field $chat active false'
