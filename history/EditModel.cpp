@@ -221,6 +221,16 @@ TextPos EditModel::EndOf(TextPos from, std::string_view joined) {
   return {from.line + breaks, static_cast<int>(text::Utf16Length(joined.substr(lastBreak + 1)))};
 }
 
+// The text between `a` and `b` as a change tells it: whole up to
+// TextChange::kShown bytes, else its head. `removed`, when given, holds it
+// already.
+QString EditModel::RemovedToTell(TextPos a, TextPos b, const std::string* removed,
+                                 std::size_t offset) const {
+  if (removed != nullptr && removed->size() <= TextChange::kShown) return FromUtf8(*removed);
+  if (removed == nullptr && Utf8Size(a, b) <= TextChange::kShown) return FromUtf8(Utf8String(a, b));
+  return TextBetween(a, std::min(b, Clamp(PosAt(offset + TextChange::kHead))));
+}
+
 TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed,
                                 bool told) {
   a = Clamp(a);
@@ -238,13 +248,7 @@ TextPos EditModel::ReplaceRange(TextPos a, TextPos b, std::string_view joined, s
   if (removed != nullptr) *removed = Utf8String(a, b);
   if (observed) {
     change.offset = Offset(a);
-    if (removed != nullptr && removed->size() <= TextChange::kShown) {
-      change.removed = FromUtf8(*removed);
-    } else if (removed == nullptr && Utf8Size(a, b) <= TextChange::kShown) {
-      change.removed = FromUtf8(Utf8String(a, b));
-    } else {
-      change.removed = TextBetween(a, std::min(b, Clamp(PosAt(change.offset + TextChange::kHead))));
-    }
+    change.removed = RemovedToTell(a, b, removed, change.offset);
     if (told && joined.size() <= TextChange::kShown) change.insertedUtf8 = joined;
   }
 

@@ -211,6 +211,8 @@ private:
   // goes to `removed` if given.
   // `told`: whether the inserted text is told to the observers (a piece of
   // a larger text is not).
+  [[nodiscard]] QString RemovedToTell(TextPos a, TextPos b, const std::string* removed,
+                                      std::size_t offset) const;
   TextPos ReplaceRange(TextPos a, TextPos b, std::string_view joined, std::string* removed,
                        bool told = true);
   void Finish();
