@@ -31,9 +31,9 @@ GSETTINGS_BACKEND=memory gnome-shell --headless --virtual-monitor 1024x768 --way
   --unsafe-mode >"$work/shell.log" 2>&1 & pids+=($!)
 
 # shell JS: the value of a JavaScript expression in GNOME Shell (a string
-# prints without its quotes).
+# prints without its quotes); nothing if the shell does not answer within 5 s.
 shell() {
-  gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Eval "$1" 2>/dev/null |
+  gdbus call --session --timeout 5 -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Eval "$1" 2>/dev/null |
     sed -n "s/^(true, '\"\{0,1\}\(.*\)\"\{0,1\}')\$/\1/p" | sed 's/"$//'
 }
 for _ in $(seq 200); do
