@@ -43,13 +43,15 @@ using Clock = std::chrono::steady_clock;
 } // namespace
 
 struct TNMUDP::Impl {
-  Impl(const Limits& limits, CostFunction costOf)
-      : cost(costOf), allowance(limits.allowance), queue(limits.queue) {}
+  Impl(const Limits& given, CostFunction costOf) : limits(given), cost(costOf) {}
 
   [[nodiscard]] std::size_t CostOf(std::string_view payload) const {
     return cost != nullptr ? cost(payload) : payload.size();
   }
 
+  // The allowances and the queue are made when the first datagram comes:
+  // they take a few hundred kilobytes that start-up does not need.
+  const Limits limits;
   const CostFunction cost;
   Fd socket;
   Fd wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
@@ -58,14 +60,14 @@ struct TNMUDP::Impl {
   std::thread reader;
 
   // Reader thread only.
-  Allowance allowance;
+  std::optional<Allowance> allowance;
   std::vector<Datagram> admitted; // of the batch being read, before they are queued
   std::atomic<std::uint64_t> limited{0};
   Clock::time_point toldTurnedAway{}; // the last time the event loop was told
   bool tellTurnedAway = false;        // tell it after this batch
 
   mutable std::mutex mutex; // guards what follows, up to the event loop's part
-  FairQueue queue;
+  std::optional<FairQueue> queue;
   bool readerPostedDrain = false; // set by the reader, cleared by the drain that empties the queue
 
   // Reader thread: holds each datagram of a batch to the allowances and
@@ -87,6 +89,7 @@ struct TNMUDP::Impl {
 bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* senders,
                                  std::size_t count) {
   const auto now = Clock::now();
+  if (!allowance) allowance.emplace(limits.allowance);
   admitted.clear();
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t size = std::min<std::size_t>(messages[i].msg_len, kMaxPayload);
@@ -96,7 +99,7 @@ bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* sen
     // A datagram costs at least its size: a sender that cannot afford that
     // is turned away before its datagram is read through.
     std::size_t charge = size;
-    if (!allowance.Admit(
+    if (!allowance->Admit(
             address, size, [&] { return charge = CostOf(payload); }, now)) {
       limited.fetch_add(1, std::memory_order_relaxed);
       if (now - toldTurnedAway >= std::chrono::seconds(1)) {
@@ -111,9 +114,10 @@ bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* sen
   // The batch goes in under one lock: the window finds the queue held less
   // often, and the reader takes the lock once however many got through.
   const std::lock_guard lock(mutex);
+  if (!queue) queue.emplace(limits.queue);
   for (Datagram& datagram : admitted)
-    queue.Push(std::move(datagram));
-  if (readerPostedDrain || queue.Empty()) return false;
+    queue->Push(std::move(datagram));
+  if (readerPostedDrain || queue->Empty()) return false;
   readerPostedDrain = true;
   return true;
 }
@@ -213,14 +217,15 @@ bool TNMUDP::TakeFromQueue() {
     RetryDrain();
     return false;
   }
+  if (!d_->queue) return !d_->inHand.empty();
   std::size_t bytes = 0;
   while (d_->inHand.size() < kTakeAtOnce && bytes < kTakeBytes) {
-    std::optional<Datagram> next = d_->queue.Pop();
+    std::optional<Datagram> next = d_->queue->Pop();
     if (!next) break;
     bytes += next->bytes.size();
     d_->inHand.push_back(std::move(*next));
   }
-  if (d_->queue.Empty()) d_->readerPostedDrain = false; // the reader posts the next drain
+  if (d_->queue->Empty()) d_->readerPostedDrain = false; // the reader posts the next drain
   return !d_->inHand.empty();
 }
 
@@ -312,10 +317,10 @@ std::uint64_t TNMUDP::Limited() const { return d_->limited.load(std::memory_orde
 
 std::uint64_t TNMUDP::Dropped() const {
   const std::lock_guard lock(d_->mutex);
-  return d_->queue.Dropped();
+  return d_->queue ? d_->queue->Dropped() : 0;
 }
 
 std::size_t TNMUDP::Queued() const {
   const std::lock_guard lock(d_->mutex);
-  return d_->queue.Count() + d_->inHand.size();
+  return (d_->queue ? d_->queue->Count() : 0) + d_->inHand.size();
 }

@@ -3,7 +3,6 @@
 // of errors that escape event handlers.
 #include "platform/Application.h"
 
-#include "platform/FontWarmup.h"
 #include "platform/Forms.h"
 #include <desktop/ScreenReaderWatch.h>
 
@@ -138,20 +137,17 @@ void TApplication::Initialize() {
   static int argc = 1;
   static char name[] = "lanchat";
   static char* argv[] = {name, nullptr};
-  {
-    const FontWarmup fonts; // read meanwhile, on another core
-    NoSessionBusLaunch();
-    PreferWayland();
-    // Docks and task bars match the window to its desktop entry by this id:
-    // the Wayland app_id, and on X11 the WM_CLASS instance name.
-    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
-    if (qEnvironmentVariableIsEmpty("RESOURCE_NAME")) qputenv("RESOURCE_NAME", kDesktopId);
-    defaultHandler = qInstallMessageHandler(StartupMessageHandler);
-    startingQt = true;
-    ownApp_ = std::make_unique<QApplication>(argc, argv);
-    startingQt = false;
-    qInstallMessageHandler(defaultHandler);
-  }
+  NoSessionBusLaunch();
+  PreferWayland();
+  // Docks and task bars match the window to its desktop entry by this id:
+  // the Wayland app_id, and on X11 the WM_CLASS instance name.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
+  if (qEnvironmentVariableIsEmpty("RESOURCE_NAME")) qputenv("RESOURCE_NAME", kDesktopId);
+  defaultHandler = qInstallMessageHandler(StartupMessageHandler);
+  startingQt = true;
+  ownApp_ = std::make_unique<QApplication>(argc, argv);
+  startingQt = false;
+  qInstallMessageHandler(defaultHandler);
   LoadQtFrench();
 }
 

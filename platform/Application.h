@@ -23,6 +23,7 @@ public:
 
   // Creates a form; the first one created becomes the main window.
   template <class T> void CreateForm(T*& reference) {
+    const CreatingForm creating(creatingMain_, mainForm_ == nullptr);
     auto form = std::make_unique<T>(nullptr);
     reference = form.get();
     AddForm(std::move(form));
@@ -40,14 +41,25 @@ public:
   void HandleException(const std::exception_ptr& error);
 
   [[nodiscard]] TForm* MainForm() const { return mainForm_; }
+  // True while CreateForm makes the first form, the main window: it shows
+  // as soon as it exists, before its controls are made.
+  [[nodiscard]] bool CreatingMainForm() const { return creatingMain_; }
 
 private:
+  struct CreatingForm {
+    CreatingForm(bool& flag, bool value) : flag_(flag) { flag_ = value; }
+    ~CreatingForm() { flag_ = false; }
+    CreatingForm(const CreatingForm&) = delete;
+    CreatingForm& operator=(const CreatingForm&) = delete;
+    bool& flag_;
+  };
   static void LoadQtFrench();
   void AddForm(std::unique_ptr<TForm> form);
 
   std::unique_ptr<QApplication> ownApp_;
   std::vector<std::unique_ptr<TForm>> forms_;
   TForm* mainForm_ = nullptr;
+  bool creatingMain_ = false;
 };
 
 extern TApplication* const Application;

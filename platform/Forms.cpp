@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QScrollArea>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -39,19 +40,14 @@ constexpr int kFrameHeight = 27;
 } // namespace
 
 TForm::TForm(TComponent* owner, const FormDesc& desc)
-    : TComponent(owner, "Form"), window_(std::make_unique<QScrollArea>()), client_(new ClientArea),
-      announcer_(client_), iconXpm_(desc.iconXpm) {
+    : TComponent(owner, "Form"), window_(std::make_unique<QWidget>()), client_(new ClientArea),
+      announcer_(client_), font_(desc.font), iconXpm_(desc.iconXpm) {
   window_->setWindowTitle(text::ToQString(desc.caption));
-  window_->setFrameShape(QFrame::NoFrame);
-  window_->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the window
-  window_->setWidgetResizable(true);
-  window_->setWidget(client_);
   window_->move(desc.outer.left, desc.outer.top);
   window_->resize(desc.outer.width - kFrameWidth, desc.outer.height - kFrameHeight);
   QPalette palette = window_->palette();
   palette.setColor(QPalette::Window, SystemColor(desc.color));
   window_->setPalette(palette);
-  client_->setFont(MakeFont(desc.font));
   client_->setPalette(palette);
   client_->setAutoFillBackground(true);
 }
@@ -59,6 +55,20 @@ TForm::TForm(TComponent* owner, const FormDesc& desc)
 TForm::~TForm() {
   // Components first, while the widgets they adapt still exist.
   DestroyComponents();
+}
+
+void TForm::BeforeControls() {
+  if (Application->CreatingMainForm()) Show();
+  auto* area = new QScrollArea;
+  area->setFrameShape(QFrame::NoFrame);
+  area->setFocusPolicy(Qt::NoFocus); // the controls take focus, not the area
+  area->setWidgetResizable(true);
+  area->setWidget(client_);
+  auto* fill = new QVBoxLayout(window_.get());
+  fill->setContentsMargins(0, 0, 0, 0);
+  fill->addWidget(area);
+  if (window_->isVisible()) area->show();
+  client_->setFont(MakeFont(font_));
 }
 
 QWidget* TForm::Window() const { return window_.get(); }
@@ -81,6 +91,13 @@ void TForm::Loaded() {
       focusable.push_back(control);
   }
   client_->setMinimumSize(right, bottom);
+  // Controls made after the window showed are shown with it.
+  if (window_->isVisible())
+    for (const auto& component : Components())
+      if (auto* control = dynamic_cast<TControl*>(component.get());
+          control != nullptr && control->Widget()->parentWidget() == client_ &&
+          !control->Widget()->testAttribute(Qt::WA_WState_ExplicitShowHide))
+        control->Widget()->show();
   std::stable_sort(focusable.begin(), focusable.end(),
                    [](const TControl* a, const TControl* b) { return a->TabOrder < b->TabOrder; });
   for (std::size_t i = 1; i < focusable.size(); ++i)
@@ -89,6 +106,7 @@ void TForm::Loaded() {
 }
 
 void TForm::Show() {
+  if (window_->isVisible()) return;
   window_->show();
   // The icon is read from its pixmap once the window is on its way to the
   // screen: the window shows sooner, and the task bar takes the icon when

@@ -11,7 +11,6 @@
 #include <variant>
 
 class QApplication;
-class QScrollArea;
 class QWidget;
 class ClientArea;
 class Attention;
@@ -24,14 +23,24 @@ public:
   template <class... Descs>
   TForm(TComponent* owner, const FormLayout<Descs...>& layout, const EventTables& events)
       : TForm(owner, layout.form) {
-    // The events are bound while the components are made, then forgotten.
-    for (const auto& component : layout.components)
-      std::visit([&](const auto& desc) { desc.Create(*this, events); }, component);
+    // What draws nothing comes first, so that a port that cannot be bound
+    // stops the start-up before any window shows. The events are bound
+    // while the components are made, then forgotten.
+    for (const bool drawing : {false, true}) {
+      if (drawing) BeforeControls();
+      for (const auto& component : layout.components)
+        std::visit(
+            [&]<class Desc>(const Desc& desc) {
+              if (DrawsNothing<Desc> != drawing) desc.Create(*this, events);
+            },
+            component);
+    }
     Loaded();
   }
   ~TForm() override;
 
-  // Shows the window; its icon follows on the event loop's next pass.
+  // Shows the window, if hidden; its icon follows on the event loop's next
+  // pass.
   void Show();
   void Close();
   // A message came: asks for the user's attention through the task bar
@@ -45,13 +54,19 @@ public:
 
 private:
   TForm(TComponent* owner, const FormDesc& desc);
+  // The main window shows before its controls are made, before the scroll
+  // area that holds them and before the host's fonts are read for them: the
+  // display maps it meanwhile, and it is first painted on the event loop,
+  // with all its controls. Then the scroll area and the window's font.
+  void BeforeControls();
   // Tab order, first focus and the client area's extent, once every
   // component exists.
   void Loaded();
 
-  std::unique_ptr<QScrollArea> window_;
+  std::unique_ptr<QWidget> window_; // holds a scroll area over the client area
   ClientArea* client_;
   Announcer announcer_;
+  FontDesc font_;
   const char* const* iconXpm_;                  // set on the window once it is shown
   Attention* attention_ = nullptr;              // made at the first alert
   DesktopNotification* notification_ = nullptr; // made at the first alert

@@ -95,14 +95,23 @@ struct ToolButtonDesc {
 };
 
 struct FontDialogDesc {
+  static constexpr bool kDrawsNothing = true;
   std::string_view name{};
   FontDesc font{};
   void Create(TForm& form, const EventTables& events) const;
 };
 
 struct ColorDialogDesc {
+  static constexpr bool kDrawsNothing = true;
   std::string_view name{};
   void Create(TForm& form, const EventTables& events) const;
+};
+
+// A component that draws nothing (an endpoint, a dialog made on demand) is
+// made before the window shows.
+template <class Desc>
+concept DrawsNothing = requires {
+  requires Desc::kDrawsNothing;
 };
 
 template <class... ComponentDescs> struct FormLayout {

@@ -12,7 +12,7 @@ install_missing() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n libfontconfig-dev libxcb1-dev fonts-comic-neue qt6-wayland
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n libxcb1-dev fonts-comic-neue qt6-wayland
   libwayland-dev wayland-protocols qt6-base-private-dev)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump nftables iproute2 dbus-daemon dbus-x11 at-spi2-core python3-pyatspi orca speech-dispatcher sway plasma-wayland-protocols
   gnome-shell gjs gir1.2-gtk-4.0 libglib2.0-bin kwin-wayland plasma-workspace plasma-desktop-data kactivitymanagerd qtwayland5 dbus-bin)

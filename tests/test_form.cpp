@@ -438,7 +438,8 @@ private slots:
                                     form->Button2, form->RichEdit1, form->RichEdit2};
     for (TControl* control : fixed)
       before << W(control)->geometry();
-    auto* area = static_cast<QScrollArea*>(form->Window());
+    auto* area = form->Window()->findChild<QScrollArea*>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY(area != nullptr);
     form->Window()->resize(1000, 700);
     QTRY_COMPARE(W(form->ToolBar1)->width(), form->Client()->width());
     QCOMPARE(form->Client()->width(), 1000);
@@ -504,6 +505,23 @@ private slots:
   }
 };
 
+// Counts the windows shown while it exists.
+class ShowWatcher : public QObject {
+public:
+  explicit ShowWatcher(int& shown) : shown_(shown) { qApp->installEventFilter(this); }
+
+protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() == QEvent::Show && object->isWidgetType() &&
+        static_cast<QWidget*>(object)->isWindow())
+      ++shown_;
+    return false;
+  }
+
+private:
+  int& shown_;
+};
+
 // The start-up sequence, driven in this process: the loop ends when the
 // window closes, and the window with all it owns is destroyed.
 class TestStartup : public QObject {
@@ -520,6 +538,9 @@ private slots:
     Application->Initialize();
     Application->CreateForm(Form1);
     QPointer<QWidget> window = Form1->Window();
+    // The main window is shown as soon as it exists, its controls with it.
+    QVERIFY(window->isVisible());
+    QVERIFY(W(Form1->RichEdit2)->isVisible() && W(Form1->ToolButton3)->isVisible());
     QTimer::singleShot(50, [&] {
       if (quitButton)
         QTest::mouseClick(W(Form1->Button2), Qt::LeftButton);
@@ -553,6 +574,9 @@ private slots:
 
   void aPortHeldWithoutSharingFailsCreation() {
     TForm1* created = nullptr;
+    // The port is refused before any window shows.
+    int shown = 0;
+    ShowWatcher watcher(shown);
     {
       const UdpSocket holder({.port = 2000});
       QVERIFY2(holder.ok(), holder.Failure().c_str());
@@ -567,6 +591,7 @@ private slots:
     }
     QCOMPARE(created, nullptr);
     QCOMPARE(Application->MainForm(), nullptr);
+    QCOMPARE(shown, 0);
   }
 };
 

@@ -11,6 +11,7 @@ class TForm;
 // binds the endpoint's event to the window's handler of that name: the
 // endpoint knows nothing of windows.
 struct UdpDesc {
+  static constexpr bool kDrawsNothing = true;
   std::string_view name{};
   int localPort = 0;
   int remotePort = 0;
