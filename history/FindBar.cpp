@@ -2,7 +2,6 @@
 
 #include "history/HistoryFinder.h"
 
-#include <QAccessible>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -10,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 FindBar::FindBar(HistoryFinder& finder, QWidget* history)
     : QFrame(history->parentWidget() != nullptr ? history->parentWidget() : history),
@@ -18,7 +18,12 @@ FindBar::FindBar(HistoryFinder& finder, QWidget* history)
       next_(new QPushButton(QStringLiteral("Suivant"), this)),
       matchCase_(new QCheckBox(QStringLiteral("Respecter la &casse"), this)),
       matchAccents_(new QCheckBox(QStringLiteral("Respecter les &accents"), this)),
-      result_(new QLabel(this)) {
+      result_(new QLabel(this)), tell_(new QTimer(this)) {
+  tell_->setSingleShot(true);
+  tell_->setInterval(kTellAfter);
+  connect(tell_, &QTimer::timeout, this, [this] {
+    if (field_->hasFocus() && !result_->text().isEmpty()) emit ToTell(result_->text());
+  });
   setObjectName(QStringLiteral("FindBar"));
   setFrameShape(QFrame::StyledPanel);
   setAutoFillBackground(true);
@@ -56,10 +61,14 @@ FindBar::FindBar(HistoryFinder& finder, QWidget* history)
 
 void FindBar::Open() {
   Place();
+  const bool opening = isHidden();
   show();
   raise();
   field_->setFocus(Qt::ShortcutFocusReason);
   field_->selectAll();
+  // Orca 43 takes the focus into the field without a word (the field's
+  // caret moves before its focus is told), so the opening is told.
+  if (opening) emit ToTell(field_->accessibleName());
 }
 
 void FindBar::Close() {
@@ -80,13 +89,11 @@ void FindBar::Place() {
 
 void FindBar::ShowResult(const QString& result) {
   result_->setText(result);
-  // Said by a screen reader as the field's description while the field
-  // has the focus, after each change.
+  // The field's description, read with the field. Orca 43 cannot say a
+  // change of it (Qt 6.4 sends the object where Orca expects the text), so
+  // the result is also told once the typing pauses.
   field_->setAccessibleDescription(result);
-  if (QAccessible::isActive()) {
-    QAccessibleEvent event(field_, QAccessible::DescriptionChanged);
-    QAccessible::updateAccessibility(&event);
-  }
+  if (field_->hasFocus()) tell_->start();
 }
 
 // Keys that the buttons and boxes of the bar leave.

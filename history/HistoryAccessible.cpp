@@ -1,5 +1,6 @@
 #include "history/HistoryAccessible.h"
 
+#include "history/FindBar.h"
 #include "history/HistoryView.h"
 
 #include <QAccessible>
@@ -297,8 +298,13 @@ private:
   }
 };
 
-// Qt asks by the name of each class of the object, its own first.
+// Qt asks by the name of each class of the object, its own first. The find
+// box is a panel: as a QFrame it would be a frame, which Orca takes for a
+// window of its own, inactive, and so says nothing of the focus in it.
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
+  if (className == QLatin1String(FindBar::staticMetaObject.className()))
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Grouping,
+                                 QStringLiteral("Rechercher"));
   if (className != QLatin1String(HistoryView::staticMetaObject.className())) return nullptr;
   return new HistoryAccessible(static_cast<HistoryView*>(object));
 }

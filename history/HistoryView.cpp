@@ -56,7 +56,10 @@ bool HistoryView::HasRoom() {
 }
 
 void HistoryView::OpenFind() {
-  if (findBar_ == nullptr) findBar_ = new FindBar(finder_, this);
+  if (findBar_ == nullptr) {
+    findBar_ = new FindBar(finder_, this);
+    connect(findBar_, &FindBar::ToTell, this, &HistoryView::FindResult);
+  }
   findBar_->Open();
 }
 

@@ -98,6 +98,8 @@ signals:
   // An edit larger than the undo budget was made: it cannot be undone, nor
   // can anything before it.
   void UndoLost();
+  // The find box's result, for a screen reader to say (FindBar::ToTell).
+  void FindResult(const QString& result);
 
 protected:
   // The input goes to the control (HistoryControl::ProcessEvent): from

@@ -2,6 +2,7 @@
 
 #include <desktop/Attention.h>
 #include <desktop/DesktopNotification.h>
+#include <history/HistoryView.h>
 
 #include <text/Codec.h>
 #include <text/TextLines.h>
@@ -91,6 +92,10 @@ void TForm::Loaded() {
       focusable.push_back(control);
   }
   client_->setMinimumSize(right, bottom);
+  // The find box's results are said wherever a screen reader is.
+  for (HistoryView* history : client_->findChildren<HistoryView*>())
+    QObject::connect(history, &HistoryView::FindResult, history,
+                     [this](const QString& result) { announcer_.Announce(result); });
   // Controls made after the window showed are shown with it.
   if (window_->isVisible())
     for (const auto& component : Components())

@@ -14,7 +14,8 @@
 # deleted"), and Orca answers a Tab within a second after each. Last, the
 # program started with no screen reader listening, then Orca: the next
 # arrival is said, whether Qt found the accessibility bus at start-up (the
-# root window names it on X11) or not (as on Wayland).
+# root window names it on X11) or not (as on Wayland). The find box says
+# that it opened, then its result (« 1 sur 1 », « Aucun résultat »).
 # Run inside a network namespace of its own (tests/private_net.sh).
 set -u
 lanchat=$1 udp_tool=$2
@@ -136,6 +137,33 @@ flood() {
     failures=$((failures + 1))
   fi
 }
+
+# find_said WHAT WANT XDOTOOL-ARGS...: in the find box, Orca says WANT.
+find_said() {
+  local what=$1 want=$2; shift 2
+  local before; before=$(wc -l <"$spoken")
+  DISPLAY=$DISPLAY xdotool "$@"
+  local said=""
+  for _ in $(seq 40); do
+    said=$(tail -n +"$((before + 1))" "$spoken" | tr '\n' ' ' | tr -s ' ')
+    grep -qF "$want" <<<"$said" && break
+    sleep 0.1
+  done
+  echo "Orca, $what, said: $said"
+  if grep -qF "$want" <<<"$said"; then
+    passes=$((passes + 1))
+  else
+    echo "FAIL: with $what, Orca did not say \"$want\""
+    failures=$((failures + 1))
+  fi
+}
+x11_click "$DISPLAY" "$window" $X_HISTORY
+sleep 1.5
+find_said "the find box opened" "Rechercher dans l'historique" key ctrl+f
+find_said "a match typed" "1 sur 1" type --delay 100 coucou
+find_said "no match typed" "Aucun résultat" type --delay 100 zz
+DISPLAY=$DISPLAY xdotool key Escape
+sleep 1
 
 flood "the message box" none "Envoyer" 10 5 2000
 flood "the history" shift+Tab "Message" 5 5 2000
