@@ -168,7 +168,7 @@ const std::array<Figure, 18> kFigures{{
      },
      {{Key::LostPaced, "1. datagrams lost, paced at {,}/s", &Counts::pacedRate, None("lost")},
       {Key::LostFull, "1. datagrams lost, at full speed", nullptr, NoMoreThanBaseline()},
-      {Key::Rate, "1. rate into the history, at full speed", nullptr, ShareOfBaseline(4)}}},
+      {Key::Rate, "1. rate into the history, at full speed", nullptr, ShareOfBaseline(1)}}},
     {"2. growth",
      [](const Counts& c, const Network&) {
        return "time spent in the receive handler per message, over " + T(c.growthMessages) +

@@ -36,7 +36,9 @@ struct Target {
     case Rule::Reported: return "-";
     case Rule::None: text = "none " + std::string(unit); break;
     case Rule::NoMoreThanBaseline: text = "<= baseline"; break;
-    case Rule::ShareOfBaseline: text = ">= 1/" + n + " of baseline"; break;
+    case Rule::ShareOfBaseline:
+      text = limit == 1 ? ">= baseline" : ">= 1/" + n + " of baseline";
+      break;
     case Rule::WithinPercent: text = "within " + n + " %"; break;
     case Rule::TimesBaseline: text = "<= " + n + " x baseline"; break;
     case Rule::Below: text = "< " + n + " " + std::string(unit); break;
