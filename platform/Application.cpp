@@ -31,6 +31,24 @@ void OnTerminationSignal(int) {
   [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
 }
 
+// From start-up on, since the window shows and the port is bound before
+// the event loop runs.
+void CatchTermination() {
+  if (signalPipe[0] >= 0 || pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    sigaction(signal, &action, nullptr);
+}
+
+// Where start-up failed there is no window to close: the requests end the
+// program again, even while its error is shown.
+void ReleaseTermination() {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    std::signal(signal, SIG_DFL);
+}
+
 // While the application object connects to the display, Qt's messages are
 // held back: a display that cannot be reached or a platform plugin that
 // cannot load is a fatal error in Qt, which would abort with English lines.
@@ -133,6 +151,7 @@ void TApplication::Initialize() {
   if (!HasDisplay())
     throw Exception("aucun affichage graphique (DISPLAY n'est pas défini) : lancez lanchat dans "
                     "une session graphique.");
+  CatchTermination();
   // The program takes nothing on its command line.
   static int argc = 1;
   static char name[] = "lanchat";
@@ -159,13 +178,9 @@ void TApplication::AddForm(std::unique_ptr<TForm> form) {
 void TApplication::Run() {
   if (mainForm_ == nullptr) return;
   std::unique_ptr<QSocketNotifier> notifier;
-  if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-    struct sigaction action {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-      sigaction(signal, &action, nullptr);
-  }
+  CatchTermination();
+  // A request that came during start-up waits in the pipe: the window
+  // closes as soon as the loop runs.
   if (signalPipe[0] >= 0) {
     notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] {
@@ -185,6 +200,7 @@ void TApplication::Run() {
 }
 
 void TApplication::ShowException(const Exception* E) {
+  if (mainForm_ == nullptr) ReleaseTermination();
   const QString message = E != nullptr ? QString::fromStdString(E->Message()) : QString();
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     std::fprintf(stderr, "lanchat: %s\n", message.toLocal8Bit().constData());
