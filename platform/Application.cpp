@@ -146,6 +146,10 @@ void TApplication::LoadQtFrench() {
   static_cast<void>(loaded);
 }
 
+bool TApplication::MapsOnShow() {
+  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 void TApplication::Initialize() {
   if (QApplication::instance() != nullptr) return LoadQtFrench();
   if (!HasDisplay())

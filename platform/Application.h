@@ -23,7 +23,7 @@ public:
 
   // Creates a form; the first one created becomes the main window.
   template <class T> void CreateForm(T*& reference) {
-    const CreatingForm creating(creatingMain_, mainForm_ == nullptr);
+    const CreatingForm creating(creatingMain_, mainForm_ == nullptr && MapsOnShow());
     auto form = std::make_unique<T>(nullptr);
     reference = form.get();
     AddForm(std::move(form));
@@ -41,8 +41,10 @@ public:
   void HandleException(const std::exception_ptr& error);
 
   [[nodiscard]] TForm* MainForm() const { return mainForm_; }
-  // True while CreateForm makes the first form, the main window: it shows
-  // as soon as it exists, before its controls are made.
+  // True while CreateForm makes the first form, the main window, where a
+  // window maps when shown (X11): it shows as soon as it exists, before its
+  // controls are made. A Wayland window maps only with its first frame, so
+  // there it shows once built, in Run.
   [[nodiscard]] bool CreatingMainForm() const { return creatingMain_; }
 
 private:
@@ -54,6 +56,7 @@ private:
     bool& flag_;
   };
   static void LoadQtFrench();
+  static bool MapsOnShow();
   void AddForm(std::unique_ptr<TForm> form);
 
   std::unique_ptr<QApplication> ownApp_;
