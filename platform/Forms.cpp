@@ -82,6 +82,11 @@ void TForm::Loaded() {
   for (const auto& component : Components()) {
     auto* control = dynamic_cast<TControl*>(component.get());
     if (control == nullptr) continue;
+    // A control made after the window showed is shown with it.
+    QWidget* widget = control->Widget();
+    if (window_->isVisible() && widget->parentWidget() == client_ &&
+        !widget->testAttribute(Qt::WA_WState_ExplicitShowHide))
+      widget->show();
     if (control->AlignTop) {
       client_->alignedTop.push_back(control);
     } else if (control->Widget()->parentWidget() == client_) {
@@ -96,13 +101,6 @@ void TForm::Loaded() {
   for (HistoryView* history : client_->findChildren<HistoryView*>())
     QObject::connect(history, &HistoryView::FindResult, history,
                      [this](const QString& result) { announcer_.Announce(result); });
-  // Controls made after the window showed are shown with it.
-  if (window_->isVisible())
-    for (const auto& component : Components())
-      if (auto* control = dynamic_cast<TControl*>(component.get());
-          control != nullptr && control->Widget()->parentWidget() == client_ &&
-          !control->Widget()->testAttribute(Qt::WA_WState_ExplicitShowHide))
-        control->Widget()->show();
   std::stable_sort(focusable.begin(), focusable.end(),
                    [](const TControl* a, const TControl* b) { return a->TabOrder < b->TabOrder; });
   for (std::size_t i = 1; i < focusable.size(); ++i)
