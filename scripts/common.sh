@@ -17,12 +17,13 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n lib
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump nftables iproute2 dbus-daemon dbus-x11 at-spi2-core python3-pyatspi orca speech-dispatcher sway plasma-wayland-protocols
   gnome-shell gjs gir1.2-gtk-4.0 libglib2.0-bin kwin-wayland plasma-workspace plasma-desktop-data kactivitymanagerd qtwayland5 dbus-bin)
 
-# configure_release DIR [cmake arguments...]: configures the program alone in
-# Release in DIR. The project's own settings (LANCHAT_*) are dropped from the
-# cache first, so that a setting given once does not stick to later runs.
-configure_release() {
-  local dir=$1; shift
-  cmake --preset release -B "$dir" -U 'LANCHAT_*' "$@" >/dev/null
+# configure PRESET [cmake arguments...]: configures the preset's build folder
+# afresh (cmake --fresh, which keeps what is already compiled): the preset's
+# settings hold, then the arguments given (-D…, or -B for another folder),
+# and nothing that an earlier run gave sticks without being said again.
+configure() {
+  local preset=$1; shift
+  cmake --preset "$preset" --fresh "$@" >/dev/null
 }
 
 # wait_for_udp_port PORT: waits up to 5 s until a socket on this host (or in

@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}" xvfb xauth xdotool xclip imagemagick
-configure_release build/release
+configure release
 cmake --build --preset release -j"$(nproc)" >/dev/null
 lanchat=$PWD/build/release/app/lanchat
 . tests/x11_lib.sh

@@ -23,17 +23,24 @@ try refused "not a directed IPv4 broadcast address" "-DLANCHAT_BROADCAST_ADDRESS
 try refused "not a code page that iconv knows" -DLANCHAT_CODEPAGE=NO-SUCH-CODEPAGE
 try ok "" -DLANCHAT_BROADCAST_ADDRESS=10.1.2.255 -DLANCHAT_CODEPAGE=ISO-8859-15
 
-# scripts/run.sh's configuration: a setting given once does not stick.
+# The configuration of scripts/run.sh, package.sh and screenshots.sh: the
+# program alone (tests and benchmark off, so that no test package is
+# needed); a setting given holds, and does not stick to the next run.
 . "$src/scripts/common.sh"
 rm -rf "$work"
-settings() { (cd "$src" && configure_release "$work" "$@" && built_settings "$work" | tr '\n' ' '); }
-first=$(settings -DLANCHAT_BROADCAST_ADDRESS=10.9.8.255 -DLANCHAT_CODEPAGE=ISO-8859-15)
-again=$(settings)
-if [[ "$first" == *"10.9.8.255"*"ISO-8859-15"* && "$again" == *"127.255.255.255"*"WINDOWS-1252"* ]]; then
-  passes=$((passes + 1))
-else
-  failures=$((failures + 1)); echo "FAIL: run.sh's settings stick: first '$first', then '$again'"
-fi
+settings() {
+  (cd "$src" && configure release -B "$work" "$@" && built_settings "$work" &&
+    sed -n 's/^\(LANCHAT_BUILD_[A-Z]*\):BOOL=/\1=/p' "$work/CMakeCache.txt") | tr '\n' ' '
+}
+expect() { # what, settings, pattern
+  if [[ "$2" == $3 ]]; then passes=$((passes + 1)); else failures=$((failures + 1)); echo "FAIL: $1: '$2'"; fi
+}
+alone='*LANCHAT_BUILD_BENCH=OFF*LANCHAT_BUILD_TESTS=OFF*'
+defaults='*127.255.255.255*WINDOWS-1252*'
+expect "the release build is the program alone" "$(settings)" "$defaults$alone"
+expect "a setting given holds" "$(settings -DLANCHAT_BROADCAST_ADDRESS=10.9.8.255 -DLANCHAT_CODEPAGE=ISO-8859-15 \
+  -DLANCHAT_BUILD_TESTS=ON)" '*10.9.8.255*ISO-8859-15*LANCHAT_BUILD_TESTS=ON*'
+expect "settings given once do not stick" "$(settings)" "$defaults$alone"
 rm -rf "$work"
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
