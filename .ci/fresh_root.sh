@@ -42,6 +42,8 @@ debootstrap --variant=minbase bookworm "$work/base" "$mirror" >"$work/debootstra
   fail "debootstrap from $mirror" "$work/debootstrap.log"
 cp /etc/resolv.conf "$work/base/etc/resolv.conf"
 cp /etc/hosts "$work/base/etc/hosts"
+# The roots are thrown away: dpkg need not sync each file it writes.
+echo force-unsafe-io >"$work/base/etc/dpkg/dpkg.cfg.d/unsafe-io"
 rm -rf "$work/base/var/cache/apt/archives/"*.deb
 tar -C "$work/base" --numeric-owner -cf "$work/root.tar" .
 rm -rf --one-file-system "$work/base"
@@ -56,6 +58,7 @@ new_root() {
   mount -t proc proc "$root/proc" && mounted+=("$root/proc")
   mount -t sysfs sysfs "$root/sys" && mounted+=("$root/sys")
   mount --bind /dev "$root/dev" && mounted+=("$root/dev")
+  mount --bind /dev/pts "$root/dev/pts" && mounted+=("$root/dev/pts")
   mkdir "$root/src"
   (cd "$tree" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$root/src")
 }
@@ -91,8 +94,8 @@ start=$(date +%s)
 new_root user
 as root user 'apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo >/dev/null &&
   useradd -m -s /bin/bash ana && echo "ana ALL=(ALL) NOPASSWD: ALL" >/etc/sudoers.d/ana &&
-  echo "Defaults logfile=/var/log/sudo.log, loglinelen=0" >>/etc/sudoers.d/ana && chmod 440 /etc/sudoers.d/ana' ||
-  fail "making a user with sudo"
+  echo "Defaults logfile=/var/log/sudo.log, loglinelen=0" >>/etc/sudoers.d/ana && chmod 440 /etc/sudoers.d/ana' \
+  >"$work/sudo.log" 2>&1 || fail "making a user with sudo" "$work/sudo.log"
 mv "$work/user/src" "$work/user/home/ana/lanchat"
 as root user 'chown -R ana:ana /home/ana/lanchat'
 setup=$(elapsed "$start")
