@@ -21,12 +21,17 @@ tree=$PWD
 work=$(mktemp -d /var/tmp/lanchat-fresh.XXXXXX)
 mounted=()
 cleanup() {
-  local i
+  local i pid
+  # A step cut short may leave processes in its root: they go first.
+  for pid in /proc/[0-9]*; do
+    [[ $(readlink "$pid/root" 2>/dev/null) == "$work"/* ]] && kill -9 "${pid#/proc/}" 2>/dev/null
+  done
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}" 2>/dev/null || true; done
   # Never into a mount that is still there (the host's /dev): one file system only.
   rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
 
 elapsed() { # START: seconds since START, as "12 s"
   echo "$(($(date +%s) - $1)) s"
