@@ -38,14 +38,14 @@ session_start
 user_session
 lanchat=$(user_copy "$lanchat") reader=$(user_copy "$here/atspi_read.py")
 
-x11_start as_user; pids+=($X_PID)
+x11_start "$as_user"; pids+=($X_PID)
 export DISPLAY=$X_DISPLAY
 
-bus_start as_user
+bus_start "$as_user"
 
 export QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0
-user_vars+=(QT_QPA_PLATFORM QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON NO_AT_BRIDGE)
-as_user "$lanchat" 2>lanchat_atspi.log & pids+=($!)
+user_pass QT_QPA_PLATFORM QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON NO_AT_BRIDGE
+"$as_user" "$lanchat" 2>lanchat_atspi.log & pids+=($!)
 window=$(x11_window "$DISPLAY" Form1)
 [ -n "$window" ] || { echo "FAIL: the window did not show"; cat lanchat_atspi.log; exit 1; }
 
@@ -53,4 +53,4 @@ nick="Zoé" message="Bonjour à tous"
 hex=$(printf '%s a dit :%s' "$nick" "$message" | iconv -f UTF-8 -t WINDOWS-1252 | od -An -tx1 | tr -d ' \n')00
 "$udp_tool" send 127.0.0.1 2000 "$hex" || { echo "FAIL: the datagram was not sent"; exit 1; }
 
-as_user /usr/bin/python3 "$reader" "$nick" "$message"
+"$as_user" /usr/bin/python3 "$reader" "$nick" "$message"

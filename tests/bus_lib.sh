@@ -17,7 +17,7 @@ session_end() {
 }
 
 # bus_start [PREFIX...]: starts both, optionally through a prefix such as
-# as_user (user_lib.sh), exports DBUS_SESSION_BUS_ADDRESS and adds their
+# "$as_user" (user_lib.sh), exports DBUS_SESSION_BUS_ADDRESS and adds their
 # processes to the caller's `pids` array; fails the test if the bus does not
 # start.
 bus_start() {

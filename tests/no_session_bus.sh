@@ -23,7 +23,7 @@ pids=()
 trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 user_session
 lanchat=$(user_copy "$lanchat")
-x11_start as_user; pids+=($X_PID)
+x11_start "$as_user"; pids+=($X_PID)
 # A bus started for this display carries it in its environment.
 ours() {
   for pid in $(pgrep -x dbus-daemon) $(pgrep -x dbus-launch); do
@@ -34,7 +34,7 @@ ours() {
 # this program's.
 before=" $(ours | tr '\n' ' ') "
 unset DBUS_SESSION_BUS_ADDRESS
-DISPLAY=$X_DISPLAY as_user "$lanchat" 2>/dev/null & pid=$!
+DISPLAY=$X_DISPLAY "$as_user" "$lanchat" 2>/dev/null & pid=$!
 w=$(x11_window "$X_DISPLAY" Form1)
 [ -n "$w" ] || { echo "FAIL: no window"; exit 1; }
 sleep 1

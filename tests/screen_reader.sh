@@ -35,13 +35,13 @@ for tool in dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher orca speech-d
 done
 
 user_make
-speech_session as_user
+speech_session "$as_user"
 lanchat=$(user_copy "$lanchat")
 
 # start_orca: Orca, until it greets (it then listens).
 start_orca() {
   local before; before=$(wc -l <"$spoken")
-  as_user orca -u "$work/orca" --debug-file "$work/orca.debug" >>"$work/orca.out" 2>&1 &
+  "$as_user" orca -u "$work/orca" --debug-file "$work/orca.debug" >>"$work/orca.out" 2>&1 &
   orca_pid=$!; pids+=($orca_pid)
   for _ in $(seq 300); do [ "$(wc -l <"$spoken")" -gt "$before" ] && break; sleep 0.1; done
   [ "$(wc -l <"$spoken")" -gt "$before" ] || {
@@ -49,7 +49,7 @@ start_orca() {
 }
 # start_lanchat: the program, its window shown and active.
 start_lanchat() {
-  as_user "$lanchat" 2>>"$work/lanchat.log" & lanchat_pid=$!; pids+=($lanchat_pid)
+  "$as_user" "$lanchat" 2>>"$work/lanchat.log" & lanchat_pid=$!; pids+=($lanchat_pid)
   window=$(x11_window "$DISPLAY" Form1)
   [ -n "$window" ] || { echo "FAIL: the window did not show"; cat "$work/lanchat.log"; exit 1; }
   DISPLAY=$DISPLAY xdotool windowactivate --sync "$window" 2>/dev/null || true
@@ -58,7 +58,7 @@ start_lanchat() {
 
 start_orca
 export QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-user_vars+=(QT_QPA_PLATFORM QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON)
+user_pass QT_QPA_PLATFORM QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON
 start_lanchat
 
 failures=0 passes=0
@@ -224,7 +224,7 @@ late() {
   local what=$1 root=$2
   kill "$orca_pid" "$lanchat_pid" 2>/dev/null
   wait "$orca_pid" "$lanchat_pid" 2>/dev/null
-  as_user dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+  "$as_user" dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
     string:org.a11y.Status string:IsEnabled variant:boolean:false >/dev/null
   [ "$root" = kept ] || DISPLAY=$DISPLAY xprop -root -remove AT_SPI_BUS
   start_lanchat

@@ -18,7 +18,7 @@ unset DISPLAY WAYLAND_DISPLAY
 # Each start-up failure: one French line and exit code 1.
 start_fails() { # WORD ENV...: the one line must hold WORD
   local word=$1; shift
-  out=$(as_user "$@" "$lanchat" 2>&1)
+  out=$("$as_user" "$@" "$lanchat" 2>&1)
   rc=$?
   if [ "$rc" -ne 1 ] || [ "$(printf '%s\n' "$out" | wc -l)" -ne 1 ] || [[ "$out" != *"$word"* ]]; then
     echo "FAIL: with $* expected one line holding '$word' and code 1, got $rc: $out"; exit 1
@@ -32,7 +32,7 @@ start_fails "impossible de joindre l'affichage graphique" QT_QPA_PLATFORM=xcb DI
 start_fails "impossible de joindre l'affichage graphique « lanchat-nosuch » :" WAYLAND_DISPLAY=lanchat-nosuch
 start_fails "module d'affichage de Qt « nosuch »" QT_QPA_PLATFORM=nosuch DISPLAY=:0
 
-as_user QT_QPA_PLATFORM=offscreen "$lanchat" & pid=$!
+"$as_user" QT_QPA_PLATFORM=offscreen "$lanchat" & pid=$!
 wait_for_udp_port 2000 || { echo "FAIL: not listening on UDP port 2000"; kill -9 $pid; exit 1; }
 kill -TERM $pid
 wait $pid; rc=$?

@@ -1,11 +1,11 @@
 # Shared by the tests and the benchmark that hear the program through Orca
 # (source x11_lib.sh and bus_lib.sh first).
 #
-# speech_session [as_user]: a session of its own (bus_lib's), an X server, a
-# session bus with the accessibility bus, and a speech-dispatcher whose
-# synthesiser writes each text it is given to $spoken, one line each. With
-# as_user, the session is the ordinary user's (user_lib.sh: source it and
-# call user_make first).
+# speech_session ["$as_user"]: a session of its own (bus_lib's), an X
+# server, a session bus with the accessibility bus, and a speech-dispatcher
+# whose synthesiser writes each text it is given to $spoken, one line each.
+# With "$as_user", the session is the ordinary user's (user_lib.sh: source
+# it and call user_make first).
 speech_session() {
   session_start
   [ $# -eq 0 ] || user_session
@@ -15,7 +15,7 @@ speech_session() {
   export LANCHAT_SPOKEN=$work/spoken.log
   spoken=$LANCHAT_SPOKEN
   "$@" touch "$spoken"
-  user_vars+=(LANCHAT_SPOKEN SPEECHD_ADDRESS)
+  [ $# -eq 0 ] || user_pass LANCHAT_SPOKEN SPEECHD_ADDRESS
 
   x11_start "$@"; pids+=($X_PID)
   export DISPLAY=$X_DISPLAY

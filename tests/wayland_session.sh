@@ -28,7 +28,7 @@ check() { if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failu
 # sway in the user's runtime folder, without Xwayland: the program runs on
 # Wayland alone.
 printf 'output HEADLESS-1 resolution 1024x768\nxwayland disable\n' >"$work/config"
-as_user WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+"$as_user" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
   sway -c "$work/config" >"$work/sway.log" 2>&1 & pids+=($!)
 for _ in $(seq 100); do
   socket=$(cd "$user_runtime" && ls wayland-[0-9] 2>/dev/null | head -n 1)
@@ -39,7 +39,7 @@ done
 [ -n "$socket" ] && [ -n "$ipc" ] || { echo "FAIL: sway did not start"; tail -5 "$work/sway.log"; exit 1; }
 export SWAYSOCK=$ipc
 
-bus_start as_user
+bus_start "$as_user"
 
 # view PID FIELD: a field of the program's window in sway's tree.
 view() {
@@ -66,19 +66,19 @@ send() { # NICK MESSAGE
 }
 
 export WAYLAND_DISPLAY=$socket QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-user_vars+=(QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON)
+user_pass QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON
 unset DISPLAY QT_QPA_PLATFORM
-as_user "$lanchat" 2>"$work/lanchat.log" & p1=$!; pids+=($p1)
+"$as_user" "$lanchat" 2>"$work/lanchat.log" & p1=$!; pids+=($p1)
 check "the window shows, app_id io.github.lanchat.lanchat" \
   'wait_view $p1 app_id io.github.lanchat.lanchat'
 check "it shows the whole window (title Form1)" '[ "$(view $p1 name)" = Form1 ]'
 
 send "Zoé" "Bonjour à tous"
 check "the history holds the message" \
-  'as_user /usr/bin/python3 "$reader" "Zoé" "Bonjour à tous" >"$work/atspi.txt" || { cat "$work/atspi.txt"; false; }'
+  '"$as_user" /usr/bin/python3 "$reader" "Zoé" "Bonjour à tous" >"$work/atspi.txt" || { cat "$work/atspi.txt"; false; }'
 
 # A second window takes the focus; a message then marks the first urgent.
-as_user "$lanchat" 2>>"$work/lanchat.log" & p2=$!; pids+=($p2)
+"$as_user" "$lanchat" 2>>"$work/lanchat.log" & p2=$!; pids+=($p2)
 check "a second window takes the focus" 'wait_view $p2 focused True'
 check "the first is not urgent before a message" '[ "$(view $p1 urgent)" = False ]'
 send "Ana" "Salut"

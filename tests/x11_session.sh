@@ -19,11 +19,11 @@ lanchat=$(user_copy "$lanchat")
 failures=0 passes=0
 check() { if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 
-x11_start as_user; d1=$X_DISPLAY; pids+=($X_PID)
-x11_start as_user; d2=$X_DISPLAY; pids+=($X_PID)
+x11_start "$as_user"; d1=$X_DISPLAY; pids+=($X_PID)
+x11_start "$as_user"; d2=$X_DISPLAY; pids+=($X_PID)
 
-DISPLAY=$d1 as_user "$lanchat" 2>>lanchat.log & p1=$!; pids+=($p1)
-DISPLAY=$d2 as_user "$lanchat" 2>>lanchat.log & p2=$!; pids+=($p2)
+DISPLAY=$d1 "$as_user" "$lanchat" 2>>lanchat.log & p1=$!; pids+=($p1)
+DISPLAY=$d2 "$as_user" "$lanchat" 2>>lanchat.log & p2=$!; pids+=($p2)
 w1=$(x11_window "$d1" Form1); w2=$(x11_window "$d2" Form1)
 check "both windows shown" '[ -n "$w1" ] && [ -n "$w2" ]'
 
@@ -67,7 +67,7 @@ kill -TERM $p2; wait $p2
 "$udp_tool" hold 2000 >held.txt & holder=$!; pids+=($holder)
 sleep 0.2
 check "port 2000 held by a socket that does not share it" 'grep -q held held.txt'
-DISPLAY=$d1 as_user "$lanchat" 2>>lanchat.log & p3=$!; pids+=($p3)
+DISPLAY=$d1 "$as_user" "$lanchat" 2>>lanchat.log & p3=$!; pids+=($p3)
 box=$(x11_window "$d1" lanchat)
 count=$(DISPLAY=$d1 xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 check "an error box is shown" '[ -n "$box" ]'
