@@ -1,25 +1,30 @@
 # What the desktop shells' tests (gnome_session.sh, plasma_session.sh)
 # share: a session of the test's own, the checks, the datagram that makes a
 # message arrive, and a second application's window. Sourced, with
-# `lanchat` and `udp_tool` set.
+# `lanchat` and `udp_tool` set. The session is an ordinary user's
+# (user_lib.sh), as a person's is.
 . "$here/bus_lib.sh"
+. "$here/user_lib.sh"
 
 failures=0 passes=0
 check() { if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 
-# desktop_session: private runtime and home folders, the desktop entry
-# (run the program under test) where the shells look for applications, a
-# session bus and a stand-in for the system bus, whose services the shells
-# do without.
+# desktop_session: the user's private runtime and home folders, a copy of
+# the program the user can run, its desktop entry (run that copy) where the
+# shells look for applications, a session bus and a stand-in for the system
+# bus, whose services the shells do without.
 desktop_session() {
-  export XDG_RUNTIME_DIR=$work/run HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
-  mkdir -m 700 -p "$XDG_RUNTIME_DIR" "$HOME" "$work/share/applications"
+  user_make
+  user_session
+  lanchat=$(user_copy "$lanchat")
+  mkdir -p "$work/share/applications"
   sed "s|^Exec=.*|Exec=$lanchat|" "$here/../packaging/io.github.lanchat.lanchat.desktop" \
     >"$work/share/applications/io.github.lanchat.lanchat.desktop"
   export XDG_DATA_DIRS=$work/share:/usr/local/share:/usr/share
+  user_pass XDG_DATA_DIRS DBUS_SYSTEM_BUS_ADDRESS
   local bus
   for variable in DBUS_SYSTEM_BUS_ADDRESS DBUS_SESSION_BUS_ADDRESS; do
-    bus=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1) || {
+    bus=$("$as_user" dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1) || {
       echo "FAIL: a bus did not start"; exit 1; }
     export "$variable=$(sed -n 1p <<<"$bus")"
     pids+=($(sed -n 2p <<<"$bus"))
@@ -37,7 +42,7 @@ send() { # NICK MESSAGE
 # desktop_other_window: another application's window (GTK 4, app id
 # org.lanchat.Other), in the background; its pid in $!.
 desktop_other_window() {
-  GDK_BACKEND=wayland gjs -c "
+  "$as_user" GDK_BACKEND=wayland gjs -c "
     imports.gi.versions.Gtk = '4.0';
     const { GLib, Gtk } = imports.gi;
     GLib.set_prgname('org.lanchat.Other');

@@ -7,7 +7,9 @@
 # the banner brings the chat up focused, and the tray holds no lanchat
 # notification any more.
 # Run as root inside a network namespace of its own (tests/private_net.sh);
-# it takes a mount namespace of its own too, to hide systemd's folder.
+# it takes a mount namespace of its own too, to hide systemd's folder (only
+# root mounts). The shell, the buses and the programs run as an ordinary
+# user, udp_tool (the other host) as root.
 # LANCHAT_SCREENSHOTS=DIR keeps pictures of the screen before and after the
 # click.
 set -u
@@ -31,12 +33,12 @@ mount -t tmpfs tmpfs /run/systemd 2>/dev/null
 # shell JS: the value of a JavaScript expression in GNOME Shell (a string
 # prints without its quotes); nothing if the shell does not answer within 5 s.
 shell() {
-  gdbus call --session --timeout 5 -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Eval "$1" 2>/dev/null |
+  "$as_user" gdbus call --session --timeout 5 -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Eval "$1" 2>/dev/null |
     sed -n "s/^(true, '\"\{0,1\}\(.*\)\"\{0,1\}')\$/\1/p" | sed 's/"$//'
 }
 # start_shell: GNOME Shell, until it has started (30 s at most).
 start_shell() {
-  GSETTINGS_BACKEND=memory gnome-shell --headless --virtual-monitor 1024x768 --wayland --no-x11 \
+  "$as_user" GSETTINGS_BACKEND=memory gnome-shell --headless --virtual-monitor 1024x768 --wayland --no-x11 \
     --unsafe-mode >>"$work/shell.log" 2>&1 & shell_pid=$!; pids+=($shell_pid)
   local deadline=$((SECONDS + 30))
   while [ $SECONDS -lt $deadline ]; do
@@ -50,9 +52,9 @@ start_shell() {
 start_shell || { echo "GNOME Shell did not start within 30 s: once more"; kill -9 $shell_pid; start_shell; } || {
   echo "FAIL: GNOME Shell did not start"; grep -v Gjs-CRITICAL "$work/shell.log" | tail -5; exit 1; }
 export WAYLAND_DISPLAY=wayland-0
-# The session starts in the overview, with the shell's own notifications
-# (a privileged user, no screen lock): back to the desktop, with an empty
-# tray.
+# The session starts in the overview, with the shell's own notification
+# (no screen lock without GNOME's display manager): back to the desktop, with
+# an empty tray.
 shell "Main.overview.hide(); Main.messageTray.getSources().forEach(s => s.destroy())" >/dev/null
 deadline=$((SECONDS + 10))
 while [ $SECONDS -lt $deadline ] && [ "$(shell 'Main.overview.visible')" != false ]; do sleep 0.1; done
@@ -76,13 +78,14 @@ wait_field() { # PID FIELD VALUE, for 10 s at most
   while [ $SECONDS -lt $deadline ]; do [ "$(field "$1" "$2")" = "$3" ] && return 0; sleep 0.1; done
   return 1
 }
-screenshot() {
+screenshot() { # taken in the user's folder, kept in root's
   [ -n "${LANCHAT_SCREENSHOTS:-}" ] || return 0
-  gdbus call --session -d org.gnome.Shell.Screenshot -o /org/gnome/Shell/Screenshot \
-    -m org.gnome.Shell.Screenshot.Screenshot false false "$LANCHAT_SCREENSHOTS/$1" >/dev/null
+  "$as_user" gdbus call --session -d org.gnome.Shell.Screenshot -o /org/gnome/Shell/Screenshot \
+    -m org.gnome.Shell.Screenshot.Screenshot false false "$work/$1" >/dev/null &&
+    cp "$work/$1" "$LANCHAT_SCREENSHOTS/$1"
 }
 
-"$lanchat" 2>"$work/lanchat.log" & chat=$!; pids+=($chat)
+"$as_user" "$lanchat" 2>"$work/lanchat.log" & chat=$!; pids+=($chat)
 check "the chat shows under its desktop entry" 'wait_field $chat app io.github.lanchat.lanchat.desktop'
 check "the chat has the focus" 'wait_field $chat focus true'
 desktop_other_window; other=$!; pids+=($other)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Started where no session bus runs, the program starts none: no dbus-daemon
-# outlives it. Runs in a network namespace of its own, loopback up.
+# outlives it. Runs in a network namespace of its own, loopback up (made as
+# root, which alone may); the X server and the program run as an ordinary
+# user, whose runtime folder has no bus in it.
 set -u
 lanchat=$1
 if [ -z "${LANCHAT_IN_NETNS:-}" ]; then
@@ -12,11 +14,16 @@ if [ -z "${LANCHAT_IN_NETNS:-}" ]; then
   LANCHAT_IN_NETNS=1 ip netns exec "$ns" "$0" "$@"; exit $?
 fi
 . "$(dirname "$0")/x11_lib.sh"
+. "$(dirname "$0")/user_lib.sh"
 x11_need
 command -v dbus-launch >/dev/null || { echo "FAIL: dbus-launch missing (Debian package dbus-x11)"; exit 1; }
+user_make
+work=$(mktemp -d)
 pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
-x11_start; pids+=($X_PID)
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+user_session
+lanchat=$(user_copy "$lanchat")
+x11_start "$as_user"; pids+=($X_PID)
 # A bus started for this display carries it in its environment.
 ours() {
   for pid in $(pgrep -x dbus-daemon) $(pgrep -x dbus-launch); do
@@ -26,8 +33,8 @@ ours() {
 # A bus left by an earlier test whose X server had the same number is not
 # this program's.
 before=" $(ours | tr '\n' ' ') "
-runtime=$(mktemp -d)
-env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$runtime" DISPLAY=$X_DISPLAY "$lanchat" 2>/dev/null & pid=$!
+unset DBUS_SESSION_BUS_ADDRESS
+DISPLAY=$X_DISPLAY "$as_user" "$lanchat" 2>/dev/null & pid=$!
 w=$(x11_window "$X_DISPLAY" Form1)
 [ -n "$w" ] || { echo "FAIL: no window"; exit 1; }
 sleep 1

@@ -12,7 +12,9 @@
 # the focus back and a second message arrives; its action is invoked as
 # Plasma's history does it over D-Bus, which hands no token: the program
 # withdraws the notification.
-# Run as root inside a network namespace of its own (tests/private_net.sh).
+# Run as root inside a network namespace of its own (tests/private_net.sh);
+# KWin, plasmashell, the buses and the programs run as an ordinary user,
+# udp_tool (the other host) as root.
 set -u
 lanchat=$1 udp_tool=$2 fake_click=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,29 +30,30 @@ done
 session_start
 desktop_session
 # KWin lets only a program whose desktop entry asks for it use fake input.
+fake_click=$(user_copy "$fake_click")
 printf '[Desktop Entry]\nType=Application\nName=fake_click\nExec=%s\nX-KDE-Wayland-Interfaces=%s\n' \
   "$(realpath "$fake_click")" org_kde_kwin_fake_input >"$work/share/applications/fake_click.desktop"
 # A copy of KWin: the file capability of the machine's own keeps it from
 # running here.
 cp /usr/bin/kwin_wayland "$work/kwin_wayland"
-QT_LOGGING_RULES=kwin_scripting=true "$work/kwin_wayland" --virtual --no-lockscreen \
+"$as_user" QT_LOGGING_RULES=kwin_scripting=true "$work/kwin_wayland" --virtual --no-lockscreen \
   --socket wayland-lc --width 1024 --height 768 >"$work/kwin.log" 2>&1 & pids+=($!)
-owned() { dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+owned() { "$as_user" dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
   org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q true; }
 wait_owned() { for _ in $(seq 300); do owned "$1" && return 0; sleep 0.1; done; return 1; }
 wait_owned org.kde.KWin || { echo "FAIL: KWin did not start"; tail -5 "$work/kwin.log"; exit 1; }
 export WAYLAND_DISPLAY=wayland-lc
-QT_QPA_PLATFORM=wayland /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd >/dev/null 2>&1 & pids+=($!)
+"$as_user" QT_QPA_PLATFORM=wayland /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd >/dev/null 2>&1 & pids+=($!)
 wait_owned org.kde.ActivityManager || { echo "FAIL: kactivitymanagerd did not start"; exit 1; }
-QT_QPA_PLATFORM=wayland plasmashell >"$work/plasma.log" 2>&1 & pids+=($!)
+"$as_user" QT_QPA_PLATFORM=wayland plasmashell >"$work/plasma.log" 2>&1 & pids+=($!)
 wait_owned org.freedesktop.Notifications ||
   { echo "FAIL: plasmashell serves no notifications"; tail -5 "$work/plasma.log"; exit 1; }
-dbus-monitor --session "type='signal',interface='org.freedesktop.Notifications'" \
+"$as_user" dbus-monitor --session "type='signal',interface='org.freedesktop.Notifications'" \
   "type='method_call',member='Notify'" "type='method_return'" >"$work/bus.log" 2>&1 & pids+=($!)
 
 kwin_call() { # METHOD ARGUMENTS...: of KWin's scripting
   local method=$1; shift
-  dbus-send --session --print-reply --dest=org.kde.KWin /Scripting "org.kde.kwin.Scripting.$method" "$@" >/dev/null
+  "$as_user" dbus-send --session --print-reply --dest=org.kde.KWin /Scripting "org.kde.kwin.Scripting.$method" "$@" >/dev/null
 }
 # kwin_js JS: runs JS in KWin's scripting, where `all` holds KWin's windows;
 # prints what it hands to out().
@@ -99,7 +102,7 @@ closed() {
 }
 
 unset QT_QPA_PLATFORM
-"$lanchat" 2>"$work/lanchat.log" & chat=$!; pids+=($chat)
+"$as_user" "$lanchat" 2>"$work/lanchat.log" & chat=$!; pids+=($chat)
 # (The program's start-up is slow on a loaded machine.)
 check "the chat is the active window" 'wait_field $chat active true 300'
 desktop_other_window; other=$!; pids+=($other)
@@ -119,7 +122,7 @@ check "the server has not closed the notification" '[ -n "$id" ] && [ -z "$(clos
 read -r x y <<<"$(kwin_js "const p = all.find(c => c.notification);
 if (p) out(Math.round(p.x + p.width / 2) + ' ' + Math.round(p.y + p.height / 2));")"
 echo "the popup's middle: ${x:-?},${y:-?}"
-check "fake_click clicks there" '[ -n "${y:-}" ] && "$fake_click" "$x" "$y"'
+check "fake_click clicks there" '[ -n "${y:-}" ] && "$as_user" "$fake_click" "$x" "$y"'
 check "the click brings the chat up focused" 'wait_field $chat active true'
 check "it does not want attention any more" '[ "$(field $chat attention)" = false ]'
 # (plasmashell may say so twice, with one reason)
@@ -137,7 +140,7 @@ check "a popup shows the second notification" 'wait_field $chat popups 1'
 for _ in $(seq 50); do [ "$(notification_id | tail -n 1)" != "$id" ] && break; sleep 0.1; done
 id=$(notification_id | tail -n 1)
 # What Plasma's history sends: the action alone, with no token.
-dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
+"$as_user" dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
   org.kde.NotificationManager.InvokeAction "uint32:$id" string:default >/dev/null
 check "the program withdraws the notification" \
   'for _ in $(seq 50); do [ "$(closed $id)" = 3 ] && break; sleep 0.1; done; [ "$(closed $id)" = 3 ]'

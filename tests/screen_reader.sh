@@ -16,13 +16,17 @@
 # arrival is said, whether Qt found the accessibility bus at start-up (the
 # root window names it on X11) or not (as on Wayland). The find box says
 # that it opened, then its result (« 1 sur 1 », « Aucun résultat »).
-# Run inside a network namespace of its own (tests/private_net.sh).
+# Run inside a network namespace of its own (tests/private_net.sh); the
+# whole session (X server, buses, speech-dispatcher, Orca, the program) is
+# an ordinary user's, xdotool and udp_tool (the person's keys, the other
+# hosts) run as root.
 set -u
 lanchat=$1 udp_tool=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/x11_lib.sh"
 . "$here/bus_lib.sh"
 . "$here/speech_lib.sh"
+. "$here/user_lib.sh"
 x11_need
 for tool in dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher orca speech-dispatcher \
   /usr/lib/speech-dispatcher-modules/sd_generic; do
@@ -30,12 +34,14 @@ for tool in dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher orca speech-d
     echo "FAIL: missing $tool (Debian packages dbus-x11, at-spi2-core, orca, speech-dispatcher)"; exit 1; }
 done
 
-speech_session
+user_make
+speech_session "$as_user"
+lanchat=$(user_copy "$lanchat")
 
 # start_orca: Orca, until it greets (it then listens).
 start_orca() {
   local before; before=$(wc -l <"$spoken")
-  orca -u "$work/orca" --debug-file "$work/orca.debug" >>"$work/orca.out" 2>&1 &
+  "$as_user" orca -u "$work/orca" --debug-file "$work/orca.debug" >>"$work/orca.out" 2>&1 &
   orca_pid=$!; pids+=($orca_pid)
   for _ in $(seq 300); do [ "$(wc -l <"$spoken")" -gt "$before" ] && break; sleep 0.1; done
   [ "$(wc -l <"$spoken")" -gt "$before" ] || {
@@ -43,7 +49,7 @@ start_orca() {
 }
 # start_lanchat: the program, its window shown and active.
 start_lanchat() {
-  "$lanchat" 2>>"$work/lanchat.log" & lanchat_pid=$!; pids+=($lanchat_pid)
+  "$as_user" "$lanchat" 2>>"$work/lanchat.log" & lanchat_pid=$!; pids+=($lanchat_pid)
   window=$(x11_window "$DISPLAY" Form1)
   [ -n "$window" ] || { echo "FAIL: the window did not show"; cat "$work/lanchat.log"; exit 1; }
   DISPLAY=$DISPLAY xdotool windowactivate --sync "$window" 2>/dev/null || true
@@ -52,6 +58,7 @@ start_lanchat() {
 
 start_orca
 export QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+user_pass QT_QPA_PLATFORM QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON
 start_lanchat
 
 failures=0 passes=0
@@ -217,7 +224,7 @@ late() {
   local what=$1 root=$2
   kill "$orca_pid" "$lanchat_pid" 2>/dev/null
   wait "$orca_pid" "$lanchat_pid" 2>/dev/null
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+  "$as_user" dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
     string:org.a11y.Status string:IsEnabled variant:boolean:false >/dev/null
   [ "$root" = kept ] || DISPLAY=$DISPLAY xprop -root -remove AT_SPI_BUS
   start_lanchat

@@ -3,16 +3,22 @@
 # with code 0 when asked to close. Without a display, with one it cannot
 # reach, or with a platform plugin that cannot load, it says so in one French
 # line, naming the X11 or Wayland display it could not reach, and ends with
-# code 1.
+# code 1. Started as an ordinary user, as from a terminal.
 set -u
 lanchat=$1
-export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 . "$(dirname "$0")/../scripts/common.sh"
+. "$(dirname "$0")/user_lib.sh"
+user_make
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+user_session
+lanchat=$(user_copy "$lanchat")
+unset DISPLAY WAYLAND_DISPLAY
 
 # Each start-up failure: one French line and exit code 1.
 start_fails() { # WORD ENV...: the one line must hold WORD
   local word=$1; shift
-  out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" "$lanchat" 2>&1)
+  out=$("$as_user" "$@" "$lanchat" 2>&1)
   rc=$?
   if [ "$rc" -ne 1 ] || [ "$(printf '%s\n' "$out" | wc -l)" -ne 1 ] || [[ "$out" != *"$word"* ]]; then
     echo "FAIL: with $* expected one line holding '$word' and code 1, got $rc: $out"; exit 1
@@ -26,7 +32,7 @@ start_fails "impossible de joindre l'affichage graphique" QT_QPA_PLATFORM=xcb DI
 start_fails "impossible de joindre l'affichage graphique « lanchat-nosuch » :" WAYLAND_DISPLAY=lanchat-nosuch
 start_fails "module d'affichage de Qt « nosuch »" QT_QPA_PLATFORM=nosuch DISPLAY=:0
 
-QT_QPA_PLATFORM=offscreen "$lanchat" & pid=$!
+"$as_user" QT_QPA_PLATFORM=offscreen "$lanchat" & pid=$!
 wait_for_udp_port 2000 || { echo "FAIL: not listening on UDP port 2000"; kill -9 $pid; exit 1; }
 kill -TERM $pid
 wait $pid; rc=$?

@@ -4,42 +4,42 @@
 # datagram arrives and the history holds it (read through AT-SPI); a second
 # window takes the focus, and the next message marks the first urgent; the
 # compositor closes it and the program ends with code 0.
-# Run inside a network namespace of its own (tests/private_net.sh).
+# Run inside a network namespace of its own (tests/private_net.sh); sway,
+# the buses and the program run as an ordinary user, udp_tool and swaymsg
+# (the other hosts, the test's look at the compositor) as root.
 set -u
 lanchat=$1 udp_tool=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/bus_lib.sh"
+. "$here/user_lib.sh"
 for tool in sway swaymsg dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher setpriv; do
   command -v "$tool" >/dev/null || {
     echo "FAIL: missing $tool (Debian packages sway, dbus-x11, at-spi2-core)"; exit 1; }
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "FAIL: missing pyatspi (Debian package python3-pyatspi)"; exit 1; }
 
+user_make
 session_start
+user_session
+lanchat=$(user_copy "$lanchat") reader=$(user_copy "$here/atspi_read.py")
 failures=0 passes=0
 check() { if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 
-# sway refuses to run as root: it runs as nobody, in a runtime folder of
-# its own; the program reaches its socket by path.
-chmod 755 "$work"
-mkdir -m 700 "$work/sway" "$work/run" && chown nobody "$work/sway"
-printf 'output HEADLESS-1 resolution 1024x768\n' >"$work/config"
-chmod 644 "$work/config"
-setpriv --reuid=nobody --regid=nogroup --clear-groups \
-  env -i HOME="$work/sway" XDG_RUNTIME_DIR="$work/sway" WLR_BACKENDS=headless \
-  WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 PATH=/usr/bin:/bin \
+# sway in the user's runtime folder, without Xwayland: the program runs on
+# Wayland alone.
+printf 'output HEADLESS-1 resolution 1024x768\nxwayland disable\n' >"$work/config"
+"$as_user" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
   sway -c "$work/config" >"$work/sway.log" 2>&1 & pids+=($!)
 for _ in $(seq 100); do
-  socket=$(ls "$work"/sway/wayland-[0-9] 2>/dev/null | head -n 1)
-  ipc=$(ls "$work"/sway/sway-ipc.*.sock 2>/dev/null | head -n 1)
+  socket=$(cd "$user_runtime" && ls wayland-[0-9] 2>/dev/null | head -n 1)
+  ipc=$(ls "$user_runtime"/sway-ipc.*.sock 2>/dev/null | head -n 1)
   [ -n "$socket" ] && [ -n "$ipc" ] && break
   sleep 0.1
 done
 [ -n "$socket" ] && [ -n "$ipc" ] || { echo "FAIL: sway did not start"; tail -5 "$work/sway.log"; exit 1; }
 export SWAYSOCK=$ipc
 
-export XDG_RUNTIME_DIR=$work/run
-bus_start
+bus_start "$as_user"
 
 # view PID FIELD: a field of the program's window in sway's tree.
 view() {
@@ -66,18 +66,19 @@ send() { # NICK MESSAGE
 }
 
 export WAYLAND_DISPLAY=$socket QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+user_pass QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON
 unset DISPLAY QT_QPA_PLATFORM
-"$lanchat" 2>"$work/lanchat.log" & p1=$!; pids+=($p1)
+"$as_user" "$lanchat" 2>"$work/lanchat.log" & p1=$!; pids+=($p1)
 check "the window shows, app_id io.github.lanchat.lanchat" \
   'wait_view $p1 app_id io.github.lanchat.lanchat'
 check "it shows the whole window (title Form1)" '[ "$(view $p1 name)" = Form1 ]'
 
 send "Zoé" "Bonjour à tous"
 check "the history holds the message" \
-  '/usr/bin/python3 "$here/atspi_read.py" "Zoé" "Bonjour à tous" >"$work/atspi.txt" || { cat "$work/atspi.txt"; false; }'
+  '"$as_user" /usr/bin/python3 "$reader" "Zoé" "Bonjour à tous" >"$work/atspi.txt" || { cat "$work/atspi.txt"; false; }'
 
 # A second window takes the focus; a message then marks the first urgent.
-"$lanchat" 2>>"$work/lanchat.log" & p2=$!; pids+=($p2)
+"$as_user" "$lanchat" 2>>"$work/lanchat.log" & p2=$!; pids+=($p2)
 check "a second window takes the focus" 'wait_view $p2 focused True'
 check "the first is not urgent before a message" '[ "$(view $p1 urgent)" = False ]'
 send "Ana" "Salut"

@@ -2,21 +2,28 @@
 # The real program in a real X server: two instances chat, accents included;
 # "Quitter" ends with code 0; a port held by another program gives one error
 # box and code 1. A message to an inactive window asks for attention, both
-# ways, until the window is activated.
+# ways, until the window is activated. The X servers and the program run
+# as an ordinary user; xdotool, xprop and udp_tool, which stand for the
+# person and the other hosts, as root.
 set -u
 lanchat=$1 udp_tool=$2
 . "$(dirname "$0")/x11_lib.sh"
+. "$(dirname "$0")/user_lib.sh"
 x11_need
+user_make
+work=$(mktemp -d)
 pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+user_session
+lanchat=$(user_copy "$lanchat")
 failures=0 passes=0
 check() { if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
 
-x11_start; d1=$X_DISPLAY; pids+=($X_PID)
-x11_start; d2=$X_DISPLAY; pids+=($X_PID)
+x11_start "$as_user"; d1=$X_DISPLAY; pids+=($X_PID)
+x11_start "$as_user"; d2=$X_DISPLAY; pids+=($X_PID)
 
-DISPLAY=$d1 "$lanchat" 2>>lanchat.log & p1=$!; pids+=($p1)
-DISPLAY=$d2 "$lanchat" 2>>lanchat.log & p2=$!; pids+=($p2)
+DISPLAY=$d1 "$as_user" "$lanchat" 2>>lanchat.log & p1=$!; pids+=($p1)
+DISPLAY=$d2 "$as_user" "$lanchat" 2>>lanchat.log & p2=$!; pids+=($p2)
 w1=$(x11_window "$d1" Form1); w2=$(x11_window "$d2" Form1)
 check "both windows shown" '[ -n "$w1" ] && [ -n "$w2" ]'
 
@@ -60,7 +67,7 @@ kill -TERM $p2; wait $p2
 "$udp_tool" hold 2000 >held.txt & holder=$!; pids+=($holder)
 sleep 0.2
 check "port 2000 held by a socket that does not share it" 'grep -q held held.txt'
-DISPLAY=$d1 "$lanchat" 2>>lanchat.log & p3=$!; pids+=($p3)
+DISPLAY=$d1 "$as_user" "$lanchat" 2>>lanchat.log & p3=$!; pids+=($p3)
 box=$(x11_window "$d1" lanchat)
 count=$(DISPLAY=$d1 xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 check "an error box is shown" '[ -n "$box" ]'
