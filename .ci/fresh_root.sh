@@ -90,7 +90,7 @@ first_command() {
   as "$2" "$3" 'cd lanchat && scripts/run.sh' 2>&1 | stamped >"$log"
   rc=${PIPESTATUS[0]}
   [ "$rc" -eq 1 ] || fail "$who: ended with code $rc, not 1" "$log"
-  grep -q " lanchat: aucun affichage graphique" "$log" || fail "$who: no French no-display line" "$log"
+  grep -q " lanchat: aucun affichage graphique" "$log" || fail "$who: ended without the French no-display line (code $rc)" "$log"
   built=$(grep -m1 -E '^[0-9]+ \[ *[0-9]+%\]' "$log" | cut -d' ' -f1)
   echo "$who: $(grep -m1 -o 'lanchat built for broadcast.*' "$log" || true); $(grep -o 'lanchat: .*' "$log")"
   echo "README's first command $who: $(elapsed "$start") (packages and configuring $((built - start)) s, build $(elapsed "$built"))"
