@@ -70,12 +70,12 @@ new_root() {
 # as USER ROOT COMMAND: runs COMMAND with bash in ROOT as USER (root or a
 # user of that root), in a login's environment.
 as() {
-  local user=$1 root=$work/$2 home=/root spec=0:0
+  local user=$1 root=$work/$2 home=/root ids=0:0
   if [ "$user" != root ]; then
     home=/home/$user
-    spec=$(chroot "$root" id -u "$user"):$(chroot "$root" id -g "$user")
+    ids=$(chroot "$root" id -u "$user"):$(chroot "$root" id -g "$user")
   fi
-  chroot --userspec="$spec" "$root" env -i HOME="$home" USER="$user" LOGNAME="$user" LANG=C.UTF-8 \
+  chroot --userspec="$ids" "$root" env -i HOME="$home" USER="$user" LOGNAME="$user" LANG=C.UTF-8 \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "cd ~ && $3"
 }
 # stamped: each line read, after the time it was read at (seconds).
