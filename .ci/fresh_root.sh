@@ -20,6 +20,9 @@ install_missing debootstrap
 tree=$PWD
 work=$(mktemp -d /var/tmp/lanchat-fresh.XXXXXX)
 mounted=()
+# The package raises the receive-buffer limit, which is the host's own (/proc
+# is shared): whatever a step leaves, the host gets its value back.
+rmem_max=$(cat /proc/sys/net/core/rmem_max)
 cleanup() {
   local i pid
   # A step cut short may leave processes in its root: they go first.
@@ -29,6 +32,7 @@ cleanup() {
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}" 2>/dev/null || true; done
   # Never into a mount that is still there (the host's /dev): one file system only.
   rm -rf --one-file-system "$work"
+  echo "$rmem_max" >/proc/sys/net/core/rmem_max
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT
@@ -135,8 +139,9 @@ rc=0; as ana installed 'lanchat' >"$work/started.log" 2>&1 || rc=$?
 [ "$rc" -eq 1 ] && grep -q "^lanchat: aucun affichage graphique" "$work/started.log" ||
   fail "the installed lanchat, started by a user: code $rc" "$work/started.log"
 echo "the installed package: $(cat "$work/started.log")"
-# The package raised the receive-buffer limit, which is the host's own
-# (/proc is shared): removing it puts the limit back.
+# Removing the package puts back the receive-buffer limit it raised.
 as root installed 'DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq lanchat >/dev/null' >>"$work/installed.log" 2>&1 ||
   fail "removing the package" "$work/installed.log"
+[ "$(cat /proc/sys/net/core/rmem_max)" = "$rmem_max" ] ||
+  fail "net.core.rmem_max is $(cat /proc/sys/net/core/rmem_max) once the package is removed, not $rmem_max"
 echo "package built, installed in a fresh root and started: $(elapsed "$start")"
