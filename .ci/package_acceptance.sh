@@ -14,8 +14,8 @@ lintian --fail-on error,warning "$deb"
 limit=/proc/sys/net/core/rmem_max
 before=$(cat "$limit")
 as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
-[ "$(cat "$limit")" -ge 8388608 ] && [ -f /usr/lib/sysctl.d/60-lanchat.conf ] ||
-  { echo "the package did not raise net.core.rmem_max to 8 MiB ($(cat "$limit"))"; exit 1; }
+[ "$(cat "$limit")" -ge 33554432 ] && [ -f /usr/lib/sysctl.d/60-lanchat.conf ] ||
+  { echo "the package did not raise net.core.rmem_max to 32 MiB ($(cat "$limit"))"; exit 1; }
 echo "net.core.rmem_max: $before before the package, $(cat "$limit") once installed"
 XDG_RUNTIME_DIR=$(mktemp -d) QT_QPA_PLATFORM=offscreen /usr/bin/lanchat & pid=$!
 wait_for_udp_port 2000 || { echo "the installed lanchat does not listen on port 2000"; exit 1; }
@@ -54,7 +54,7 @@ expect_installed '^[0-9.]+\+[0-9]{8}\.[0-9]{6}$' 127.255.255.255
 echo "== Removed, the package puts back the receive-buffer limit it raised"
 as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq lanchat >/dev/null
 [ ! -e /usr/lib/sysctl.d/60-lanchat.conf ] || { echo "60-lanchat.conf left behind"; exit 1; }
-if [ "$before" -lt 8388608 ]; then
+if [ "$before" -lt 33554432 ]; then
   [ "$(cat "$limit")" = "$before" ] || { echo "net.core.rmem_max is $(cat "$limit"), not $before again"; exit 1; }
 fi
 echo "net.core.rmem_max: $(cat "$limit") once removed"

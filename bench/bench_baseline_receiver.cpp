@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   std::vector<long> from(addresses.size());
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   const int on = 1;
-  const int size = 8 << 20; // as the endpoint asks
+  const int size = 32 << 20; // as the endpoint asks
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);

@@ -240,7 +240,7 @@ const std::array<Figure, 18> kFigures{{
        return "`bench_sender` floods at full speed for " + N(c.longFloodSeconds) +
               " s while a second `bench_sender` sends " + N(c.neighbourRate) +
               " messages a second from " + n.neighbour + " (\"Voisin\", chatting from 1 s before "
-              "the flood); the real program in Xvfb: resident set at " + N(c.longFloodSeconds / 3) + " s and at " +
+              "the flood); the real program in Xvfb, as an ordinary user: resident set at " + N(c.longFloodSeconds / 3) + " s and at " +
               N(c.longFloodSeconds) + " s; then the history copied as a user would (click, "
               "Ctrl+A, Ctrl+C, read with xclip) and the second sender's messages checked, all "
               "and in order; then a click on \"Quitter\" during the flood";
@@ -260,7 +260,7 @@ const std::array<Figure, 18> kFigures{{
        return "`bench_many_sender` floods at full speed from " + T(c.worstAddresses) +
               " source addresses (127.1.0.1 onward), datagrams of " + T(c.worstSize) +
               " bytes whose message is bytes 0x80-0x9F (three bytes each in UTF-8), for " +
-              N(c.worstSeconds) + " s. The real program in Xvfb: resident set at " +
+              N(c.worstSeconds) + " s. The real program in Xvfb, as an ordinary user: resident set at " +
               N(c.worstEarly) + " s and at " + N(c.worstSeconds) + " s, then a click on "
               "\"Quitter\" during the flood. Then the same flood on a window (offscreen) in the "
               "benchmark's process, while another thread posts a key press to the message box "
@@ -289,7 +289,7 @@ const std::array<Figure, 18> kFigures{{
               " (\"Voisine\", from 2 s into it). A window (offscreen) in the benchmark's process: "
               "the kernel's drops on its socket (/proc/net/udp) as a share of what was sent, each "
               "neighbour's messages that did not reach the history, key presses timed as in 9. "
-              "Then the real program in Xvfb: a click on \"Quitter\" halfway through the same "
+              "Then the real program in Xvfb, as an ordinary user: a click on \"Quitter\" halfway through the same "
               "flood";
      },
      [](const Counts&, const Network&) -> std::string {
@@ -428,14 +428,19 @@ const std::array<Figure, 18> kFigures{{
               N(c.oneSeconds) + " s from one source address, with the two neighbours of 10. (" +
               n.neighbour + " from 1 s before the flood, " + n.lateNeighbour + " from 2 s into "
               "it, " + N(c.neighbourRate) + " messages a second each). A window (offscreen) in "
-              "the benchmark's process: the kernel's drops on its socket as a share of what was "
-              "sent, each neighbour's messages that did not reach the history, key presses timed "
-              "as in 9. Then the real program in Xvfb: a click on \"Quitter\" halfway through "
-              "the same flood";
+              "the benchmark's process, its socket opened as an ordinary user's: the kernel's "
+              "drops on its socket as a share of what was sent, each neighbour's messages that "
+              "did not reach the history, key presses timed as in 9. Then the real program in "
+              "Xvfb as an ordinary user: a click on \"Quitter\" halfway through the same flood. "
+              "Then the same flood and neighbours against the real program, as an ordinary user "
+              "with net.core.rmem_max at 212,992 (a fresh Debian's) and at 33,554,432 (what the "
+              "Debian package sets), and as root at 212,992: the neighbours' messages missing "
+              "from its history (copied as in 8.) and the kernel's drops on its socket";
      },
      [](const Counts&, const Network&) -> std::string {
-       return "`bench_baseline_receiver` under the same flood and neighbours, as in 10.; 9.'s "
-              "idle window; the idle \"Quitter\" click (6.)";
+       return "`bench_baseline_receiver` under the same flood and neighbours, as in 10., run the "
+              "same way (the same user, the same limit); 9.'s idle window; the idle "
+              "\"Quitter\" click (6.)";
      },
      {{Key::OneDrops, "17. kernel drops, one address", nullptr, NoMoreThanBaseline()},
       {Key::OneNeighbour, "17. neighbour's messages lost, one address", nullptr,
@@ -444,7 +449,13 @@ const std::array<Figure, 18> kFigures{{
        NoMoreThanBaseline()},
       {Key::OneKeys, "17. slowest keystroke, one address", nullptr, Below(100, "ms")},
       {Key::OneQuit, "17. \"Quitter\" during the flood, one address", nullptr,
-       Below(150, "ms")}}},
+       Below(150, "ms")},
+      {Key::OneUserDefault, "17. neighbours' messages lost, ordinary user, rmem_max 212,992",
+       nullptr, NoMoreThanBaseline()},
+      {Key::OneUserPackage, "17. neighbours' messages lost, ordinary user, rmem_max 33,554,432",
+       nullptr, None("lost")},
+      {Key::OneRootDefault, "17. neighbours' messages lost, root, rmem_max 212,992", nullptr,
+       None("lost")}}},
     {"18. find in a full history",
      [](const Counts& c, const Network&) {
        return "a window (offscreen) whose history holds " + N(c.findMiB) + " MiB of chat "

@@ -237,6 +237,13 @@ UnderFlood InPlainSocket(const FloodSetup& setup, const Flood& flood) {
   return result;
 }
 
+UnderFlood SendersAlone(const FloodSetup& setup, const Flood& flood) {
+  UnderFlood result;
+  Senders senders(setup, flood, Sleep);
+  senders.Collect(result);
+  return result;
+}
+
 Keystrokes Idle(double seconds) {
   auto form = std::make_unique<TForm1>(nullptr);
   form->Show();

@@ -65,6 +65,9 @@ struct UnderFlood {
 UnderFlood InWindow(const FloodSetup& setup, const Flood& flood);
 // bench_baseline_receiver under the same flood and neighbours.
 UnderFlood InPlainSocket(const FloodSetup& setup, const Flood& flood);
+// The same flood and neighbours alone, for a receiver already listening
+// elsewhere (the real program): what each sent.
+UnderFlood SendersAlone(const FloodSetup& setup, const Flood& flood);
 // Keystrokes into an idle window.
 Keystrokes Idle(double seconds);
 

@@ -91,6 +91,8 @@ void FillTime(Context& context) {
   const Flood worst{c.worstAddresses, c.worstSize, seconds};
   const Flood steady{c.steadyAddresses, c.steadySize, seconds,
                      double(c.steadyAddresses * c.steadyRate), true};
+  // The window's socket and the plain one are opened as the ordinary user's.
+  const AsOrdinaryUser user;
   for (const auto& [flood, fillKey, neighbourKey] :
        {std::tuple{worst, Key::FillWorst, Key::FillWorstNeighbour},
         std::tuple{steady, Key::FillSteady, Key::FillSteadyNeighbour}}) {

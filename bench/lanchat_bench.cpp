@@ -102,9 +102,18 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::fprintf(stderr, "%s run\n", context.quick ? "Quick" : "Full");
+  // The floods meet the receive buffer a fresh Debian grants an ordinary
+  // user, whatever this host is set to; the host's own limit is put back.
+  const long hostLimit = ReceiveLimit();
+  if (SetReceiveLimit(kDebianReceiveLimit))
+    std::fprintf(stderr, "net.core.rmem_max: %ld for the run (the host's: %ld)\n",
+                 kDebianReceiveLimit, hostLimit);
+  else
+    std::fprintf(stderr, "net.core.rmem_max: the host's, %ld (not handed over)\n", hostLimit);
   for (const auto& [measure, figures] : kMeasures)
     if (std::any_of(figures.begin(), figures.end(), [&](int f) { return context.Wants(f); }))
       measure(context);
+  SetReceiveLimit(hostLimit);
   context.Print();
   return 0;
 }

@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <optional>
+#include <filesystem>
 #include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <variant>
@@ -20,6 +23,62 @@ Child Send(const Context& context, long count, double rate, double seconds,
                                    context.Port(), std::to_string(count), Format("%.0f", rate)};
   if (seconds > 0) args.push_back(Format("%.1f", seconds));
   return Spawn(std::move(args), std::move(env));
+}
+
+// ---- Who runs the program
+
+const Person& OrdinaryUser() {
+  static const Person person = [] {
+    const char* name = "lanchat-user";
+    const passwd* entry = getpwnam(name);
+    if (entry == nullptr) {
+      std::fprintf(stderr, "no user %s: bench/run.sh makes it\n", name);
+      std::exit(1);
+    }
+    Person made{entry->pw_uid, entry->pw_gid, name, ""};
+    char folder[] = "/tmp/lanchat-bench-user.XXXXXX";
+    if (mkdtemp(folder) == nullptr || chown(folder, made.uid, made.gid) != 0) {
+      std::fprintf(stderr, "could not make a folder for %s\n", name);
+      std::exit(1);
+    }
+    made.home = folder;
+    return made;
+  }();
+  return person;
+}
+
+std::string UserCopy(const std::string& program) {
+  const Person& person = OrdinaryUser();
+  const std::string copy =
+      person.home + "/" + std::filesystem::path(program).filename().string();
+  std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
+  if (chown(copy.c_str(), person.uid, person.gid) != 0 || chmod(copy.c_str(), 0755) != 0)
+    std::abort();
+  return copy;
+}
+
+AsOrdinaryUser::AsOrdinaryUser() {
+  const Person& person = OrdinaryUser();
+  if (setegid(person.gid) != 0 || seteuid(person.uid) != 0) std::abort();
+}
+
+AsOrdinaryUser::~AsOrdinaryUser() {
+  if (seteuid(0) != 0 || setegid(0) != 0) std::abort();
+}
+
+long ReceiveLimit() {
+  std::ifstream limit("/proc/sys/net/core/rmem_max");
+  long bytes = 0;
+  limit >> bytes;
+  return bytes;
+}
+
+bool SetReceiveLimit(long bytes) {
+  const char* host = std::getenv("LANCHAT_BENCH_HOST_NET");
+  if (host == nullptr) return false;
+  Child child = Spawn({"nsenter", std::string("--net=") + host, "sh", "-c",
+                       "echo " + std::to_string(bytes) + " > /proc/sys/net/core/rmem_max"});
+  return child.Wait() == 0 && ReceiveLimit() == bytes;
 }
 
 // ---- The X server
@@ -83,11 +142,22 @@ Xserver::~Xserver() {
 
 // ---- Programs in it
 
-Started Start(const Context& context, Xserver& x, const std::string& program, bool listens) {
+Started Start(const Context& context, Xserver& x, const std::string& program, bool listens,
+              RunAs as) {
   while (xcb_generic_event_t* stale = xcb_poll_for_event(x.connection))
     std::free(stale);
+  std::vector<std::string> args = {program};
+  std::vector<std::string> env = {"DISPLAY=" + x.display, "QT_QPA_PLATFORM=xcb"};
+  if (as == RunAs::User) {
+    // In the user's place, with a home and runtime folder of its own.
+    const Person& person = OrdinaryUser();
+    args = {"setpriv", "--reuid=" + person.name, "--regid=" + person.name, "--init-groups",
+            UserCopy(program)};
+    env.insert(env.end(), {"HOME=" + person.home, "XDG_RUNTIME_DIR=" + person.home,
+                           "USER=" + person.name, "LOGNAME=" + person.name});
+  }
   const auto t = Clock::now();
-  Started started{Spawn({program}, {"DISPLAY=" + x.display, "QT_QPA_PLATFORM=xcb"}), 0, 0};
+  Started started{Spawn(std::move(args), std::move(env)), 0, 0};
   started.window = x.WaitMapped(20);
   while (listens && !Listening(context.network.port) && Since(t) < 20)
     usleep(200);
@@ -148,6 +218,15 @@ void Click(const Xserver& x, xcb_window_t window, Point at, std::vector<std::str
     args.insert(args.end(), keys.begin(), keys.end());
   }
   Spawn(std::move(args), {"DISPLAY=" + x.display}).Wait();
+}
+
+std::string HistoryText(const Xserver& x, const Started& chat) {
+  Click(x, chat.window, CentreOf("RichEdit1"), {"ctrl+a", "ctrl+c"});
+  usleep(500000);
+  Child paste = Spawn({"xclip", "-o", "-selection", "clipboard"}, {"DISPLAY=" + x.display});
+  std::string text = paste.ReadAll();
+  paste.Wait();
+  return text;
 }
 
 double ClickQuitter(const Xserver& x, Started& chat, const std::function<void()>& meanwhile) {

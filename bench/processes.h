@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -125,6 +126,44 @@ inline Child Spawn(std::vector<std::string> args, std::vector<std::string> env =
 Child Send(const Context& context, long count, double rate, double seconds = 0,
            std::vector<std::string> env = {});
 
+// ---- Who runs the program, and the receive buffer the system grants it
+
+// The ordinary user the program runs as, as people run it (bench/run.sh
+// makes it): a folder of its own for its home and runtime files.
+struct Person {
+  uid_t uid = 0;
+  gid_t gid = 0;
+  std::string name, home;
+};
+// The benchmark's ordinary user; ends the run with a message if there is none.
+const Person& OrdinaryUser();
+// A copy of `program` in the user's folder, which the user can run whatever
+// folder the build is in.
+std::string UserCopy(const std::string& program);
+
+// While it lives, this process acts as the ordinary user: the sockets it
+// opens are granted what the user's are (the privileged SO_RCVBUFFORCE is
+// refused, a receive buffer is held to net.core.rmem_max), and so are those
+// of the programs it starts.
+class AsOrdinaryUser {
+public:
+  AsOrdinaryUser();
+  ~AsOrdinaryUser();
+  AsOrdinaryUser(const AsOrdinaryUser&) = delete;
+  AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
+};
+
+// net.core.rmem_max: the largest receive buffer an ordinary user's socket is
+// granted. It belongs to the host, not to the benchmark's network namespace;
+// it is set through the host's namespace, which bench/run.sh hands over
+// (LANCHAT_BENCH_HOST_NET). False when it cannot be set.
+long ReceiveLimit();
+bool SetReceiveLimit(long bytes);
+inline constexpr long kDebianReceiveLimit = 212992;  // a fresh Debian 12's
+inline constexpr long kPackageReceiveLimit = 33554432; // what the Debian package sets
+
+enum class RunAs { User, Root };
+
 // An Xvfb of 1024x768 at 96 dpi, and a connection to it that sees every
 // top-level window mapped.
 struct Xserver {
@@ -150,7 +189,9 @@ struct Started {
   xcb_window_t window = 0;
 };
 
-Started Start(const Context& context, Xserver& x, const std::string& program, bool listens);
+// Started as the ordinary user unless said otherwise.
+Started Start(const Context& context, Xserver& x, const std::string& program, bool listens,
+              RunAs as = RunAs::User);
 void Stop(Child& child);
 
 // A point in the chat's window, in the window's own coordinates.
@@ -166,6 +207,10 @@ Point CentreOf(std::string_view control);
 // A left click (xdotool) at `at` in the window, then `keys` pressed, if any;
 // returns once xdotool has done.
 void Click(const Xserver& x, xcb_window_t window, Point at, std::vector<std::string> keys = {});
+
+// The history's text, copied as a user would: a click in it, Ctrl+A, Ctrl+C,
+// then read with xclip.
+std::string HistoryText(const Xserver& x, const Started& chat);
 
 // Clicks "Quitter" and waits for the process to end, calling `meanwhile`
 // while it waits; ms, and the process ended by force after 10 s.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -45,12 +46,7 @@ void LongFlood(Context& context, Xserver& x, long startRss, double idleQuit) {
   neighbour.Wait();
   long sent = 0;
   sentText >> sent;
-  // The history, copied as a user would: click in it, Ctrl+A, Ctrl+C.
-  Click(x, chat.window, CentreOf("RichEdit1"), {"ctrl+a", "ctrl+c"});
-  usleep(500000);
-  Child paste = Spawn({"xclip", "-o", "-selection", "clipboard"}, {"DISPLAY=" + x.display});
-  std::istringstream history(paste.ReadAll());
-  paste.Wait();
+  std::istringstream history(HistoryText(x, chat));
   long next = 0;
   bool inOrder = true;
   // Each shows as its header line, then its message line.
@@ -132,6 +128,7 @@ void WorstFlood(Context& context, Xserver& x, long startRss, double idleQuit,
   context.Record(Key::WorstQuit, Quit(real.quit, idleQuit));
   FloodSetup quiet = context.Setup();
   quiet.neighbourRate = 0;
+  const AsOrdinaryUser user;
   context.Record(Key::WorstKeys, Keys(InWindow(quiet, flood).keys, idleKeys));
 }
 
@@ -154,6 +151,9 @@ void BesidePlainSocket(Context& context, Xserver& x, const FloodRows& rows, doub
            Thousands(whole) + ")";
   };
   const Flood flood{rows.addresses, 0, rows.seconds};
+  // The plain socket and the window's are opened as the ordinary user's:
+  // the receive buffer the system grants them is a user's.
+  const AsOrdinaryUser user;
   const UnderFlood plain = InPlainSocket(context.Setup(), flood);
   const UnderFlood window = InWindow(context.Setup(), flood);
   const auto key = [&](int i) { return rows.keys[std::size_t(i)]; };
@@ -187,13 +187,62 @@ void ManySources(Context& context, Xserver& x, double idleQuit, const Keystrokes
     BesidePlainSocket(context, x, rows, idleQuit, idleKeys);
 }
 
-// 17. One loud address: the reader keeps up with it as a plain socket does.
+// 17. The real program under the one-address flood, run as `as` with
+// net.core.rmem_max at `limit`: the neighbours' messages that did not reach
+// its history, read back from it, beside a plain socket run the same way.
+void RealBesidePlainSocket(Context& context, Xserver& x, Key key, RunAs as, long limit) {
+  if (!SetReceiveLimit(limit)) {
+    std::fprintf(stderr, "  net.core.rmem_max cannot be set (bench/run.sh hands over the host's "
+                         "network namespace): 17.'s rows for each setting not measured\n");
+    return;
+  }
+  const Flood flood{1, 0, double(context.counts.oneSeconds)};
+  const FloodSetup setup = context.Setup();
+  const int port = context.network.port;
+  UnderFlood plain;
+  {
+    std::optional<AsOrdinaryUser> user;
+    if (as == RunAs::User) user.emplace();
+    plain = InPlainSocket(setup, flood);
+  }
+  Started chat = Start(context, x, context.Bin("../app/lanchat"), true, as);
+  const long dropsBefore = DropsOn(port);
+  UnderFlood real = SendersAlone(setup, flood);
+  usleep(500000); // what its socket still holds reaches the history
+  real.drops = DropsOn(port) - dropsBefore;
+  std::istringstream history(HistoryText(x, chat));
+  for (std::string line; std::getline(history, line);) {
+    if (line == "Voisin a dit :") ++real.neighbour.shown;
+    if (line == "Voisine a dit :") ++real.late.shown;
+  }
+  ClickQuitter(x, chat);
+  SetReceiveLimit(kDebianReceiveLimit);
+  const auto lost = [](const UnderFlood& under) {
+    return under.neighbour.sent - under.neighbour.shown + under.late.sent - under.late.shown;
+  };
+  const auto text = [&](const UnderFlood& under) {
+    return Thousands(lost(under)) + " of " +
+           Thousands(under.neighbour.sent + under.late.sent) + ", " + Thousands(under.drops) +
+           " kernel drops";
+  };
+  context.Record(key, {text(real), text(plain), double(lost(real)), double(lost(plain)),
+                       real.neighbour.sent > 0});
+}
+
+// 17. One loud address: the reader keeps up with it as a plain socket does;
+// then the real program as an ordinary user on a fresh Debian's limit and
+// with the package's, and as root.
 void OneLoudAddress(Context& context, Xserver& x, double idleQuit, const Keystrokes& idleKeys) {
   BesidePlainSocket(context, x,
                     {1,
                      double(context.counts.oneSeconds),
                      {Key::OneDrops, Key::OneNeighbour, Key::OneLate, Key::OneKeys, Key::OneQuit}},
                     idleQuit, idleKeys);
+  for (const auto& [key, as, limit] :
+       {std::tuple{Key::OneUserDefault, RunAs::User, kDebianReceiveLimit},
+        std::tuple{Key::OneUserPackage, RunAs::User, kPackageReceiveLimit},
+        std::tuple{Key::OneRootDefault, RunAs::Root, kDebianReceiveLimit}})
+    RealBesidePlainSocket(context, x, key, as, limit);
 }
 
 } // namespace

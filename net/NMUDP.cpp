@@ -34,6 +34,9 @@ namespace {
 
 constexpr int kMaxPayload = static_cast<int>(lanchat::config::kMaxDatagramSize);
 constexpr unsigned kReadBatch = 32;
+// The receive buffer (as the kernel counts it) from which the reader can
+// afford to wait for the window's turn to end.
+constexpr int kBatchBuffer = 4 << 20;
 // Datagrams the window takes from the queue at once, and their bytes.
 constexpr std::size_t kTakeAtOnce = 16;
 constexpr std::size_t kTakeBytes = 64 << 10;
@@ -148,8 +151,14 @@ void TNMUDP::ReadLoop() {
   // it reading as often as any program there; the window never waits for
   // it. As a batch thread it does not take the core from the window each
   // time a datagram wakes it: it runs when the window's turn ends.
+  // A small receive buffer (an ordinary user's, where the system's limit
+  // was not raised) fills in a few milliseconds of a flood: its reader then
+  // runs as soon as datagrams wake it, as a plain reader would.
   const sched_param normal{};
-  sched_setscheduler(0, SCHED_BATCH, &normal);
+  int granted = 0;
+  socklen_t length = sizeof granted;
+  getsockopt(impl.socket.get(), SOL_SOCKET, SO_RCVBUF, &granted, &length);
+  if (granted >= kBatchBuffer) sched_setscheduler(0, SCHED_BATCH, &normal);
   impl.admitted.reserve(kReadBatch);
   const auto buffers =
       std::make_unique_for_overwrite<char[]>(std::size_t{kReadBatch} * (kMaxPayload + 1));
