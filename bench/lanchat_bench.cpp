@@ -102,12 +102,13 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::fprintf(stderr, "%s run\n", context.quick ? "Quick" : "Full");
-  // The floods meet the receive buffer a fresh Debian grants an ordinary
-  // user, whatever this host is set to; the host's own limit is put back.
+  // The floods meet the receive buffer an ordinary user gets where the
+  // Debian package is installed, whatever this host is set to (17. also
+  // measures a fresh Debian's); the host's own limit is put back.
   const long hostLimit = ReceiveLimit();
-  if (SetReceiveLimit(kDebianReceiveLimit))
+  if (SetReceiveLimit(kPackageReceiveLimit))
     std::fprintf(stderr, "net.core.rmem_max: %ld for the run (the host's: %ld)\n",
-                 kDebianReceiveLimit, hostLimit);
+                 kPackageReceiveLimit, hostLimit);
   else
     std::fprintf(stderr, "net.core.rmem_max: the host's, %ld (not handed over)\n", hostLimit);
   for (const auto& [measure, figures] : kMeasures)

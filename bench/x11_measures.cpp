@@ -216,7 +216,7 @@ void RealBesidePlainSocket(Context& context, Xserver& x, Key key, RunAs as, long
     if (line == "Voisine a dit :") ++real.late.shown;
   }
   ClickQuitter(x, chat);
-  SetReceiveLimit(kDebianReceiveLimit);
+  SetReceiveLimit(kPackageReceiveLimit);
   const auto lost = [](const UnderFlood& under) {
     return under.neighbour.sent - under.neighbour.shown + under.late.sent - under.late.shown;
   };
