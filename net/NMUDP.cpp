@@ -156,6 +156,8 @@ void TNMUDP::ReadBuffer(char* Buff, int BuffLast, int& Length) {
   Length = static_cast<int>(count);
 }
 
+Cut TNMUDP::CurrentCut() const { return d_->current != nullptr ? d_->current->cut : Cut{}; }
+
 void TNMUDP::SendBuffer(const char* Buff, int BuffLast, int Length) {
   const std::string target = RemoteHost + ":" + std::to_string(RemotePort);
   if (Length > kMaxPayload)

@@ -17,8 +17,9 @@ void Receiver::State::Received(const Arrival* arrivals, std::size_t count) {
     // A datagram costs at least its size: a sender that cannot afford that
     // is turned away before its datagram is read through.
     std::size_t charge = payload.size();
+    Cut cut;
     if (!allowance->Admit(
-            arrival.address, payload.size(), [&] { return charge = CostOf(payload); }, now)) {
+            arrival.address, payload.size(), [&] { return charge = CostOf(payload, cut); }, now)) {
       limited.fetch_add(1, std::memory_order_relaxed);
       if (now - toldTurnedAway >= std::chrono::seconds(1)) {
         toldTurnedAway = now;
@@ -26,7 +27,7 @@ void Receiver::State::Received(const Arrival* arrivals, std::size_t count) {
       }
       continue;
     }
-    admitted.push_back({std::string(payload), arrival.address, arrival.port, charge});
+    admitted.push_back({std::string(payload), arrival.address, arrival.port, charge, cut});
   }
   bool drain = false;
   if (!admitted.empty()) {

@@ -29,8 +29,8 @@ struct Receiver::State {
   // once a second.
   void Received(const Arrival* arrivals, std::size_t count);
 
-  [[nodiscard]] std::size_t CostOf(std::string_view payload) const {
-    return cost != nullptr ? cost(payload) : payload.size();
+  [[nodiscard]] std::size_t CostOf(std::string_view payload, Cut& cut) const {
+    return cost != nullptr ? cost(payload, cut) : payload.size();
   }
 
   const Limits limits;

@@ -145,7 +145,18 @@ void HistoryCost() {
   for (const Case& c : cases) {
     Row(c.name);
     CHECK_EQ(chat::HistoryCost(c.payload), c.cost);
+    // Cut once on the reader thread, the cut handed on: the same parts and
+    // the same cost from the offsets.
+    const auto parts = chat::Split(c.payload);
+    if (!parts) continue;
+    CHECK_EQ(chat::HistoryCost(*parts, c.payload.size()), c.cost);
+    const chat::CutOffsets offsets = chat::OffsetsOf(c.payload, *parts);
+    const auto again = chat::SplitAt(c.payload, offsets.headerEnd, offsets.messageEnd);
+    CHECK(again.has_value() && again->header == parts->header && again->message == parts->message);
   }
+  Row("offsets that do not fit");
+  CHECK(!chat::SplitAt("A a dit :x", 9, 11).has_value());
+  CHECK(!chat::SplitAt("A a dit :x", 3, 10).has_value());
 }
 
 // ---- The wire's code page
