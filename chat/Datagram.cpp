@@ -46,8 +46,8 @@ std::optional<SplitDatagram> SplitAt(std::string_view payload, std::size_t heade
 }
 
 CutOffsets OffsetsOf(std::string_view payload, const SplitDatagram& parts) {
-  const auto headerEnd = static_cast<std::size_t>(parts.header.data() - payload.data()) +
-                         parts.header.size();
+  const auto headerEnd =
+      static_cast<std::size_t>(parts.header.data() - payload.data()) + parts.header.size();
   const auto messageEnd =
       static_cast<std::size_t>(parts.message.data() - payload.data()) + parts.message.size();
   return {headerEnd, messageEnd};

@@ -56,8 +56,7 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
   try {
     // Called on the reader thread: each posts its work to the event loop.
     d_->receiver.emplace(
-        LocalPort, settings.limits, settings.cost,
-        [this] { d_->loop.Post([this] { Drain(); }); },
+        LocalPort, settings.limits, settings.cost, [this] { d_->loop.Post([this] { Drain(); }); },
         [this] { d_->loop.Post([this] { TurnedAway(); }); });
   } catch (const ReceiverError& e) {
     throw Exception(e.what());

@@ -46,8 +46,8 @@ void Receiver::State::Received(const Arrival* arrivals, std::size_t count) {
 
 Receiver::Receiver(int port, const Limits& limits, CostFunction cost,
                    std::function<void()> wantDrain, std::function<void()> wantTurnedAway)
-    : state_(std::make_unique<State>(limits, cost, std::move(wantDrain),
-                                     std::move(wantTurnedAway))),
+    : state_(
+          std::make_unique<State>(limits, cost, std::move(wantDrain), std::move(wantTurnedAway))),
       system_(StartReceiving(port, *state_)) {}
 
 Receiver::~Receiver() {
@@ -80,9 +80,7 @@ std::optional<std::string> Receiver::SendTo(const std::string& host, int port,
   return SendFrom(*system_, host, port, bytes);
 }
 
-std::uint64_t Receiver::Limited() const {
-  return state_->limited.load(std::memory_order_relaxed);
-}
+std::uint64_t Receiver::Limited() const { return state_->limited.load(std::memory_order_relaxed); }
 
 std::uint64_t Receiver::Dropped() const {
   const std::lock_guard lock(state_->mutex);
