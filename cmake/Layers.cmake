@@ -4,7 +4,7 @@
 # network's core
 # links no Qt. Checked at configure time, from the targets' own links.
 function(lanchat_check_layers)
-  set(layers config:0 options:0 netcore:1 text:1 chat:2 history:2 desktop:3 platform:4 net:5
+  set(layers config:0 options:0 classes:1 netcore:1 text:1 chat:2 history:2 desktop:3 platform:4 net:5
       ui:6)
   foreach(entry IN LISTS layers)
     string(REPLACE ":" ";" pair "${entry}")

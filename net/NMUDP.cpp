@@ -3,7 +3,7 @@
 #include "netcore/PassBudget.h"
 #include "netcore/Socket.h"
 #include "netcore/SystemReason.h"
-#include "platform/Application.h"
+#include <classes/Dispatch.h>
 
 #include <lanchat/BuildConfig.h>
 

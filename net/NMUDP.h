@@ -3,7 +3,7 @@
 #include "netcore/Allowance.h"
 #include "netcore/FairQueue.h"
 #include "netcore/FloodTally.h"
-#include "platform/Classes.h"
+#include "classes/Classes.h"
 
 #include <cstdint>
 #include <memory>
