@@ -46,8 +46,17 @@ void WriteError(const std::wstring& message) {
 
 TApplication* const Application = &instance;
 
-TApplication::TApplication() = default;
-TApplication::~TApplication() = default;
+// Errors that escape event handlers (Dispatch) are shown in the standard
+// error box from the start.
+TApplication::TApplication() {
+  SetDispatchErrorHandler([this](const std::exception_ptr& error) { HandleException(error); });
+}
+
+TApplication::~TApplication() {
+  SetDispatchErrorHandler({});
+  mainForm_ = nullptr;
+  forms_.clear();
+}
 
 void TApplication::Initialize() {
   if (!HasDesktop())
@@ -104,13 +113,5 @@ void TApplication::HandleException(const std::exception_ptr& error) {
   } catch (...) {
     const Exception empty("");
     ShowException(&empty);
-  }
-}
-
-void Dispatch(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (...) {
-    Application->HandleException(std::current_exception());
   }
 }

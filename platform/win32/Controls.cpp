@@ -26,10 +26,9 @@ int NextId() {
 HWND Child(const wchar_t* className, std::string_view text, DWORD style, DWORD exStyle,
            HWND parent) {
   const std::wstring wide = win32::Widen(text);
-  HWND handle = CreateWindowExW(exStyle, className, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0,
-                                0, 0, 0, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextId())),
-                                GetModuleHandleW(nullptr), nullptr);
+  HWND handle = CreateWindowExW(
+      exStyle, className, wide.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextId())), GetModuleHandleW(nullptr), nullptr);
   if (handle == nullptr)
     throw Exception("Impossible de créer un contrôle de la fenêtre (classe « " +
                     win32::Narrow(className) + " »).");
@@ -52,8 +51,8 @@ LRESULT CALLBACK TabMovesFocus(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 
 // A tool bar's background in its own colour, where a flat bar would show
 // its parent's.
-LRESULT CALLBACK PaintBarBackground(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                    UINT_PTR, DWORD_PTR colour) {
+LRESULT CALLBACK PaintBarBackground(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR colour) {
   if (message == WM_ERASEBKGND) {
     RECT area;
     GetClientRect(hwnd, &area);
@@ -127,7 +126,8 @@ unsigned long TControl::TextColour() const {
 // ---- Labels, buttons, boxes
 
 TLabel::TLabel(TComponent* owner, std::string name, HWND parent, std::string_view caption)
-    : TControl(owner, std::move(name), Child(L"STATIC", caption, SS_LEFT | SS_NOPREFIX, 0, parent)) {}
+    : TControl(owner, std::move(name),
+               Child(L"STATIC", caption, SS_LEFT | SS_NOPREFIX, 0, parent)) {}
 
 TButton::TButton(TComponent* owner, std::string name, HWND parent, std::string_view caption)
     : TControl(owner, std::move(name),
@@ -162,8 +162,8 @@ namespace {
 
 HWND RichEditBox(HWND parent, bool history) {
   LoadRichEdit();
-  const DWORD style = WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
-                      (history ? WS_VSCROLL | ES_DISABLENOSCROLL : 0);
+  const DWORD style =
+      WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | (history ? WS_VSCROLL : 0);
   HWND box = Child(MSFTEDIT_CLASS, {}, style, WS_EX_CLIENTEDGE, parent);
   // Plain text: what is pasted loses its formatting, as on the wire.
   SendMessageW(box, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Classes.h"
 #include "platform/Layout.h"
 
+#include <classes/Classes.h>
 #include <text/Codec.h>
 
 #include <memory>

@@ -103,7 +103,7 @@ struct FormProcedure {
     // Tab and Maj+Tab, as the event loop's dialog keys ask for them.
     case WM_NEXTDLGCTL: {
       HWND next = LOWORD(lParam) != 0 ? reinterpret_cast<HWND>(wParam)
-                                       : GetNextDlgTabItem(window, GetFocus(), wParam != 0);
+                                      : GetNextDlgTabItem(window, GetFocus(), wParam != 0);
       if (next == nullptr) return 0;
       SetFocus(next);
       if (IsClass(next, L"Edit")) SendMessageW(next, EM_SETSEL, 0, -1);
@@ -143,8 +143,8 @@ void RegisterForm() {
     type.cbSize = sizeof type;
     type.lpfnWndProc = FormProcedure::Handle;
     type.hInstance = instance;
-    type.hIcon = static_cast<HICON>(LoadImageW(instance, kIconName, IMAGE_ICON, 0, 0,
-                                               LR_DEFAULTSIZE | LR_SHARED));
+    type.hIcon = static_cast<HICON>(
+        LoadImageW(instance, kIconName, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     type.hIconSm = static_cast<HICON>(LoadImageW(instance, kIconName, IMAGE_ICON,
                                                  GetSystemMetrics(SM_CXSMICON),
                                                  GetSystemMetrics(SM_CYSMICON), LR_SHARED));

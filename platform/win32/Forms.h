@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/Classes.h"
 #include "platform/Layout.h"
 #include "platform/win32/Application.h"
 #include "platform/win32/Controls.h"
 
+#include <classes/Classes.h>
 #include <text/Codec.h>
 
 #include <variant>

@@ -60,8 +60,7 @@ unsigned DpiOf(HWND window) {
 HFONT MakeFont(const FontDesc& desc, unsigned dpi) {
   const std::wstring face = Widen(desc.name);
   return CreateFontW(Scale(desc.height, dpi), 0, 0, 0, desc.bold ? FW_BOLD : FW_NORMAL, FALSE,
-                     FALSE, FALSE,
-                     desc.charset == Charset::Ansi ? ANSI_CHARSET : DEFAULT_CHARSET,
+                     FALSE, FALSE, desc.charset == Charset::Ansi ? ANSI_CHARSET : DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, face.c_str());
 }

@@ -125,9 +125,8 @@ public:
   // again once the user has made some (Ctrl+A, Suppr).
   [[nodiscard]] bool HasRoom() override {
     if (!history_) return true;
-    const bool room =
-        Paragraphs(edit_) + kMessageLines <= kHistoryLines &&
-        TextLength(edit_, GTL_NUMCHARS) + kLargestMessageChars <= kHistoryChars;
+    const bool room = Paragraphs(edit_) + kMessageLines <= kHistoryLines &&
+                      TextLength(edit_, GTL_NUMCHARS) + kLargestMessageChars <= kHistoryChars;
     if (!room && !full_) TellHistoryFull(GetAncestor(edit_, GA_ROOT), kHistoryLines, kHistoryChars);
     full_ = !room;
     return room;

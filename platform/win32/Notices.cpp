@@ -24,9 +24,7 @@ LRESULT CALLBACK NoticeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   case WM_COMMAND:
     if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
     return 0;
-  case WM_CLOSE:
-    DestroyWindow(window);
-    return 0;
+  case WM_CLOSE: DestroyWindow(window); return 0;
   case WM_DESTROY:
     DeleteObject(static_cast<HGDIOBJ>(RemovePropW(window, kNoticeFont)));
     RemovePropW(window, kDialogKeys);
@@ -72,8 +70,7 @@ HWND Notice(const std::wstring& text, HWND owner) {
   textArea.bottom += win32::Scale(4, dpi);
 
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  RECT outer{0, 0, textArea.right + 2 * margin,
-             textArea.bottom + buttonHeight + 3 * margin};
+  RECT outer{0, 0, textArea.right + 2 * margin, textArea.bottom + buttonHeight + 3 * margin};
   AdjustWindowRectExForDpi(&outer, style, FALSE, 0, dpi);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
@@ -90,16 +87,14 @@ HWND Notice(const std::wstring& text, HWND owner) {
     return nullptr;
   }
   SetPropW(window, kNoticeFont, font);
-  HWND label = CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT |
-                                   SS_NOPREFIX,
-                               margin, margin, textArea.right, textArea.bottom, window,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance,
-                               nullptr);
-  HWND ok = CreateWindowExW(0, L"BUTTON", L"OK",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                            textArea.right + 2 * margin - margin - buttonWidth,
-                            textArea.bottom + 2 * margin, buttonWidth, buttonHeight, window,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
+  HWND label =
+      CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                      margin, margin, textArea.right, textArea.bottom, window,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance, nullptr);
+  HWND ok = CreateWindowExW(
+      0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+      textArea.right + 2 * margin - margin - buttonWidth, textArea.bottom + 2 * margin, buttonWidth,
+      buttonHeight, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
   for (HWND child : {label, ok})
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   MarkTakesDialogKeys(window);
