@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <ole2.h>
 
 namespace {
 
@@ -69,6 +70,9 @@ void TApplication::Initialize() {
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_BAR_CLASSES | ICC_STANDARD_CLASSES;
   InitCommonControlsEx(&controls);
+  // RichEdit's drag and drop and the accessibility services are OLE's.
+  if (FAILED(OleInitialize(nullptr)))
+    throw Exception("Impossible d'initialiser OLE pour les zones de texte.");
 }
 
 void TApplication::AdoptForm(std::unique_ptr<TForm> form) {

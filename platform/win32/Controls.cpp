@@ -9,6 +9,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <initguid.h> // the accessibility GUIDs, defined here
+#include <oleacc.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -121,6 +123,17 @@ unsigned long TControl::TextColour() const {
   const COLORREF text = win32::SystemColour(font_ ? font_->color : SysColor::WindowText);
   if (!color_) return text;
   return win32::ReadableTextColour(text, win32::SystemColour(*color_), *color_);
+}
+
+void TControl::SetAccessibleName(std::string_view name) {
+  IAccPropServices* services = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&services))))
+    return;
+  const std::wstring wide = win32::Widen(name);
+  services->SetHwndPropStr(handle_, static_cast<DWORD>(OBJID_CLIENT),
+                           static_cast<DWORD>(CHILDID_SELF), PROPID_ACC_NAME, wide.c_str());
+  services->Release();
 }
 
 // ---- Labels, buttons, boxes

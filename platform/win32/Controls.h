@@ -37,6 +37,8 @@ public:
   void SetColor(SysColor color);
   [[nodiscard]] const std::optional<SysColor>& Color() const { return color_; }
   [[nodiscard]] unsigned long TextColour() const;
+  // What a screen reader calls it, where no label names it.
+  void SetAccessibleName(std::string_view name);
 
   int TabOrder = -1;
   bool AlignTop = false;       // along the top edge, as wide as the window

@@ -33,6 +33,7 @@ void RichEditDesc::Create(TForm& form, const EventTables& /*events*/) const {
   auto& edit = form.Create<TRichEdit>(std::string(name), form.Handle(), largeLog);
   edit.SetBounds(bounds);
   edit.TabOrder = tabOrder;
+  if (!accessibleName.empty()) edit.SetAccessibleName(accessibleName);
   // An empty box already shows one empty line.
   for (int i = 1; i < initialLines; ++i)
     edit.Lines->Add(AnsiString());

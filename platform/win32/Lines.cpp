@@ -116,7 +116,8 @@ public:
     if (updates_ == 0 || --updates_ > 0) return;
     Restore(edit_, view_);
     SendMessageW(edit_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(edit_, nullptr, TRUE);
+    // The scroll bar too, which is outside the client area.
+    RedrawWindow(edit_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
   }
 
   [[nodiscard]] int Count() const override { return static_cast<int>(Paragraphs(edit_)); }
