@@ -3,7 +3,7 @@
 
 #include "platform/qt/Forms.h"
 
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <QLabel>
 #include <QPlainTextEdit>
