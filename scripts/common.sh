@@ -17,6 +17,12 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n lib
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump nftables iproute2 dbus-daemon dbus-x11 at-spi2-core python3-pyatspi orca speech-dispatcher sway plasma-wayland-protocols
   gnome-shell gjs gir1.2-gtk-4.0 libglib2.0-bin kwin-wayland plasma-workspace plasma-desktop-data kactivitymanagerd qtwayland5 dbus-bin)
 
+# The Windows build (the windows preset, cross-built with MinGW-w64; icotool
+# makes lanchat.exe's icon) and what shows it under Wine on a virtual screen
+# (scripts/wine_screenshot.sh).
+WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools icoutils)
+WINE_PACKAGES=(wine64 xvfb xdotool x11-utils iproute2 fonts-comic-neue python3)
+
 # configure PRESET [cmake arguments...]: configures the preset's build folder
 # afresh (cmake --fresh, which keeps what is already compiled): the preset's
 # settings hold, then the arguments given (-D…, or -B for another folder),

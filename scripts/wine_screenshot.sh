@@ -6,13 +6,15 @@
 # how long the window took to show and the program took to end.
 #   scripts/wine_screenshot.sh [EXE] [PNG]
 # (defaults: build/windows/app/lanchat.exe, build/windows/wine-window.png).
-# Needs wine64, xvfb, xdotool and x11-utils; the Wine prefix
-# is made under the build folder at the first run.
+# Installs what it needs (WINE_PACKAGES in scripts/common.sh); the Wine
+# prefix is made under the build folder at the first run.
 set -eu
 cd "$(dirname "$0")/.."
 exe=$(realpath "${1:-build/windows/app/lanchat.exe}")
 out=$(realpath -m "${2:-build/windows/wine-window.png}")
 if [ -z "${LANCHAT_PRIVATE_NET:-}" ]; then
+  . scripts/common.sh
+  install_missing "${WINE_PACKAGES[@]}"
   exec env LANCHAT_PRIVATE_NET=1 tests/private_net.sh "$0" "$exe" "$out"
 fi
 . scripts/common.sh
@@ -39,7 +41,8 @@ trap cleanup EXIT
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 if [ ! -d "$WINEPREFIX" ]; then
-  "$wine" wineboot -i >/dev/null 2>&1
+  # (wineboot says it misses the 32-bit part, which nothing here needs)
+  "$wine" wineboot -i >/dev/null 2>&1 || true
   # Wine has no Comic Sans MS: Comic Neue (fonts-comic-neue) stands for it.
   "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Comic Sans MS' /d 'Comic Neue' /f \
     >/dev/null 2>&1
