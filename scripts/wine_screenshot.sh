@@ -4,7 +4,7 @@
 # Linux, then types a nickname and a message into its window and clicks
 # « Envoyer », saves a picture of the window, and clicks « Quitter ». Says
 # how long the window took to show and the program took to end.
-#   scripts/wine_screenshot.sh [EXE] [PNG]
+#   [MESSAGES=N] scripts/wine_screenshot.sh [EXE] [PNG]
 # (defaults: build/windows/app/lanchat.exe, build/windows/wine-window.png).
 # Installs what it needs (WINE_PACKAGES in scripts/common.sh); the Wine
 # prefix is made under the build folder at the first run.
@@ -70,11 +70,15 @@ echo "window shown after $(((shown - start) / 1000000)) ms"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 at() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.3; }
 
-python3 - <<'PY'
-import socket
+# MESSAGES=N sends N of them (1 by default), numbered past the first: the
+# history then shows its last lines.
+MESSAGES=${MESSAGES:-1} python3 - <<'PY'
+import os, socket, time
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-text = "José a dit :" + "Ça coûte 5 € — l'œuvre… « déjà » vue"
-s.sendto(text.encode("cp1252") + b"\0", ("127.0.0.1", 2000))
+for i in range(int(os.environ["MESSAGES"])):
+    text = "José a dit :" + "Ça coûte 5 € — l'œuvre… « déjà » vue" + (f" ({i + 1})" if i else "")
+    s.sendto(text.encode("cp1252") + b"\0", ("127.0.0.1", 2000))
+    time.sleep(0.01)
 PY
 sleep 0.5
 at 150 154 # the nickname

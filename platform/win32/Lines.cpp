@@ -61,8 +61,10 @@ View Keep(HWND edit) {
   SCROLLINFO bar{};
   bar.cbSize = sizeof bar;
   bar.fMask = SIF_ALL;
+  // At the bottom, the page reaches the range's last unit, or the one
+  // before it (past the text's end).
   if (GetScrollInfo(edit, SB_VERT, &bar) && bar.nPage > 0)
-    view.atBottom = bar.nPos + static_cast<int>(bar.nPage) > bar.nMax;
+    view.atBottom = bar.nPos + static_cast<int>(bar.nPage) >= bar.nMax;
   return view;
 }
 
@@ -114,8 +116,10 @@ public:
   }
   void EndUpdate() override {
     if (updates_ == 0 || --updates_ > 0) return;
-    Restore(edit_, view_);
+    // Redrawing on first: the box lays its new lines out and sets its
+    // scroll range only then.
     SendMessageW(edit_, WM_SETREDRAW, TRUE, 0);
+    Restore(edit_, view_);
     // The scroll bar too, which is outside the client area.
     RedrawWindow(edit_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
   }
