@@ -1,9 +1,9 @@
 #pragma once
 
 #include "classes/Classes.h"
+#include "platform/Layout.h"
 #include "platform/qt/Colours.h"
 #include "platform/qt/Fonts.h"
-#include "platform/Layout.h"
 
 #include <text/Codec.h>
 

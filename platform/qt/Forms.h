@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/qt/Application.h"
 #include "classes/Classes.h"
-#include "platform/qt/Controls.h"
 #include "platform/Layout.h"
+#include "platform/qt/Application.h"
+#include "platform/qt/Controls.h"
 #include <desktop/Announcer.h>
 
 #include <exception>
