@@ -37,7 +37,28 @@ std::optional<SplitDatagram> Split(std::string_view payload) {
   return SplitDatagram{payload.substr(0, headerEnd), message};
 }
 
+std::optional<SplitDatagram> SplitAt(std::string_view payload, std::size_t headerEnd,
+                                     std::size_t messageEnd) {
+  if (headerEnd < kSeparator.size() || headerEnd > messageEnd || messageEnd > payload.size())
+    return std::nullopt;
+  return SplitDatagram{payload.substr(0, headerEnd),
+                       payload.substr(headerEnd, messageEnd - headerEnd)};
+}
+
+CutOffsets OffsetsOf(std::string_view payload, const SplitDatagram& parts) {
+  const auto headerEnd =
+      static_cast<std::size_t>(parts.header.data() - payload.data()) + parts.header.size();
+  const auto messageEnd =
+      static_cast<std::size_t>(parts.message.data() - payload.data()) + parts.message.size();
+  return {headerEnd, messageEnd};
+}
+
 std::size_t HistoryCost(std::string_view payload) {
+  const auto parts = Split(payload);
+  return parts ? HistoryCost(*parts, payload.size()) : payload.size();
+}
+
+std::size_t HistoryCost(const SplitDatagram& parts, std::size_t payloadSize) {
   // The UTF-8 length of each byte once decoded: one table for the program's
   // code page, made from its own converter.
   static const std::array<std::uint8_t, 256> kUtf8Length = [] {
@@ -47,8 +68,6 @@ std::size_t HistoryCost(std::string_view payload) {
           text::Codec::Wire().Decode(std::string(1, static_cast<char>(byte))).size());
     return lengths;
   }();
-  const auto parts = Split(payload);
-  if (!parts) return payload.size();
   std::size_t bytes = 0;
   std::size_t lines = 2;
   auto count = [&](std::string_view text) {
@@ -61,9 +80,9 @@ std::size_t HistoryCost(std::string_view payload) {
         bytes += kUtf8Length[byte];
     }
   };
-  count(parts->header);
-  count(parts->message);
-  return std::max(payload.size(), bytes + lines * lanchat::config::kLineBytes);
+  count(parts.header);
+  count(parts.message);
+  return std::max(payloadSize, bytes + lines * lanchat::config::kLineBytes);
 }
 
 } // namespace chat

@@ -40,11 +40,26 @@ struct SplitDatagram {
 // that holds no separator, which is not a chat datagram.
 std::optional<SplitDatagram> Split(std::string_view payload);
 
+// The same payload as Split cut it before, from where the header and the
+// message end (offsets into the payload, as CutOffsets gives them), so that
+// an arrival is cut once on its way in; nothing if they do not fit.
+std::optional<SplitDatagram> SplitAt(std::string_view payload, std::size_t headerEnd,
+                                     std::size_t messageEnd);
+// Where a split payload's header and message end, as offsets into it.
+struct CutOffsets {
+  std::size_t headerEnd = 0;
+  std::size_t messageEnd = 0;
+};
+CutOffsets OffsetsOf(std::string_view payload, const SplitDatagram& parts);
+
 // What a received payload will cost its receiver once shown, in bytes: the
 // header and message as the history stores them (UTF-8 from the wire's code
 // page, which can take three bytes for one), the bookkeeping of each line
 // they make, and never less than the payload itself, which waits whole
-// until it is shown.
+// until it is shown. The payload as Split cut it, and its size; a payload
+// that is not a chat datagram costs its size.
+std::size_t HistoryCost(const SplitDatagram& parts, std::size_t payloadSize);
+// The same for a payload not yet cut (it is cut here).
 std::size_t HistoryCost(std::string_view payload);
 
 } // namespace chat

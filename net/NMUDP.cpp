@@ -56,8 +56,7 @@ TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
   try {
     // Called on the reader thread: each posts its work to the event loop.
     d_->receiver.emplace(
-        LocalPort, settings.limits, settings.cost,
-        [this] { d_->loop.Post([this] { Drain(); }); },
+        LocalPort, settings.limits, settings.cost, [this] { d_->loop.Post([this] { Drain(); }); },
         [this] { d_->loop.Post([this] { TurnedAway(); }); });
   } catch (const ReceiverError& e) {
     throw Exception(e.what());
@@ -155,6 +154,8 @@ void TNMUDP::ReadBuffer(char* Buff, int BuffLast, int& Length) {
   std::memcpy(Buff, d_->current->bytes.data(), count);
   Length = static_cast<int>(count);
 }
+
+Cut TNMUDP::CurrentCut() const { return d_->current != nullptr ? d_->current->cut : Cut{}; }
 
 void TNMUDP::SendBuffer(const char* Buff, int BuffLast, int Length) {
   const std::string target = RemoteHost + ":" + std::to_string(RemotePort);

@@ -59,6 +59,11 @@ public:
   // copies nothing and reports 0.
   void ReadBuffer(char* Buff, int BuffLast, int& Length);
 
+  // Inside an OnDataReceived handler, where the cost function cut the
+  // datagram it announced (Cut::made false outside a handler, or without a
+  // cost function that cuts).
+  [[nodiscard]] Cut CurrentCut() const;
+
   TUDPDataReceivedEvent OnDataReceived;
   // Datagrams are being turned away for their rate: the flood's number and
   // how many it has had turned away so far. Raised on the event loop when

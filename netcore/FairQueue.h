@@ -10,12 +10,24 @@
 #include <utility>
 #include <vector>
 
+// Where the receiver's cost function cut a payload: two offsets into it,
+// their meaning the cost function's own (the chat's: the end of the header
+// and the end of the message). It goes on with the datagram, so that a
+// payload is cut once on its way in.
+struct Cut {
+  bool made = false;  // a cost function looked for the cut
+  bool found = false; // and found it
+  std::uint32_t at = 0;
+  std::uint32_t end = 0;
+};
+
 // A datagram that arrived, with its sender.
 struct Datagram {
   std::string bytes;
   std::uint32_t address = 0; // network order
   std::uint16_t port = 0;    // host order
   std::size_t cost = 0;      // what it will cost its receiver once shown
+  Cut cut{};                 // where the cost function cut it
 };
 
 // The datagrams waiting between the network and the window, at most

@@ -17,8 +17,9 @@ void Receiver::State::Received(const Arrival* arrivals, std::size_t count) {
     // A datagram costs at least its size: a sender that cannot afford that
     // is turned away before its datagram is read through.
     std::size_t charge = payload.size();
+    Cut cut;
     if (!allowance->Admit(
-            arrival.address, payload.size(), [&] { return charge = CostOf(payload); }, now)) {
+            arrival.address, payload.size(), [&] { return charge = CostOf(payload, cut); }, now)) {
       limited.fetch_add(1, std::memory_order_relaxed);
       if (now - toldTurnedAway >= std::chrono::seconds(1)) {
         toldTurnedAway = now;
@@ -26,7 +27,7 @@ void Receiver::State::Received(const Arrival* arrivals, std::size_t count) {
       }
       continue;
     }
-    admitted.push_back({std::string(payload), arrival.address, arrival.port, charge});
+    admitted.push_back({std::string(payload), arrival.address, arrival.port, charge, cut});
   }
   bool drain = false;
   if (!admitted.empty()) {
@@ -45,8 +46,8 @@ void Receiver::State::Received(const Arrival* arrivals, std::size_t count) {
 
 Receiver::Receiver(int port, const Limits& limits, CostFunction cost,
                    std::function<void()> wantDrain, std::function<void()> wantTurnedAway)
-    : state_(std::make_unique<State>(limits, cost, std::move(wantDrain),
-                                     std::move(wantTurnedAway))),
+    : state_(
+          std::make_unique<State>(limits, cost, std::move(wantDrain), std::move(wantTurnedAway))),
       system_(StartReceiving(port, *state_)) {}
 
 Receiver::~Receiver() {
@@ -79,9 +80,7 @@ std::optional<std::string> Receiver::SendTo(const std::string& host, int port,
   return SendFrom(*system_, host, port, bytes);
 }
 
-std::uint64_t Receiver::Limited() const {
-  return state_->limited.load(std::memory_order_relaxed);
-}
+std::uint64_t Receiver::Limited() const { return state_->limited.load(std::memory_order_relaxed); }
 
 std::uint64_t Receiver::Dropped() const {
   const std::lock_guard lock(state_->mutex);

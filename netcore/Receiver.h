@@ -51,8 +51,10 @@ public:
   };
   // What a datagram will cost its receiver once shown, in bytes: what the
   // allowances charge, and what bounds a pass of the event loop. By
-  // default (nullptr), its size. Called on the reader thread.
-  using CostFunction = std::size_t (*)(std::string_view payload);
+  // default (nullptr), its size. Called on the reader thread, at most once
+  // per datagram; where it cuts the payload to find the cost, it says
+  // where in `cut`, which goes on with the datagram (Datagram::cut).
+  using CostFunction = std::size_t (*)(std::string_view payload, Cut& cut);
 
   // The reader thread's name, as `ps -L`, `top -H` or a debugger show it.
   static constexpr const char* kReaderName = "lecteur UDP";

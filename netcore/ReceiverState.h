@@ -29,8 +29,8 @@ struct Receiver::State {
   // once a second.
   void Received(const Arrival* arrivals, std::size_t count);
 
-  [[nodiscard]] std::size_t CostOf(std::string_view payload) const {
-    return cost != nullptr ? cost(payload) : payload.size();
+  [[nodiscard]] std::size_t CostOf(std::string_view payload, Cut& cut) const {
+    return cost != nullptr ? cost(payload, cut) : payload.size();
   }
 
   const Limits limits;
@@ -43,7 +43,7 @@ struct Receiver::State {
   // first datagram comes: they take a few hundred kilobytes that start-up
   // does not need.
   std::optional<Allowance> allowance;
-  std::vector<Datagram> admitted; // of the batch being read, before they are queued
+  std::vector<Datagram> admitted;     // of the batch being read, before they are queued
   Clock::time_point toldTurnedAway{}; // the last time the event loop was told
   std::atomic<std::uint64_t> limited{0};
 
@@ -56,7 +56,7 @@ struct Receiver::State {
 // the reader thread over `state`; deleting it stops the thread and closes
 // the socket.
 std::unique_ptr<Receiver::System, Receiver::SystemGone> StartReceiving(int port,
-                                                                      Receiver::State& state);
+                                                                       Receiver::State& state);
 // Sends from the receiver's socket; nothing when it went, otherwise why not.
 std::optional<std::string> SendFrom(Receiver::System& system, const std::string& host, int port,
                                     std::string_view bytes);

@@ -61,12 +61,12 @@ bool WaitWithoutDraining(const std::function<bool()>& done) {
 }
 
 // A cost that makes the reader slower than any sender.
-std::size_t SlowCost(std::string_view payload) {
+std::size_t SlowCost(std::string_view payload, Cut& /*cut*/) {
   std::this_thread::sleep_for(std::chrono::microseconds(300));
   return payload.size();
 }
 
-std::size_t MegabyteCost(std::string_view /*payload*/) { return 1 << 20; }
+std::size_t MegabyteCost(std::string_view /*payload*/, Cut& /*cut*/) { return 1 << 20; }
 
 // The id of this process's thread named `name`, 0 when there is none.
 pid_t ThreadNamed(const char* name) {

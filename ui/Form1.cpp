@@ -62,8 +62,12 @@ void TForm1::NMUDP1DataReceived(TComponent* /*Sender*/, int NumberBytes, AnsiStr
   std::vector<char> buffer(static_cast<std::size_t>(std::max(NumberBytes, 0)));
   int received = 0;
   NMUDP1->ReadBuffer(buffer.data(), NumberBytes - 1, received);
-  const auto parts =
-      chat::Split(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
+  const std::string_view payload(buffer.data(), static_cast<std::size_t>(received));
+  // Cut once, where the endpoint's cost function cut it on its way in.
+  const Cut cut = NMUDP1->CurrentCut();
+  const auto parts = !cut.made   ? chat::Split(payload)
+                     : cut.found ? chat::SplitAt(payload, cut.at, cut.end)
+                                 : std::nullopt;
   if (!parts) return;
   // A full history turns the message away whole, and says so once.
   if (!RichEdit1->Lines->HasRoom()) return;

@@ -12,6 +12,20 @@ constexpr FontDesc kComicBold{
     .name = "Comic Sans MS", .height = -21, .bold = true, .charset = Charset::Ansi};
 constexpr FontDesc kLargeSans{.name = "MS Sans Serif", .height = -21};
 
+// What an arrival will cost once shown (chat::HistoryCost), on the reader
+// thread. The payload is cut here, once: the cut goes on with it to the
+// window's handler (TNMUDP::CurrentCut), which takes it as it is.
+std::size_t ArrivalCost(std::string_view payload, Cut& cut) {
+  cut.made = true;
+  const auto parts = chat::Split(payload);
+  if (!parts) return payload.size();
+  const chat::CutOffsets offsets = chat::OffsetsOf(payload, *parts);
+  cut.found = true;
+  cut.at = static_cast<std::uint32_t>(offsets.headerEnd);
+  cut.end = static_cast<std::uint32_t>(offsets.messageEnd);
+  return chat::HistoryCost(*parts, payload.size());
+}
+
 } // namespace
 
 // clang-format off
@@ -43,7 +57,7 @@ const Form1Layout kForm1Layout = {
                      .accessibleName = "Message"},
         UdpDesc{.name = "NMUDP1", .localPort = 2000, .remotePort = 2000,
                 .remoteHost = lanchat::config::kBroadcastAddress, .reportLevel = 1,
-                .onDataReceived = "NMUDP1DataReceived", .cost = chat::HistoryCost},
+                .onDataReceived = "NMUDP1DataReceived", .cost = ArrivalCost},
         FontDialogDesc{.name = "FontDialog1", .font = kWindowFont},
         ColorDialogDesc{.name = "ColorDialog1"},
     }};

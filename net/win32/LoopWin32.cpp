@@ -78,7 +78,8 @@ LoopContext::LoopContext() : d_(std::make_unique<Impl>()) {
                                GetModuleHandleW(nullptr), nullptr);
   if (d_->window == nullptr)
     throw std::runtime_error("Impossible de préparer la boucle d'événements (CreateWindowExW).");
-  SetWindowLongPtrW(d_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<LoopState*>(d_.get())));
+  SetWindowLongPtrW(d_->window, GWLP_USERDATA,
+                    reinterpret_cast<LONG_PTR>(static_cast<LoopState*>(d_.get())));
 }
 
 LoopContext::~LoopContext() {
@@ -101,6 +102,7 @@ void LoopContext::Post(std::function<void()> task) {
 void LoopContext::After(int milliseconds, std::function<void()> task) {
   const UINT_PTR id = d_->nextTimer++;
   d_->timers.emplace(id, std::move(task));
-  if (SetTimer(d_->window, id, static_cast<UINT>(milliseconds < 0 ? 0 : milliseconds), nullptr) == 0)
+  if (SetTimer(d_->window, id, static_cast<UINT>(milliseconds < 0 ? 0 : milliseconds), nullptr) ==
+      0)
     d_->timers.erase(id);
 }

@@ -141,9 +141,8 @@ void Receiver::System::ReadLoop() {
 void Receiver::SystemGone::operator()(System* system) const { delete system; }
 
 std::unique_ptr<Receiver::System, Receiver::SystemGone> StartReceiving(int port,
-                                                                      Receiver::State& state) {
-  return std::unique_ptr<Receiver::System, Receiver::SystemGone>(
-      new Receiver::System(port, state));
+                                                                       Receiver::State& state) {
+  return std::unique_ptr<Receiver::System, Receiver::SystemGone>(new Receiver::System(port, state));
 }
 
 std::optional<std::string> SendFrom(Receiver::System& system, const std::string& host, int port,
@@ -151,8 +150,7 @@ std::optional<std::string> SendFrom(Receiver::System& system, const std::string&
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (inet_pton(AF_INET, host.c_str(), &to.sin_addr) != 1)
-    return "ce n'est pas une adresse IPv4";
+  if (inet_pton(AF_INET, host.c_str(), &to.sin_addr) != 1) return "ce n'est pas une adresse IPv4";
   // The system's reason is reported as it gives it.
   const auto sent = sendto(system.socket.get(), bytes.data(), bytes.size(), 0,
                            reinterpret_cast<const sockaddr*>(&to), sizeof to);

@@ -67,7 +67,8 @@ private:
 // address, with a large receive buffer. INVALID_SOCKET and the Winsock
 // error set when it cannot.
 SOCKET OpenListeningSocket(int port) {
-  const SOCKET s = WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  const SOCKET s =
+      WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (s == INVALID_SOCKET) return s;
   const BOOL on = TRUE;
   setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
@@ -166,9 +167,8 @@ void Receiver::System::ReadLoop() {
           break;
         }
         const std::size_t size = std::min<std::size_t>(static_cast<std::size_t>(got), kMaxPayload);
-        arrivals[count] = {{buffer, size},
-                           senders[count].sin_addr.s_addr,
-                           ntohs(senders[count].sin_port)};
+        arrivals[count] = {
+            {buffer, size}, senders[count].sin_addr.s_addr, ntohs(senders[count].sin_port)};
         ++count;
       }
       if (count > 0) state.Received(arrivals, count);
@@ -180,9 +180,8 @@ void Receiver::System::ReadLoop() {
 void Receiver::SystemGone::operator()(System* system) const { delete system; }
 
 std::unique_ptr<Receiver::System, Receiver::SystemGone> StartReceiving(int port,
-                                                                      Receiver::State& state) {
-  return std::unique_ptr<Receiver::System, Receiver::SystemGone>(
-      new Receiver::System(port, state));
+                                                                       Receiver::State& state) {
+  return std::unique_ptr<Receiver::System, Receiver::SystemGone>(new Receiver::System(port, state));
 }
 
 std::optional<std::string> SendFrom(Receiver::System& system, const std::string& host, int port,
@@ -190,8 +189,7 @@ std::optional<std::string> SendFrom(Receiver::System& system, const std::string&
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<u_short>(port));
-  if (inet_pton(AF_INET, host.c_str(), &to.sin_addr) != 1)
-    return "ce n'est pas une adresse IPv4";
+  if (inet_pton(AF_INET, host.c_str(), &to.sin_addr) != 1) return "ce n'est pas une adresse IPv4";
   // The system's reason is reported as it gives it.
   const int sent = sendto(system.socket->get(), bytes.data(), static_cast<int>(bytes.size()), 0,
                           reinterpret_cast<const sockaddr*>(&to), sizeof to);

@@ -23,9 +23,9 @@ std::string SystemWords(int error) {
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
   wchar_t words[512];
   DWORD length = 0;
-  for (const DWORD language : {static_cast<DWORD>(MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
-                               static_cast<DWORD>(MAKELANGID(LANG_FRENCH, SUBLANG_DEFAULT)),
-                               DWORD{0}}) {
+  for (const DWORD language :
+       {static_cast<DWORD>(MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
+        static_cast<DWORD>(MAKELANGID(LANG_FRENCH, SUBLANG_DEFAULT)), DWORD{0}}) {
     length = FormatMessageW(flags, nullptr, static_cast<DWORD>(error), language, words,
                             sizeof words / sizeof words[0], nullptr);
     if (length > 0) break;

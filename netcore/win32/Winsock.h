@@ -2,9 +2,9 @@
 // Winsock for netcore and what links it: the headers in the order Windows
 // wants them, and its start-up, done once for the program.
 
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 namespace lanchat::win32 {
 

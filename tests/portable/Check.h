@@ -60,7 +60,8 @@ template <class A, class B>
 void Equal(const A& got, const B& expected, const char* gotText, const char* file, int line) {
   const bool ok = got == expected;
   Report(ok, file, line,
-         ok ? std::string() : std::string(gotText) + " is " + Shown(got) + ", expected " + Shown(expected));
+         ok ? std::string()
+            : std::string(gotText) + " is " + Shown(got) + ", expected " + Shown(expected));
 }
 
 // A test: a name and a function; rows within it are named with Row().

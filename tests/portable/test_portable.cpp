@@ -83,11 +83,11 @@ void Split() {
   const Case cases[] = {
       {"Ana/Salut", "Ana a dit :Salut\0"s, true, "Ana a dit :", "Salut"},
       {"both empty", " a dit :\0"s, true, " a dit :", ""},
-      {"message holds the separator", "Ana a dit :x a dit :y\0"s, true, "Ana a dit :",
-       "x a dit :y"},
+      {"message holds the separator", "Ana a dit :x a dit :y\0"s, true,
+       "Ana a dit :", "x a dit :y"},
       {"CR LF kept", "A a dit :un\r\ndeux\0"s, true, "A a dit :", "un\r\ndeux"},
-      {"bytes after the zero byte are not used", "A a dit :vu\0cach\xE9\0"s, true, "A a dit :",
-       "vu"},
+      {"bytes after the zero byte are not used", "A a dit :vu\0cach\xE9\0"s, true,
+       "A a dit :", "vu"},
       {"no zero byte: up to the end", "A a dit :fin", true, "A a dit :", "fin"},
       {"zero bytes inside the nickname stay in the header", "A\0B a dit :m\0"s, true,
        "A\0B a dit :"s, "m"},
@@ -145,17 +145,28 @@ void HistoryCost() {
   for (const Case& c : cases) {
     Row(c.name);
     CHECK_EQ(chat::HistoryCost(c.payload), c.cost);
+    // Cut once on the reader thread, the cut handed on: the same parts and
+    // the same cost from the offsets.
+    const auto parts = chat::Split(c.payload);
+    if (!parts) continue;
+    CHECK_EQ(chat::HistoryCost(*parts, c.payload.size()), c.cost);
+    const chat::CutOffsets offsets = chat::OffsetsOf(c.payload, *parts);
+    const auto again = chat::SplitAt(c.payload, offsets.headerEnd, offsets.messageEnd);
+    CHECK(again.has_value() && again->header == parts->header && again->message == parts->message);
   }
+  Row("offsets that do not fit");
+  CHECK(!chat::SplitAt("A a dit :x", 9, 11).has_value());
+  CHECK(!chat::SplitAt("A a dit :x", 3, 10).has_value());
 }
 
 // ---- The wire's code page
 
 // Windows-1252, every byte, against its table written out by hand; zero
 // and the five undefined bytes decode to U+FFFD.
-constexpr char32_t kHigh1252[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+constexpr char32_t kHigh1252[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 char32_t Expected1252(unsigned byte) {
   if (byte == 0) return 0xFFFD;
@@ -201,8 +212,9 @@ void CodecRows() {
       {"LF alone", "a\nb", "a\r\nb"},
       {"line separator", "a\u2028b", "a\r\nb"},
       {"LF CR is two breaks", "a\n\rb", "a\r\n\r\nb"},
-      {"invalid UTF-8", "a\xFF"
-                        "b\xC3",
+      {"invalid UTF-8",
+       "a\xFF"
+       "b\xC3",
        "a?b?"},
       {"a broken sequence takes what its lead announces", "\xC3(x", "?x"},
       {"overlong", "\xC1\x81", "??"},
@@ -215,9 +227,10 @@ void CodecRows() {
   }
   const Case decodes[] = {
       {"round trip € œ …", "€ œ …", "\x80 \x9C \x85"},
-      {"undefined bytes", "a�b����c", "a\x81"
-                                      "b\x8D\x8F\x90\x9D"
-                                      "c"},
+      {"undefined bytes", "a�b����c",
+       "a\x81"
+       "b\x8D\x8F\x90\x9D"
+       "c"},
       {"zero byte", "a�b", "a\0b"s},
       {"empty", "", ""},
   };
@@ -406,7 +419,8 @@ void SystemReasons() {
 void ReceiverOverLoopback() {
   constexpr int kPort = 47190;
   std::atomic<int> drains{0};
-  Receiver receiver(kPort, {}, nullptr, [&] { ++drains; }, [] {});
+  Receiver receiver(
+      kPort, {}, nullptr, [&] { ++drains; }, [] {});
   int asked = 0;
   for (const char* to : {"127.0.0.1", "127.255.255.255"}) {
     Row(to);

@@ -114,7 +114,8 @@ std::shared_ptr<const Codec::Tables> MakeTables(const std::string& name) {
 
 } // namespace
 
-Codec::Codec(std::string codePage) : codePage_(std::move(codePage)), tables_(MakeTables(codePage_)) {}
+Codec::Codec(std::string codePage)
+    : codePage_(std::move(codePage)), tables_(MakeTables(codePage_)) {}
 
 std::string Codec::Encode(std::string_view utf8) const {
   const std::string text = NormaliseLineBreaks(utf8);
@@ -128,7 +129,8 @@ std::string Codec::Encode(std::string_view utf8) const {
     // nothing else.
     const bool wellFormed =
         one.length == SequenceLength(lead) &&
-        (one.length != 3 || (one.character >= 0x800 && (one.character < 0xD800 || one.character > 0xDFFF))) &&
+        (one.length != 3 ||
+         (one.character >= 0x800 && (one.character < 0xD800 || one.character > 0xDFFF))) &&
         (one.length != 4 || (one.character >= 0x10000 && one.character <= 0x10FFFF));
     const auto found = wellFormed ? tables_->byte.find(one.character) : tables_->byte.end();
     if (found != tables_->byte.end()) {
@@ -139,7 +141,8 @@ std::string Codec::Encode(std::string_view utf8) const {
       // when it is cut short at the end), as over iconv.
       out += '?';
     }
-    i += found != tables_->byte.end() ? one.length : std::min(rest.size() - i, SequenceLength(lead));
+    i +=
+        found != tables_->byte.end() ? one.length : std::min(rest.size() - i, SequenceLength(lead));
   }
   return out;
 }
