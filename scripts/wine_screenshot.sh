@@ -21,7 +21,7 @@ fi
 
 wine=$(command -v wine || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-export WINEPREFIX="$(dirname "$exe")/wine-prefix" WINEDEBUG=-all
+export WINEPREFIX="$(dirname "$exe")/wine-screenshot-prefix" WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
 work=$(mktemp -d)
 display=
