@@ -48,7 +48,7 @@ if [ ! -d "$WINEPREFIX" ]; then
     >/dev/null 2>&1
 fi
 # The server runs before the program, so that its start-up is the program's alone.
-"$wineserver" -p
+"$wineserver" -p 2>/dev/null || true # (one may run already, from wineboot)
 "$wine" cmd /c exit >/dev/null 2>&1 || true
 
 now() { date +%s%N; }
