@@ -85,8 +85,14 @@ void TApplication::Run() {
   mainForm_->Show();
   // The network's work comes as messages to a window of its own; the
   // program's windows get Tab, Entrée and Échap as dialog boxes do.
+  // Posted messages come before input and painting in GetMessageW's
+  // order: the user's keys, clicks and the window's painting are taken
+  // first, so that a flood of arrivals never freezes the window.
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+  for (;;) {
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_PAINT) == 0 &&
+        GetMessageW(&message, nullptr, 0, 0) <= 0)
+      break;
     HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
     if (TakesDialogKeys(root) && IsDialogMessageW(root, &message) != 0) continue;
     TranslateMessage(&message);
