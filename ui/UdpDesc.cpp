@@ -10,8 +10,7 @@ void UdpDesc::Create(TForm& form, const EventTables& events) const {
       std::string(name),
       TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel, {}, cost});
   if (!onDataReceived.empty()) udp.OnDataReceived = events.dataReceived.Bind(onDataReceived, form);
-  QWidget* window = form.Window();
-  udp.OnTurnedAway = [window](const FloodTally::Tally& tally) {
-    TellTurnedAway(tally.flood, tally.turnedAway, window);
+  udp.OnTurnedAway = [&form](const FloodTally::Tally& tally) {
+    TellTurnedAway(tally.flood, tally.turnedAway, form);
   };
 }

@@ -1,9 +1,9 @@
 // The controls: adapters over one widget each, set from their layout.
-#include "platform/Controls.h"
+#include "platform/qt/Controls.h"
 
-#include "platform/Application.h"
-#include "platform/Lines.h"
-#include "platform/Notices.h"
+#include "platform/qt/Application.h"
+#include "platform/qt/Lines.h"
+#include "platform/qt/Notices.h"
 
 #include <history/HistoryView.h>
 #include <text/Codec.h>

@@ -1,5 +1,5 @@
 // The system colours a layout names, and the contrast of text on them.
-#include "platform/Colours.h"
+#include "platform/qt/Colours.h"
 
 #include <QApplication>
 #include <QPalette>

@@ -1,9 +1,9 @@
 // The application object: the one QApplication, its French translation,
 // start-up checks and messages, the termination signals, and the reporting
 // of errors that escape event handlers.
-#include "platform/Application.h"
+#include "platform/qt/Application.h"
 
-#include "platform/Forms.h"
+#include "platform/qt/Forms.h"
 #include <desktop/ScreenReaderWatch.h>
 
 #include <QApplication>

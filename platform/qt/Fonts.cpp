@@ -1,5 +1,5 @@
 // The fonts a layout names, as the host has them.
-#include "platform/Fonts.h"
+#include "platform/qt/Fonts.h"
 
 #include <text/Utf8Qt.h>
 

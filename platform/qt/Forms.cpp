@@ -1,4 +1,4 @@
-#include "platform/Forms.h"
+#include "platform/qt/Forms.h"
 
 #include <desktop/Attention.h>
 #include <desktop/DesktopNotification.h>

@@ -1,5 +1,7 @@
 // The notices the window shows beside it, in French.
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
+
+#include "platform/qt/Forms.h"
 
 #include <history/EditModel.h>
 #include <history/HistoryView.h>
@@ -49,8 +51,8 @@ void TellHistoryFull(HistoryView* view) {
          view);
 }
 
-void TellTurnedAway(std::uint64_t flood, std::uint64_t count, QWidget* near) {
-  QWidget* window = near->window();
+void TellTurnedAway(std::uint64_t flood, std::uint64_t count, TForm& form) {
+  QWidget* window = form.Window();
   const char* const told = "lanchatTurnedAwayFlood";
   const QString text =
       QStringLiteral("Trafic anormal sur le réseau : %1 %2.\n\nUn ou plusieurs ordinateurs "

@@ -1,7 +1,7 @@
 // Each component description of a layout creates its component in a form.
 #include "platform/Layout.h"
 
-#include "platform/Forms.h"
+#include "platform/qt/Forms.h"
 
 #include <text/Utf8Qt.h>
 

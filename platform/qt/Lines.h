@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Controls.h"
+#include "platform/qt/Controls.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 // The two kinds of lines a multi-line box has: a text box's, in its
 // document, and a history's, in its line store.
-#include "platform/Lines.h"
+#include "platform/qt/Lines.h"
 
 #include <history/HistoryView.h>
 #include <text/TextLines.h>
