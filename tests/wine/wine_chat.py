@@ -62,7 +62,7 @@ def from_linux(run):
         out.sendto(wire, (wt.BROADCAST, wt.PORT))
         seen.append((nickname, message))
         got = wait_history(run.probe, shown(seen))
-        run.checks.check(f"history after '{message[:20]}…'", got == shown(seen),
+        run.checks.check(f"history after '{wt.lines(message)[0][:20]}…'", got == shown(seen),
                          f"{got!r}, expected {shown(seen)!r}")
     run.seen = seen
 
@@ -77,7 +77,7 @@ def to_linux(run):
         run.checks.check("the probe typed and clicked", code == 0, f"code {code}")
         got = wt.receive(sock, 10)
         sock.close()
-        run.checks.check(f"the bytes sent for '{message[:20]}…'", got == wire,
+        run.checks.check(f"the bytes sent for '{wt.lines(message)[0][:20]}…'", got == wire,
                          f"{got!r}, expected {wire!r}")
         run.seen.append((nickname, message))
         got_history = wait_history(run.probe, shown(run.seen))

@@ -74,7 +74,7 @@ class Session:
         self._start_x()
 
     def _template(self, cache):
-        template = os.path.join(cache, "wine-prefix")
+        template = os.path.join(os.path.abspath(cache), "wine-prefix")
         os.makedirs(cache, exist_ok=True)
         with open(os.path.join(cache, "wine-prefix.lock"), "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
