@@ -22,3 +22,15 @@ function(lanchat_check_codepage value)
       "LANCHAT_CODEPAGE='${value}' is not a code page that iconv knows (see `iconv -l`).")
   endif()
 endfunction()
+
+# The Windows build converts with Windows' own tables: the name must be one
+# of a single-byte code page that text/win32/CodecWin32.cpp maps to its
+# number (WINDOWS-125x, CP125x, ISO-8859-n, CPnnn, IBMnnn, KOI8-R, KOI8-U).
+function(lanchat_check_windows_codepage value)
+  string(TOUPPER "${value}" upper)
+  if(NOT upper MATCHES "^(WINDOWS-[0-9]+|CP[0-9]+|IBM[0-9]+|ISO[-_]?8859-([1-9]|1[0-6])|KOI8-[RU]|US-ASCII|ASCII)$")
+    message(FATAL_ERROR
+      "LANCHAT_CODEPAGE='${value}' has no Windows code page that the Windows build knows: "
+      "use WINDOWS-125x, ISO-8859-n, CPnnn (CP850…) or KOI8-R/KOI8-U.")
+  endif()
+endfunction()

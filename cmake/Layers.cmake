@@ -1,11 +1,12 @@
 # lanchat_check_layers(): the libraries' links run one way, each library
 # linking only those of a lower layer (app -> ui -> net -> platform ->
-# desktop -> history, text, chat, config; netcore beside them), and the
-# network's core
-# links no Qt. Checked at configure time, from the targets' own links.
+# desktop -> history, text, chat, config; netcore and classes beside them);
+# the network's core and the component classes link no Qt, and the endpoint
+# (net) Qt Core alone, no widgets. Checked at configure time, from the
+# targets' own links.
 function(lanchat_check_layers)
-  set(layers config:0 options:0 netcore:1 text:1 chat:2 history:2 desktop:3 platform:4 net:5
-      ui:6)
+  set(layers config:0 options:0 classes:1 netcore:1 text:1 textqt:2 chat:2 history:3 desktop:4
+      platform:5 net:6 ui:7)
   foreach(entry IN LISTS layers)
     string(REPLACE ":" ";" pair "${entry}")
     list(GET pair 0 name)
@@ -34,8 +35,10 @@ function(lanchat_check_layers)
           message(FATAL_ERROR "lanchat_${name} links lanchat::${other}: links run one way "
                               "(app -> ui -> net -> platform -> desktop -> history, text, chat, config)")
         endif()
-      elseif(name STREQUAL "netcore" AND link MATCHES "Qt")
-        message(FATAL_ERROR "lanchat_netcore links ${link}: the network's core links no Qt")
+      elseif(name MATCHES "^(netcore|classes|text)$" AND link MATCHES "Qt")
+        message(FATAL_ERROR "lanchat_${name} links ${link}: it links no Qt")
+      elseif(name STREQUAL "net" AND link MATCHES "Qt" AND NOT link MATCHES "Qt6::Core>?$")
+        message(FATAL_ERROR "lanchat_net links ${link}: the endpoint needs Qt's event loop alone")
       endif()
     endforeach()
   endforeach()

@@ -7,9 +7,16 @@ target_compile_options(lanchat_options INTERFACE
   -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wnull-dereference
   $<$<BOOL:${LANCHAT_WERROR}>:-Werror>)
 
-# Hardening for what ships.
-target_compile_definitions(lanchat_options INTERFACE $<$<CONFIG:Release>:_FORTIFY_SOURCE=2>)
-target_link_options(lanchat_options INTERFACE $<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
+# Hardening for what ships. On Windows (MinGW), the PE's own: address space
+# randomisation, high-entropy included, and no execution of data (the
+# linker's defaults, said here); _FORTIFY_SOURCE would need libssp there.
+if(WIN32)
+  target_link_options(lanchat_options INTERFACE
+    LINKER:--dynamicbase LINKER:--nxcompat LINKER:--high-entropy-va)
+else()
+  target_compile_definitions(lanchat_options INTERFACE $<$<CONFIG:Release>:_FORTIFY_SOURCE=2>)
+  target_link_options(lanchat_options INTERFACE $<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
+endif()
 
 if(LANCHAT_SANITIZE)
   target_compile_options(lanchat_options INTERFACE

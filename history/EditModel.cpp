@@ -1,7 +1,7 @@
 #include "history/EditModel.h"
 
 #include <text/TextLines.h>
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <algorithm>
 #include <malloc.h>

@@ -2,7 +2,7 @@
 // budget, and put back (a large text a piece at a time).
 #include "history/EditModel.h"
 
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <algorithm>
 #include <malloc.h>

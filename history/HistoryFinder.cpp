@@ -1,6 +1,6 @@
 #include "history/HistoryFinder.h"
 
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <QElapsedTimer>
 

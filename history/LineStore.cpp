@@ -1,6 +1,6 @@
 #include "history/LineStore.h"
 
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <algorithm>
 #include <iterator>

@@ -1,79 +1,42 @@
 #include "net/NMUDP.h"
 
-#include "netcore/PassBudget.h"
-#include "netcore/Socket.h"
-#include "netcore/SystemReason.h"
-#include "platform/Application.h"
+#include "net/Loop.h"
+
+#include <classes/Dispatch.h>
+#include <netcore/PassBudget.h>
 
 #include <lanchat/BuildConfig.h>
 
-#include <QObject>
-#include <QTimer>
-
 #include <algorithm>
-#include <arpa/inet.h>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <deque>
-#include <mutex>
-#include <netinet/in.h>
 #include <optional>
-#include <poll.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace {
 
 constexpr int kMaxPayload = static_cast<int>(lanchat::config::kMaxDatagramSize);
-constexpr unsigned kReadBatch = 32;
 // Datagrams the window takes from the queue at once, and their bytes.
 constexpr std::size_t kTakeAtOnce = 16;
 constexpr std::size_t kTakeBytes = 64 << 10;
 
 using Clock = std::chrono::steady_clock;
 
+// A dotted IPv4 address from one in network order, as inet_ntop writes it.
+std::string DottedAddress(std::uint32_t networkOrder) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&networkOrder);
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+  return text;
+}
+
 } // namespace
 
 struct TNMUDP::Impl {
-  Impl(const Limits& given, CostFunction costOf) : limits(given), cost(costOf) {}
-
-  [[nodiscard]] std::size_t CostOf(std::string_view payload) const {
-    return cost != nullptr ? cost(payload) : payload.size();
-  }
-
-  // The allowances and the queue are made when the first datagram comes:
-  // they take a few hundred kilobytes that start-up does not need.
-  const Limits limits;
-  const CostFunction cost;
-  Fd socket;
-  Fd wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
-  std::atomic<bool> stop{false};
-  QObject context; // lives on the event loop's thread; receives the drain calls
-  std::thread reader;
-
-  // Reader thread only.
-  std::optional<Allowance> allowance;
-  std::vector<Datagram> admitted; // of the batch being read, before they are queued
-  std::atomic<std::uint64_t> limited{0};
-  Clock::time_point toldTurnedAway{}; // the last time the event loop was told
-  bool tellTurnedAway = false;        // tell it after this batch
-
-  mutable std::mutex mutex; // guards what follows, up to the event loop's part
-  std::optional<FairQueue> queue;
-  bool readerPostedDrain = false; // set by the reader, cleared by the drain that empties the queue
-
-  // Reader thread: holds each datagram of a batch to the allowances and
-  // queues those allowed, taking the lock once per batch; true when a
-  // drain is to be posted, none being pending.
-  bool QueueReceived(const mmsghdr* messages, const sockaddr_in* senders, std::size_t count);
+  LoopContext loop; // made first, gone last: the receiver posts to it until it stops
+  std::optional<Receiver> receiver;
 
   // Event loop side only.
   bool loopPostedDrain = false; // set by the event loop: a drain it posted has not started
@@ -86,120 +49,33 @@ struct TNMUDP::Impl {
   Clock::time_point recountUntil{}; // as long as it changed less than two seconds ago
 };
 
-bool TNMUDP::Impl::QueueReceived(const mmsghdr* messages, const sockaddr_in* senders,
-                                 std::size_t count) {
-  const auto now = Clock::now();
-  if (!allowance) allowance.emplace(limits.allowance);
-  admitted.clear();
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t size = std::min<std::size_t>(messages[i].msg_len, kMaxPayload);
-    const std::string_view payload(static_cast<const char*>(messages[i].msg_hdr.msg_iov->iov_base),
-                                   size);
-    const std::uint32_t address = senders[i].sin_addr.s_addr;
-    // A datagram costs at least its size: a sender that cannot afford that
-    // is turned away before its datagram is read through.
-    std::size_t charge = size;
-    if (!allowance->Admit(
-            address, size, [&] { return charge = CostOf(payload); }, now)) {
-      limited.fetch_add(1, std::memory_order_relaxed);
-      if (now - toldTurnedAway >= std::chrono::seconds(1)) {
-        toldTurnedAway = now;
-        tellTurnedAway = true;
-      }
-      continue;
-    }
-    admitted.push_back({std::string(payload), address, ntohs(senders[i].sin_port), charge});
-  }
-  if (admitted.empty()) return false;
-  // The batch goes in under one lock: the window finds the queue held less
-  // often, and the reader takes the lock once however many got through.
-  const std::lock_guard lock(mutex);
-  if (!queue) queue.emplace(limits.queue);
-  for (Datagram& datagram : admitted)
-    queue->Push(std::move(datagram));
-  if (readerPostedDrain || queue->Empty()) return false;
-  readerPostedDrain = true;
-  return true;
-}
-
 TNMUDP::TNMUDP(TComponent* owner, std::string name, const Settings& settings)
     : TComponent(owner, std::move(name)), LocalPort(settings.LocalPort),
       RemotePort(settings.RemotePort), RemoteHost(settings.RemoteHost),
-      ReportLevel(settings.ReportLevel),
-      d_(std::make_unique<Impl>(settings.limits, settings.cost)) {
-  d_->socket = Fd(OpenListeningSocket(LocalPort));
-  if (d_->socket.get() < 0)
-    throw Exception("Impossible d'écouter sur le port UDP " + std::to_string(LocalPort) + " : " +
-                    SystemReason(errno) + ".");
-  if (d_->wake.get() < 0)
-    throw Exception("Impossible de préparer la réception UDP : " + SystemReason(errno) + ".");
-
-  d_->reader = std::thread([this] { ReadLoop(); });
-}
-
-// The reader thread: takes datagrams from the socket in batches as fast as
-// they come and queues those the allowances let through, posting a drain to
-// the event loop when none is pending. It looks for the stop after every
-// batch, so a flood that never lets the socket run dry cannot hold it.
-void TNMUDP::ReadLoop() {
-  Impl& impl = *d_;
-  pthread_setname_np(pthread_self(), kReaderName);
-  // The window's share of a core, so that a flood from a busy machine finds
-  // it reading as often as any program there; the window never waits for
-  // it. As a batch thread it does not take the core from the window each
-  // time a datagram wakes it: it runs when the window's turn ends.
-  const sched_param normal{};
-  sched_setscheduler(0, SCHED_BATCH, &normal);
-  impl.admitted.reserve(kReadBatch);
-  const auto buffers =
-      std::make_unique_for_overwrite<char[]>(std::size_t{kReadBatch} * (kMaxPayload + 1));
-  mmsghdr messages[kReadBatch];
-  iovec vectors[kReadBatch];
-  sockaddr_in senders[kReadBatch];
-  pollfd fds[2] = {{impl.socket.get(), POLLIN, 0}, {impl.wake.get(), POLLIN, 0}};
-  while (!impl.stop.load(std::memory_order_acquire)) {
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-    if ((fds[1].revents & POLLIN) != 0) return;
-    while (!impl.stop.load(std::memory_order_acquire)) {
-      for (unsigned i = 0; i < kReadBatch; ++i) {
-        vectors[i] = {buffers.get() + std::size_t{i} * (kMaxPayload + 1), kMaxPayload + 1};
-        messages[i] = {};
-        messages[i].msg_hdr.msg_iov = &vectors[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-        messages[i].msg_hdr.msg_name = &senders[i];
-        messages[i].msg_hdr.msg_namelen = sizeof senders[i];
-      }
-      const int count = recvmmsg(impl.socket.get(), messages, kReadBatch, MSG_DONTWAIT, nullptr);
-      if (count <= 0) break;
-      if (impl.QueueReceived(messages, senders, static_cast<std::size_t>(count)))
-        QMetaObject::invokeMethod(
-            &impl.context, [this] { Drain(); }, Qt::QueuedConnection);
-      if (std::exchange(impl.tellTurnedAway, false))
-        QMetaObject::invokeMethod(
-            &impl.context, [this] { TurnedAway(); }, Qt::QueuedConnection);
-      if (static_cast<unsigned>(count) < kReadBatch) break;
-    }
+      ReportLevel(settings.ReportLevel), d_(std::make_unique<Impl>()) {
+  try {
+    // Called on the reader thread: each posts its work to the event loop.
+    d_->receiver.emplace(
+        LocalPort, settings.limits, settings.cost,
+        [this] { d_->loop.Post([this] { Drain(); }); },
+        [this] { d_->loop.Post([this] { TurnedAway(); }); });
+  } catch (const ReceiverError& e) {
+    throw Exception(e.what());
   }
 }
 
-TNMUDP::~TNMUDP() {
-  d_->stop.store(true, std::memory_order_release);
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const auto written = write(d_->wake.get(), &one, sizeof one);
-  if (d_->reader.joinable()) d_->reader.join();
-}
+TNMUDP::~TNMUDP() { d_->receiver.reset(); }
 
 void TNMUDP::PostDrain() {
   if (d_->loopPostedDrain) return;
   d_->loopPostedDrain = true;
-  QMetaObject::invokeMethod(
-      &d_->context, [this] { Drain(); }, Qt::QueuedConnection);
+  d_->loop.Post([this] { Drain(); });
 }
 
 void TNMUDP::RetryDrain() {
   if (d_->retryArmed) return;
   d_->retryArmed = true;
-  QTimer::singleShot(1, &d_->context, [this] {
+  d_->loop.After(1, [this] {
     d_->retryArmed = false;
     Drain();
   });
@@ -212,21 +88,13 @@ void TNMUDP::RetryDrain() {
 // wait with it. The pass ends instead, and a drain comes back a millisecond
 // later, input and painting going first. False when nothing was taken.
 bool TNMUDP::TakeFromQueue() {
-  const std::unique_lock lock(d_->mutex, std::try_to_lock);
-  if (!lock.owns_lock()) {
-    RetryDrain();
-    return false;
+  switch (d_->receiver->Take(d_->inHand, kTakeAtOnce, kTakeBytes)) {
+  case Receiver::Taken::kSome: return true;
+  case Receiver::Taken::kNone: return false;
+  case Receiver::Taken::kBusy: break;
   }
-  if (!d_->queue) return !d_->inHand.empty();
-  std::size_t bytes = 0;
-  while (d_->inHand.size() < kTakeAtOnce && bytes < kTakeBytes) {
-    std::optional<Datagram> next = d_->queue->Pop();
-    if (!next) break;
-    bytes += next->bytes.size();
-    d_->inHand.push_back(std::move(*next));
-  }
-  if (d_->queue->Empty()) d_->readerPostedDrain = false; // the reader posts the next drain
-  return !d_->inHand.empty();
+  RetryDrain();
+  return false;
 }
 
 void TNMUDP::Drain() {
@@ -249,9 +117,8 @@ void TNMUDP::Drain() {
     d_->currentRead = false;
     Dispatch([&] {
       if (!OnDataReceived) return;
-      char address[INET_ADDRSTRLEN] = {};
-      inet_ntop(AF_INET, &arrival.address, address, sizeof address);
-      OnDataReceived(this, static_cast<int>(arrival.bytes.size()), address, arrival.port);
+      OnDataReceived(this, static_cast<int>(arrival.bytes.size()), DottedAddress(arrival.address),
+                     arrival.port);
     });
     d_->current = outer;
     d_->currentRead = outerRead;
@@ -273,7 +140,7 @@ void TNMUDP::TurnedAway() {
   }
   if (d_->recountArmed || now >= d_->recountUntil) return;
   d_->recountArmed = true;
-  QTimer::singleShot(1000, &d_->context, [this] {
+  d_->loop.After(1000, [this] {
     d_->recountArmed = false;
     TurnedAway();
   });
@@ -299,28 +166,15 @@ void TNMUDP::SendBuffer(const char* Buff, int BuffLast, int Length) {
     throw Exception("Envoi impossible vers " + target + " : " + std::to_string(Length) +
                     " octets demandés, le tampon n'en contient que " +
                     std::to_string(Buff == nullptr ? 0 : std::max(BuffLast + 1, 0)) + ".");
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<std::uint16_t>(RemotePort));
-  if (inet_pton(AF_INET, RemoteHost.c_str(), &to.sin_addr) != 1)
-    throw Exception("Envoi impossible vers " + target + " : ce n'est pas une adresse IPv4.");
   // Sent from the listening socket itself; the system's reason is reported
   // as it gives it.
-  const auto sent = sendto(d_->socket.get(), Buff, static_cast<std::size_t>(Length), 0,
-                           reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  if (sent != Length)
-    throw Exception("Envoi impossible vers " + target + " : " +
-                    (sent < 0 ? SystemReason(errno) : "datagramme tronqué") + ".");
+  if (const auto failed = d_->receiver->SendTo(
+          RemoteHost, RemotePort, std::string_view(Buff, static_cast<std::size_t>(Length))))
+    throw Exception("Envoi impossible vers " + target + " : " + *failed + ".");
 }
 
-std::uint64_t TNMUDP::Limited() const { return d_->limited.load(std::memory_order_relaxed); }
+std::uint64_t TNMUDP::Limited() const { return d_->receiver->Limited(); }
 
-std::uint64_t TNMUDP::Dropped() const {
-  const std::lock_guard lock(d_->mutex);
-  return d_->queue ? d_->queue->Dropped() : 0;
-}
+std::uint64_t TNMUDP::Dropped() const { return d_->receiver->Dropped(); }
 
-std::size_t TNMUDP::Queued() const {
-  const std::lock_guard lock(d_->mutex);
-  return (d_->queue ? d_->queue->Count() : 0) + d_->inHand.size();
-}
+std::size_t TNMUDP::Queued() const { return d_->receiver->Queued() + d_->inHand.size(); }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "netcore/Allowance.h"
-#include "netcore/FairQueue.h"
-#include "netcore/FloodTally.h"
-#include "platform/Classes.h"
+#include <classes/Classes.h>
+#include <netcore/FloodTally.h>
+#include <netcore/Receiver.h>
 
 #include <cstdint>
 #include <memory>
@@ -19,21 +18,20 @@ using TUDPDataReceivedEvent =
 //
 // A reader thread of its own, with the window's share of a core, drains the
 // socket as fast as datagrams arrive, holds each to its sender's allowance
-// and queues those allowed; the event
+// and queues those allowed (netcore's Receiver); the event
 // loop takes them from there, a bounded amount of work per pass, raising
-// OnDataReceived once per datagram, on the thread that created the endpoint.
+// OnDataReceived once per datagram, on the thread that created the endpoint
+// (through the loop's seam, net/Loop.h: Qt's loop on Linux, a message-only
+// window's on Windows).
 class TNMUDP : public TComponent {
 public:
   // What a flood may take: the allowances (per sender, shared by all, and
   // quiet senders') and the queue's memory.
-  struct Limits {
-    Allowance::Limits allowance{};
-    FairQueue::Limits queue{};
-  };
+  using Limits = Receiver::Limits;
   // What a datagram will cost its receiver once shown, in bytes: what the
   // allowances charge, and what bounds a pass of the event loop. By
   // default, its size.
-  using CostFunction = std::size_t (*)(std::string_view payload);
+  using CostFunction = Receiver::CostFunction;
 
   struct Settings {
     int LocalPort = 0;
@@ -45,7 +43,7 @@ public:
   };
 
   // The reader thread's name, as `ps -L` and `top -H` show it.
-  static constexpr const char* kReaderName = "lecteur UDP";
+  static constexpr const char* kReaderName = Receiver::kReaderName;
 
   // Throws Exception when the local port cannot be bound.
   TNMUDP(TComponent* owner, std::string name, const Settings& settings);
@@ -81,7 +79,6 @@ public:
 
 private:
   struct Impl;
-  void ReadLoop();
   void Drain();
   void PostDrain();
   void RetryDrain();

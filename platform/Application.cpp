@@ -125,12 +125,17 @@ bool HasDisplay() {
 
 TApplication* const Application = &instance;
 
-TApplication::TApplication() = default;
+// Errors that escape event handlers (Dispatch) are shown in the standard
+// error box from the start.
+TApplication::TApplication() {
+  SetDispatchErrorHandler([this](const std::exception_ptr& error) { HandleException(error); });
+}
 
 TApplication::~TApplication() {
   // Qt cannot destroy widgets or its application object once main has
   // returned (its own globals are gone by then). Run destroys them; if it
   // did not run to its end, they are left to the end of the process.
+  SetDispatchErrorHandler({});
   for (auto& form : forms_)
     static_cast<void>(form.release());
   static_cast<void>(ownApp_.release());
@@ -228,13 +233,5 @@ void TApplication::HandleException(const std::exception_ptr& error) {
   } catch (...) {
     const Exception empty("");
     ShowException(&empty);
-  }
-}
-
-void Dispatch(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (...) {
-    Application->HandleException(std::current_exception());
   }
 }

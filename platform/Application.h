@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Exception.h"
+#include <classes/Dispatch.h>
+#include <classes/Exception.h>
 
 #include <exception>
 #include <functional>
@@ -66,7 +67,3 @@ private:
 };
 
 extern TApplication* const Application;
-
-// Runs an event handler; an error it raises is shown by the application,
-// never passed on to the event loop.
-void Dispatch(const std::function<void()>& handler);

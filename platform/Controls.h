@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Classes.h"
+#include "classes/Classes.h"
 #include "platform/Colours.h"
 #include "platform/Fonts.h"
 #include "platform/Layout.h"

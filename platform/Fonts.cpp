@@ -1,7 +1,7 @@
 // The fonts a layout names, as the host has them.
 #include "platform/Fonts.h"
 
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <QFontDatabase>
 

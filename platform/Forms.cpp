@@ -6,7 +6,7 @@
 
 #include <text/Codec.h>
 #include <text/TextLines.h>
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <QAccessible>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Application.h"
-#include "platform/Classes.h"
+#include "classes/Classes.h"
 #include "platform/Controls.h"
 #include "platform/Layout.h"
 #include <desktop/Announcer.h>

@@ -3,7 +3,7 @@
 
 #include "platform/Forms.h"
 
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <QLabel>
 #include <QPlainTextEdit>

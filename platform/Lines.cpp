@@ -4,7 +4,7 @@
 
 #include <history/HistoryView.h>
 #include <text/TextLines.h>
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <QPlainTextEdit>
 #include <QScrollBar>

@@ -6,7 +6,7 @@
 
 #include <QString>
 #include <QtTest>
-#include <text/Utf8.h>
+#include <text/Utf8Qt.h>
 
 #include <random>
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -7,10 +8,14 @@ namespace text {
 
 // Converts between UTF-8 (the widgets' text) and the 8-bit code page used on
 // the wire. Both directions are total: they never fail and never throw once
-// the converter exists.
+// the converter exists. Over iconv on Linux (text/posix/CodecIconv.cpp);
+// over MultiByteToWideChar and WideCharToMultiByte on Windows
+// (text/win32/CodecWin32.cpp), which takes the same names (WINDOWS-1252,
+// ISO-8859-15, CP850…) for the single-byte code pages Windows has, and gives
+// the same bytes.
 class Codec {
 public:
-  // Throws std::runtime_error if iconv does not know the code page.
+  // Throws std::runtime_error if the system does not know the code page.
   explicit Codec(std::string codePage);
 
   // UTF-8 to wire bytes. A character the code page cannot hold becomes "?",
@@ -27,8 +32,12 @@ public:
   // The converter for the code page the program was built with.
   static const Codec& Wire();
 
+  // The system's part: on Windows, the code page's tables, made once.
+  struct Tables;
+
 private:
   std::string codePage_;
+  std::shared_ptr<const Tables> tables_;
 };
 
 // Text decoded from the wire's code page into UTF-8. A type of its own, so

@@ -1,5 +1,7 @@
 #include "text/Fold.h"
 
+#include "text/Utf8.h"
+
 #include <QChar>
 #include <QList>
 #include <QString>
@@ -15,56 +17,6 @@
 
 namespace text {
 namespace {
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-// One character of UTF-8 text: its code point and its length. A byte that
-// does not begin a well-formed sequence is one character, U+FFFD.
-struct Decoded {
-  char32_t character;
-  std::size_t length;
-};
-Decoded Decode(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return {lead, 1};
-  std::size_t length = 0;
-  char32_t c = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    c = lead & 0x1FU;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    c = lead & 0x0FU;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    c = lead & 0x07U;
-  } else {
-    return {0xFFFD, 1};
-  }
-  if (at + length > text.size()) return {0xFFFD, 1};
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0U) != 0x80) return {0xFFFD, 1};
-    c = (c << 6) | (byte(at + i) & 0x3FU);
-  }
-  return {c, length};
-}
 
 bool IsMark(char32_t c) {
   const auto category = QChar::category(c);
@@ -223,7 +175,7 @@ void AppendFolded(char32_t character, FindOptions options, std::string& out) {
 std::string Folded(std::string_view utf8, FindOptions options) {
   std::string out;
   for (std::size_t i = 0; i < utf8.size();) {
-    const Decoded one = Decode(utf8, i);
+    const Utf8Char one = DecodeUtf8At(utf8, i);
     AppendFolded(one.character, options, out);
     i += one.length;
   }
@@ -296,7 +248,7 @@ void Needle::MarkBeginnings() {
     const std::size_t common = std::min(folded.size(), folded_.size());
     if (!folded.empty() && folded.compare(0, common, folded_, 0, common) == 0) mayBegin(c);
   }
-  const Decoded first = Decode(folded_, 0);
+  const Utf8Char first = DecodeUtf8At(folded_, 0);
   if (first.length > 1 || first.character >= 0x80) mayBegin(first.character);
   std::fill(leads_.begin() + 0xF0, leads_.end(), true); // beyond the plane: compared
   std::size_t few = 0;
@@ -349,7 +301,7 @@ Needle::Step Needle::Compare(std::string_view text, std::size_t i, std::size_t m
         static_cast<char>(!options_.matchCase && IsAsciiLetter(byte) ? byte | 0x20U : byte);
     return folded == folded_[matched] ? Step{1, 1} : Step{};
   }
-  const Decoded one = Decode(text, i);
+  const Utf8Char one = DecodeUtf8At(text, i);
   Scratch scratch;
   const std::string_view folded = table_->Fold(one.character, scratch);
   if (folded.empty())
@@ -373,7 +325,7 @@ std::size_t Needle::MatchAt(std::string_view text, std::size_t at) const {
   // Marks that follow belong to the last character: taken in when accents
   // are ignored; when they count, "e" is not the "e" of "e" + acute.
   while (i < text.size() && static_cast<unsigned char>(text[i]) >= 0x80) {
-    const Decoded one = Decode(text, i);
+    const Utf8Char one = DecodeUtf8At(text, i);
     if (!IsMark(one.character)) break;
     if (options_.matchAccents) return 0;
     i += one.length;
@@ -385,7 +337,7 @@ bool Needle::MayBegin(std::string_view text, std::size_t at) const {
   const auto lead = static_cast<unsigned char>(text[at]);
   if (lead < 0x80) return true;
   if (!leads_[lead]) return false;
-  const Decoded one = Decode(text, at);
+  const Utf8Char one = DecodeUtf8At(text, at);
   if (one.character >= 0x10000) return true;
   return ((begins_[one.character / 64] >> (one.character % 64)) & 1U) != 0;
 }

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QString>
-#include <QStringView>
-
 #include <algorithm>
 #include <cstddef>
 #include <string>
@@ -10,7 +7,9 @@
 
 namespace text {
 
-// ---- The one walk over UTF-8 bytes in the program.
+// ---- The one walk over UTF-8 bytes in the program, and its one decoder.
+// Plain C++, no Qt: the same on every system (the passage to Qt's strings
+// is in Utf8Qt.h).
 
 // Length of the UTF-8 sequence that starts with `lead`, or 1 for a byte that
 // cannot start one (a continuation byte or an invalid lead), so that
@@ -66,18 +65,44 @@ inline Boundary BoundaryAtUnit(std::string_view utf8, std::size_t unit) {
   return {units, byte};
 }
 
-// Between the program's UTF-8 strings and Qt's UTF-16 ones.
-inline QString ToQString(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+// One character of UTF-8 text: its code point and the bytes it takes. A
+// byte that does not begin a well-formed sequence (a continuation byte, an
+// invalid lead, a sequence cut short or broken) is one character, U+FFFD.
+struct Utf8Char {
+  char32_t character;
+  std::size_t length;
+};
+constexpr Utf8Char DecodeUtf8At(std::string_view text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return {lead, 1};
+  const std::size_t length = SequenceLength(lead);
+  if (length == 1 || at + length > text.size()) return {0xFFFD, 1};
+  char32_t c = lead & (length == 2 ? 0x1FU : length == 3 ? 0x0FU : 0x07U);
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0U) != 0x80) return {0xFFFD, 1};
+    c = (c << 6) | (next & 0x3FU);
+  }
+  return {c, length};
 }
 
-inline std::string ToUtf8(QStringView text) {
-  const QByteArray bytes = text.toUtf8();
-  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
-}
-
-inline std::u16string_view View(QStringView text) {
-  return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+// Appends a code point as UTF-8.
+inline void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
 }
 
 } // namespace text

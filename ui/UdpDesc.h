@@ -1,7 +1,7 @@
 #pragma once
 
 #include "net/NMUDP.h"
-#include "platform/Classes.h"
+#include <classes/Classes.h>
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Exception.h"
+#include "classes/Exception.h"
 
 #include <functional>
 #include <initializer_list>
