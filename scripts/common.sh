@@ -20,6 +20,9 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n lib
 WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools icoutils wine64 nsis)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump nftables iproute2 dbus-daemon dbus-x11 at-spi2-core python3-pyatspi orca speech-dispatcher sway plasma-wayland-protocols
   gnome-shell gjs gir1.2-gtk-4.0 libglib2.0-bin kwin-wayland plasma-workspace plasma-desktop-data kactivitymanagerd qtwayland5 dbus-bin)
+# The Windows build (MinGW-w64), its installer (NSIS) and its tests under
+# Wine in Xvfb, driven from Python.
+WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools nsis wine64 xvfb xauth python3 iproute2)
 
 # What shows the Windows build under Wine on a virtual screen
 # (scripts/wine_screenshot.sh).
@@ -49,4 +52,12 @@ wait_for_udp_port() {
 built_settings() {
   sed -n 's/^LANCHAT_BROADCAST_ADDRESS:[A-Z]*=/lanchat built for broadcast address /p
           s/^LANCHAT_CODEPAGE:[A-Z]*=/lanchat built for code page /p' "$1/CMakeCache.txt"
+}
+
+# windows_installer DIR: builds the installer of the Windows build in DIR
+# (target installer) and says which file it wrote, for which address.
+windows_installer() {
+  nice -n 19 cmake --build "$1" --target installer >/dev/null || return 1
+  local address; address=$(sed -n 's/^LANCHAT_BROADCAST_ADDRESS:[A-Z]*=//p' "$1/CMakeCache.txt")
+  echo "Installer for broadcast address $address: $(ls "$1"/lanchat-*-"$address"-setup.exe)"
 }
