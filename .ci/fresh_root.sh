@@ -6,8 +6,8 @@
 #    ends with its French no-display line and code 1;
 # 2. as an ordinary user with sudo, in another such root, the same, apt-get
 #    reached only through sudo, and no file of the tree left owned by root;
-# 3. in that root, scripts/test.sh's install step and the test preset's
-#    configuration, which finds every package the suite needs;
+# 3. in that root, scripts/test.sh's install steps and the test and windows
+#    presets' configurations, which find every package the suite needs;
 # 4. scripts/package.sh there, its package installed with apt-get into a
 #    third fresh root, and lanchat started from it.
 # Each root is unpacked from one tarball made once. Run by .ci/run, as root;
@@ -123,8 +123,10 @@ owned=$(as root user 'find /home/ana/lanchat ! -user ana | head -n 5')
 
 # 3. The second command's install step and the test preset's configuration.
 start=$(date +%s)
-as ana user 'cd lanchat && . scripts/common.sh && install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" &&
-  configure test' >"$work/test.log" 2>&1 || fail "the test packages, then configuring the suite" "$work/test.log"
+as ana user 'cd lanchat && . scripts/common.sh &&
+  install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" && configure test &&
+  install_missing "${WINDOWS_PACKAGES[@]}" "${WINDOWS_TEST_PACKAGES[@]}" && configure windows' \
+  >"$work/test.log" 2>&1 || fail "the test packages, then configuring the suite" "$work/test.log"
 echo "README's second command's packages installed and the suite configured: $(elapsed "$start")"
 
 # 4. The package, installed in a fresh root, started there by a user.

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 . scripts/common.sh
 install_missing "${BUILD_PACKAGES[@]}" clang-tidy cppcheck clang-format
 build=build/analyse # the analyse preset's folder
-program_dirs=(text chat config history netcore desktop platform net ui app)
+program_dirs=(classes text chat config history netcore desktop platform net ui app)
 
 # The build makes the moc output and the generated headers the analysers read.
 cmake --preset analyse "$@" >/dev/null

@@ -15,14 +15,13 @@ install_missing() {
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n libxcb1-dev fonts-comic-neue qt6-wayland
   libwayland-dev wayland-protocols qt6-base-private-dev)
 # The Windows build (scripts/windows.sh): the MinGW-w64 cross-compiler with
-# POSIX threads, its tools (windres…), icotool for lanchat.exe's icon, Wine
-# to run the tests, NSIS for the installer.
-WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools icoutils wine64 nsis)
+# POSIX threads, its tools (windres…), icotool for lanchat.exe's icon, NSIS
+# for the installer; then what its tests need: Wine in Xvfb, driven from
+# Python.
+WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools icoutils nsis)
+WINDOWS_TEST_PACKAGES=(wine64 xvfb xauth python3 iproute2)
 TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils tcpdump nftables iproute2 dbus-daemon dbus-x11 at-spi2-core python3-pyatspi orca speech-dispatcher sway plasma-wayland-protocols
   gnome-shell gjs gir1.2-gtk-4.0 libglib2.0-bin kwin-wayland plasma-workspace plasma-desktop-data kactivitymanagerd qtwayland5 dbus-bin)
-# The Windows build (MinGW-w64), its installer (NSIS) and its tests under
-# Wine in Xvfb, driven from Python.
-WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools nsis wine64 xvfb xauth python3 iproute2)
 
 # What shows the Windows build under Wine on a virtual screen
 # (scripts/wine_screenshot.sh).

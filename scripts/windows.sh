@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, cross-builds lanchat for Windows with MinGW-w64
 # (the windows preset of CMakePresets.json: build/windows, Release, with the
-# portable tests, which ctest runs under Wine: `ctest --preset windows`),
-# and prints what it built with. Extra arguments go to cmake (configure in
+# tests that ctest runs under Wine: `ctest --preset windows`), builds its
+# installer, and prints what it built with. Extra arguments go to cmake (configure in
 # common.sh), for example -DLANCHAT_BROADCAST_ADDRESS=192.168.1.255.
 set -eu
 cd "$(dirname "$0")/.."
@@ -10,6 +10,5 @@ cd "$(dirname "$0")/.."
 install_missing "${WINDOWS_PACKAGES[@]}"
 configure windows "$@"
 cmake --build --preset windows -j"$(nproc)"
-# The installer: its target goes here once packaging/windows/ exists, e.g.
-#   cmake --build --preset windows --target installer
+windows_installer build/windows
 built_settings build/windows

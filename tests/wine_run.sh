@@ -10,7 +10,7 @@ program=$1; shift
 wine=$(command -v wine64 || command -v wine || true)
 [ -n "$wine" ] || [ ! -x /usr/lib/wine/wine64 ] || wine=/usr/lib/wine/wine64
 if [ -z "$wine" ]; then
-  echo "FAIL: Wine is not installed (Debian package wine64; scripts/windows.sh installs it)"; exit 1
+  echo "FAIL: Wine is not installed (Debian package wine64; scripts/test.sh installs it)"; exit 1
 fi
 build=$(cd "$(dirname "$program")" && pwd)
 while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
