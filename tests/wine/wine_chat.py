@@ -144,6 +144,8 @@ def main():
         shown_ok = run.probe("--wait", "30")[0] == 0
         run.checks.check("the window shows", shown_ok)
         run.checks.check("the port is bound", wt.wait_bound(1))
+        run.checks.check("lanchat.exe runs as the user",
+                         wt.owner(run.process.pid) == run.session.user, wt.owner(run.process.pid))
         wt.timed("window up", start)
         if shown_ok:
             for name, scenario in rows:

@@ -10,7 +10,6 @@ down what the installer asks of the firewall.
 """
 
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -67,9 +66,10 @@ def netsh_calls(drive_c):
         return []
 
 
-def left_behind(drive_c):
+def left_behind(drive_c, user):
+    # The user's profile folder (users/lanchat-user) bears its name.
     return [os.path.join(d, n) for d, dirs, files in os.walk(drive_c)
-            for n in dirs + files if "lanchat" in n.lower()]
+            for n in dirs + files if "lanchat" in n.lower() and n != user]
 
 
 def welcome(session, probe, setup, address, checks, work):
@@ -106,7 +106,7 @@ def main():
     drive_c = os.path.join(session.prefix, "drive_c")
     # Wine runs its own netsh whatever file system32 holds, unless told to
     # take the file ("native").
-    shutil.copy(recorder, os.path.join(drive_c, "windows/system32/netsh.exe"))
+    session.user_copy(recorder, os.path.join(drive_c, "windows/system32/netsh.exe"))
     session.env["WINEDLLOVERRIDES"] += ";netsh.exe=n"
     probe = wt.Probe(session, probe_exe)
     try:
@@ -147,6 +147,8 @@ def main():
         start = time.monotonic()
         proc = session.start(f"{INSTDIR}\\lanchat.exe", log="lanchat.log")
         found = probe.controls("--wait", "30")
+        checks.check("the installed program runs as the user", wt.owner(proc.pid) == session.user,
+                     wt.owner(proc.pid))
         checks.check("the installed program shows its window",
                      any(c[2] == "Envoyer" for c in found["children"]))
         probe("--close")
@@ -163,8 +165,8 @@ def main():
         session.wait_idle()
         wt.timed("silent uninstall", start)
         checks.check("the uninstaller ends with code 0", code == 0, f"{code}")
-        checks.check("no file or shortcut left", left_behind(drive_c) == [],
-                     f"{left_behind(drive_c)}")
+        left = left_behind(drive_c, session.user)
+        checks.check("no file or shortcut left", left == [], f"{left}")
         checks.check("no uninstall key left", query_key(session)[0] != 0)
         checks.check("the firewall rule removed",
                      netsh_calls(drive_c) == NETSH_INSTALL + NETSH_UNINSTALL,
