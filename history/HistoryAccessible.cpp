@@ -3,6 +3,8 @@
 #include "history/FindBar.h"
 #include "history/HistoryView.h"
 
+#include <chat/ArrivalPace.h>
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFontInfo>
@@ -10,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -18,6 +21,8 @@
 #include <vector>
 
 namespace {
+
+using chat::ArrivalPace;
 
 const QString kName = QStringLiteral("Historique des messages");
 
@@ -412,26 +417,6 @@ void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
 }
 
 } // namespace
-
-bool ArrivalPace::Arrive(Clock::time_point now) {
-  if (held_ == 0 && (!told_ || now - *told_ >= kInterval)) {
-    told_ = now;
-    return true;
-  }
-  ++held_;
-  return false;
-}
-
-std::size_t ArrivalPace::TakeDue(Clock::time_point now) {
-  if (held_ == 0 || now - *told_ < kInterval) return 0;
-  told_ = now;
-  return std::exchange(held_, 0);
-}
-
-std::optional<ArrivalPace::Clock::time_point> ArrivalPace::Due() const {
-  if (held_ == 0) return std::nullopt;
-  return *told_ + kInterval;
-}
 
 void AttachAccessibility(HistoryView& view) {
   static const bool installed = [] {
