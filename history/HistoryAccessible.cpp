@@ -128,7 +128,7 @@ public:
   }
 
   int cursorPosition() const override { return OffsetOf(Model().Cursor()); }
-  void setCursorPosition(int position) override { Model().SetCursor(PosAt(position)); }
+  void setCursorPosition(int position) override { View()->SetCursor(PosAt(position)); }
 
   int selectionCount() const override { return Model().HasSelection() ? 1 : 0; }
 
@@ -146,12 +146,12 @@ public:
   }
 
   void removeSelection(int selectionIndex) override {
-    if (selectionIndex == 0) Model().SetCursor(Model().Cursor());
+    if (selectionIndex == 0) View()->SetCursor(Model().Cursor());
   }
 
   void setSelection(int selectionIndex, int startOffset, int endOffset) override {
     if (selectionIndex != 0) return;
-    Model().Select(PosAt(startOffset), PosAt(endOffset));
+    View()->Select(PosAt(startOffset), PosAt(endOffset));
   }
 
   QRect characterRect(int offset) const override {
@@ -168,7 +168,7 @@ public:
 
   // Moves the cursor to the start of the range.
   void scrollToSubstring(int startIndex, int /*endIndex*/) override {
-    Model().SetCursor(PosAt(startIndex));
+    View()->SetCursor(PosAt(startIndex));
     View()->EnsureCursorVisible();
   }
 
@@ -204,19 +204,19 @@ public:
 
   // ---- Editing, each one step of the model's undo
   void deleteText(int startOffset, int endOffset) override {
-    Model().Replace(PosAt(startOffset), PosAt(endOffset), {});
+    View()->Replace(PosAt(startOffset), PosAt(endOffset), {});
   }
   void insertText(int offset, const QString& text) override {
     const TextPos at = PosAt(offset);
-    Model().Replace(at, at, text);
+    View()->Replace(at, at, text);
   }
   void replaceText(int startOffset, int endOffset, const QString& text) override {
-    Model().Replace(PosAt(startOffset), PosAt(endOffset), text);
+    View()->Replace(PosAt(startOffset), PosAt(endOffset), text);
   }
 
 private:
   [[nodiscard]] HistoryView* View() const { return static_cast<HistoryView*>(widget()); }
-  [[nodiscard]] EditModel& Model() const { return View()->Model(); }
+  [[nodiscard]] const EditModel& Model() const { return View()->Model(); }
 
   [[nodiscard]] TextPos PosAt(int offset) const {
     return Model().PosAt(static_cast<std::size_t>(std::max(offset, 0)));
@@ -418,7 +418,7 @@ void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
 
 } // namespace
 
-void AttachAccessibility(HistoryView& view) {
+void AttachAccessibility(HistoryView& view, EditModel& model) {
   static const bool installed = [] {
     QAccessible::installFactory(&Factory);
     return true;
@@ -436,12 +436,10 @@ void AttachAccessibility(HistoryView& view) {
     TellHeld(view, *held, CursorOffset(view));
   });
 
-  view.Model().OnChange(
-      [&view, held](const TextChange& change) { TellChange(view, *held, change); });
+  model.OnChange([&view, held](const TextChange& change) { TellChange(view, *held, change); });
 
   auto reported = std::make_shared<Reported>();
-  view.Model().OnCursor([&view, reported] {
-    const EditModel& model = view.Model();
+  model.OnCursor([&model, &view, reported] {
     const TextPos cursor = model.Cursor();
     const auto selection =
         model.HasSelection() ? model.Selection() : std::pair<TextPos, TextPos>{cursor, cursor};
