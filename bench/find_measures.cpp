@@ -8,10 +8,12 @@
 
 #include <history/FindBar.h>
 #include <history/HistoryFind.h>
+#include <history/HistoryFinder.h>
 #include <history/HistoryView.h>
 #include <text/Codec.h>
 #include <ui/Form1.h>
 
+#include <QKeyEvent>
 #include <QLineEdit>
 
 #include <algorithm>

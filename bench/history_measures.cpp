@@ -11,6 +11,8 @@
 #include <history/HistoryView.h>
 #include <ui/Form1.h>
 
+#include <QKeyEvent>
+
 #include <atomic>
 #include <cmath>
 #include <memory>

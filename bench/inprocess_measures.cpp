@@ -248,7 +248,7 @@ void LongHistory(Context& context) {
     form->RichEdit1->Lines->Add("abcdefghijklmnopqrst");
   Pump(0.1);
   HistoryView* view = form->Component<TLogRichEdit>("RichEdit1").Log();
-  EditModel& model = view->Model();
+  const EditModel& model = view->Model();
   const std::size_t count = model.LineCount();
   QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
   std::vector<double> paint;
@@ -258,14 +258,14 @@ void LongHistory(Context& context) {
     paint.push_back(Millis(t));
   }
   auto t = Clock::now();
-  model.SelectAll();
+  view->SelectAll();
   clipboard->setText(model.SelectedText());
   const double copy = Millis(t);
   const bool copied = static_cast<std::size_t>(clipboard->text().size()) == model.CharacterCount();
   clipboard->clear();
-  model.Select({}, {count / 2, 0});
+  view->Select({}, {count / 2, 0});
   t = Clock::now();
-  model.DeleteSelection();
+  view->DeleteSelection();
   const double erase = Millis(t);
   const bool erased = model.LineCount() == count - count / 2;
   const QSize size = view->size();

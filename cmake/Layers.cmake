@@ -1,12 +1,13 @@
 # lanchat_check_layers(): the libraries' links run one way, each library
 # linking only those of a lower layer (app -> ui -> net -> platform ->
-# desktop -> history, text, chat, config; netcore and classes beside them);
+# desktop and history, beside each other -> text, chat, config; netcore and
+# classes beside those);
 # the network's core and the component classes link no Qt, and the endpoint
 # (net) Qt Core alone, no widgets. Checked at configure time, from the
 # targets' own links.
 function(lanchat_check_layers)
-  set(layers config:0 options:0 classes:1 netcore:1 text:1 textqt:2 chat:2 history:3 desktop:4
-      platform:5 net:6 ui:7)
+  set(layers config:0 options:0 classes:1 netcore:1 text:1 textqt:2 chat:2 history:3 desktop:3
+      platform:4 net:5 ui:6)
   foreach(entry IN LISTS layers)
     string(REPLACE ":" ";" pair "${entry}")
     list(GET pair 0 name)
@@ -33,7 +34,7 @@ function(lanchat_check_layers)
         endif()
         if(NOT other STREQUAL "options" AND NOT level_${other} LESS level_${name})
           message(FATAL_ERROR "lanchat_${name} links lanchat::${other}: links run one way "
-                              "(app -> ui -> net -> platform -> desktop -> history, text, chat, config)")
+                              "(app -> ui -> net -> platform -> desktop and history -> text, chat, config)")
         endif()
       elseif(name MATCHES "^(netcore|classes|text)$" AND link MATCHES "Qt")
         message(FATAL_ERROR "lanchat_${name} links ${link}: it links no Qt")

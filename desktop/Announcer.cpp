@@ -10,6 +10,8 @@
 
 namespace {
 
+using chat::ArrivalPace;
+
 // The object that speaks: no size, no focus, nothing painted; only its
 // accessible interface matters.
 class Notice final : public QWidget {

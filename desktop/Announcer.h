@@ -1,6 +1,6 @@
 #pragma once
 
-#include <history/HistoryAccessible.h>
+#include <chat/ArrivalPace.h>
 
 #include <QString>
 
@@ -18,7 +18,7 @@ public:
   explicit Announcer(QWidget* window);
   void Announce(const QString& text);
 
-  // A message arrived, `text` saying it, at the pace of ArrivalPace: said
+  // A message arrived, `text` saying it, at the pace of chat::ArrivalPace: said
   // at once if none came in the last second; otherwise counted, and once
   // the second is over the count is said (« 12 nouveaux messages »), or the
   // message itself if it was the only one. Said wherever the focus is, the
@@ -31,7 +31,7 @@ private:
 
   QWidget* window_;
   QWidget* notice_ = nullptr; // made at the first announcement
-  ArrivalPace pace_;
+  chat::ArrivalPace pace_;
   QTimer* timer_ = nullptr; // made at the first message held
   QString lastHeld_;
 };

@@ -3,6 +3,8 @@
 #include "history/FindBar.h"
 #include "history/HistoryView.h"
 
+#include <chat/ArrivalPace.h>
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFontInfo>
@@ -10,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -18,6 +21,8 @@
 #include <vector>
 
 namespace {
+
+using chat::ArrivalPace;
 
 const QString kName = QStringLiteral("Historique des messages");
 
@@ -123,7 +128,7 @@ public:
   }
 
   int cursorPosition() const override { return OffsetOf(Model().Cursor()); }
-  void setCursorPosition(int position) override { Model().SetCursor(PosAt(position)); }
+  void setCursorPosition(int position) override { View()->SetCursor(PosAt(position)); }
 
   int selectionCount() const override { return Model().HasSelection() ? 1 : 0; }
 
@@ -141,12 +146,12 @@ public:
   }
 
   void removeSelection(int selectionIndex) override {
-    if (selectionIndex == 0) Model().SetCursor(Model().Cursor());
+    if (selectionIndex == 0) View()->SetCursor(Model().Cursor());
   }
 
   void setSelection(int selectionIndex, int startOffset, int endOffset) override {
     if (selectionIndex != 0) return;
-    Model().Select(PosAt(startOffset), PosAt(endOffset));
+    View()->Select(PosAt(startOffset), PosAt(endOffset));
   }
 
   QRect characterRect(int offset) const override {
@@ -163,7 +168,7 @@ public:
 
   // Moves the cursor to the start of the range.
   void scrollToSubstring(int startIndex, int /*endIndex*/) override {
-    Model().SetCursor(PosAt(startIndex));
+    View()->SetCursor(PosAt(startIndex));
     View()->EnsureCursorVisible();
   }
 
@@ -199,19 +204,19 @@ public:
 
   // ---- Editing, each one step of the model's undo
   void deleteText(int startOffset, int endOffset) override {
-    Model().Replace(PosAt(startOffset), PosAt(endOffset), {});
+    View()->Replace(PosAt(startOffset), PosAt(endOffset), {});
   }
   void insertText(int offset, const QString& text) override {
     const TextPos at = PosAt(offset);
-    Model().Replace(at, at, text);
+    View()->Replace(at, at, text);
   }
   void replaceText(int startOffset, int endOffset, const QString& text) override {
-    Model().Replace(PosAt(startOffset), PosAt(endOffset), text);
+    View()->Replace(PosAt(startOffset), PosAt(endOffset), text);
   }
 
 private:
   [[nodiscard]] HistoryView* View() const { return static_cast<HistoryView*>(widget()); }
-  [[nodiscard]] EditModel& Model() const { return View()->Model(); }
+  [[nodiscard]] const EditModel& Model() const { return View()->Model(); }
 
   [[nodiscard]] TextPos PosAt(int offset) const {
     return Model().PosAt(static_cast<std::size_t>(std::max(offset, 0)));
@@ -413,27 +418,7 @@ void TellChange(HistoryView& view, HeldLines& held, const TextChange& change) {
 
 } // namespace
 
-bool ArrivalPace::Arrive(Clock::time_point now) {
-  if (held_ == 0 && (!told_ || now - *told_ >= kInterval)) {
-    told_ = now;
-    return true;
-  }
-  ++held_;
-  return false;
-}
-
-std::size_t ArrivalPace::TakeDue(Clock::time_point now) {
-  if (held_ == 0 || now - *told_ < kInterval) return 0;
-  told_ = now;
-  return std::exchange(held_, 0);
-}
-
-std::optional<ArrivalPace::Clock::time_point> ArrivalPace::Due() const {
-  if (held_ == 0) return std::nullopt;
-  return *told_ + kInterval;
-}
-
-void AttachAccessibility(HistoryView& view) {
+void AttachAccessibility(HistoryView& view, EditModel& model) {
   static const bool installed = [] {
     QAccessible::installFactory(&Factory);
     return true;
@@ -451,12 +436,10 @@ void AttachAccessibility(HistoryView& view) {
     TellHeld(view, *held, CursorOffset(view));
   });
 
-  view.Model().OnChange(
-      [&view, held](const TextChange& change) { TellChange(view, *held, change); });
+  model.OnChange([&view, held](const TextChange& change) { TellChange(view, *held, change); });
 
   auto reported = std::make_shared<Reported>();
-  view.Model().OnCursor([&view, reported] {
-    const EditModel& model = view.Model();
+  model.OnCursor([&model, &view, reported] {
     const TextPos cursor = model.Cursor();
     const auto selection =
         model.HasSelection() ? model.Selection() : std::pair<TextPos, TextPos>{cursor, cursor};

@@ -2,6 +2,10 @@
 
 #include "history/FindBar.h"
 #include "history/HistoryAccessible.h"
+#include "history/HistoryControl.h"
+#include "history/HistoryFinder.h"
+#include "history/HistoryLayout.h"
+#include "history/HistoryViewport.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -11,8 +15,24 @@
 #include <algorithm>
 #include <utility>
 
+static_assert(HistoryView::kMaxPaste == HistoryControl::kMaxPaste);
+
+// The view's parts, in the order they are made: each observes the model
+// from its making, the layout before the viewport, both before the control.
+struct HistoryView::Impl {
+  Impl(std::size_t capacity, std::size_t budget) : model(capacity, budget) {}
+  EditModel model;
+  HistoryLayout layout{model};
+  HistoryViewport viewport{model, layout};
+  HistoryControl control{model, layout, viewport};
+  HistoryFinder finder{model};
+  FindBar* findBar = nullptr; // made when first opened
+  std::uint64_t refused = 0;
+  bool toldFull = false;
+};
+
 HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budget)
-    : QAbstractScrollArea(parent), model_(capacity, budget), control_(model_, layout_, viewport_) {
+    : QAbstractScrollArea(parent), d_(std::make_unique<Impl>(capacity, budget)) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_InputMethodEnabled);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -20,73 +40,114 @@ HistoryView::HistoryView(QWidget* parent, std::size_t capacity, std::size_t budg
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
-  viewport_.SetFont(font());
-  viewport_.SetSize(viewport()->size());
-  connect(&control_, &HistoryControl::updateRequest, viewport(), [this](const QRect& rect) {
+  d_->viewport.SetFont(font());
+  d_->viewport.SetSize(viewport()->size());
+  HistoryControl* control = &d_->control;
+  connect(control, &HistoryControl::updateRequest, viewport(), [this](const QRect& rect) {
     rect.isEmpty() ? viewport()->update() : viewport()->update(rect);
   });
-  connect(&control_, &HistoryControl::pasteTooLarge, this, &HistoryView::PasteTooLarge);
-  connect(&control_, &HistoryControl::selectionTooLarge, this, &HistoryView::SelectionTooLarge);
-  model_.OnUndoLost([this] { emit UndoLost(); });
-  connect(&control_, &HistoryControl::findRequested, this, &HistoryView::OpenFind);
-  connect(&control_, &HistoryControl::findAgain, this, [this](bool forward) {
-    if (finder_.Text().isEmpty()) return OpenFind();
-    forward ? finder_.Next() : finder_.Previous();
+  connect(control, &HistoryControl::pasteTooLarge, this, &HistoryView::PasteTooLarge);
+  connect(control, &HistoryControl::selectionTooLarge, this, &HistoryView::SelectionTooLarge);
+  d_->model.OnUndoLost([this] { emit UndoLost(); });
+  connect(control, &HistoryControl::findRequested, this, &HistoryView::OpenFind);
+  connect(control, &HistoryControl::findAgain, this, [this](bool forward) {
+    if (d_->finder.Text().isEmpty()) return OpenFind();
+    forward ? d_->finder.Next() : d_->finder.Previous();
   });
-  connect(&finder_, &HistoryFinder::matchSelected, this, [this] {
-    control_.EnsureCursorVisible();
+  connect(&d_->finder, &HistoryFinder::matchSelected, this, [this] {
+    d_->control.EnsureCursorVisible();
     viewport()->update();
   });
-  AttachAccessibility(*this);
+  AttachAccessibility(*this, d_->model);
 }
 
 HistoryView::~HistoryView() = default;
 
 bool HistoryView::HasRoom() {
-  if (!model_.Full()) {
-    toldFull_ = false;
+  if (!d_->model.Full()) {
+    d_->toldFull = false;
     return true;
   }
-  ++refused_;
-  if (!toldFull_) {
-    toldFull_ = true;
+  ++d_->refused;
+  if (!d_->toldFull) {
+    d_->toldFull = true;
     emit HistoryFull();
   }
   return false;
 }
 
-void HistoryView::OpenFind() {
-  if (findBar_ == nullptr) {
-    findBar_ = new FindBar(finder_, this);
-    connect(findBar_, &FindBar::ToTell, this, &HistoryView::FindResult);
-  }
-  findBar_->Open();
+std::uint64_t HistoryView::Refused() const { return d_->refused; }
+
+const EditModel& HistoryView::Model() const { return d_->model; }
+
+void HistoryView::Append(std::string_view utf8) { d_->model.Append(utf8); }
+void HistoryView::AppendLine(const QString& line) { d_->model.AppendLine(line); }
+
+// ---- Edits, passed on to the model
+
+void HistoryView::SetText(const QString& text) { d_->model.SetText(text); }
+void HistoryView::SetCursor(TextPos to) { d_->model.SetCursor(to); }
+void HistoryView::Select(TextPos anchor, TextPos cursor) { d_->model.Select(anchor, cursor); }
+void HistoryView::SelectAll() { d_->model.SelectAll(); }
+void HistoryView::InsertText(const QString& text) { d_->model.InsertText(text); }
+void HistoryView::Replace(TextPos from, TextPos to, const QString& text) {
+  d_->model.Replace(from, to, text);
+}
+void HistoryView::DeleteSelection() { d_->model.DeleteSelection(); }
+void HistoryView::Undo() { d_->model.Undo(); }
+
+// ---- What is on screen
+
+int HistoryView::FirstVisibleLine() const { return d_->viewport.FirstVisibleLine(); }
+int HistoryView::LastVisibleLine() const { return d_->viewport.LastVisibleLine(); }
+bool HistoryView::Following() const { return d_->viewport.Following(); }
+void HistoryView::EnsureCursorVisible() { d_->control.EnsureCursorVisible(); }
+
+QRect HistoryView::CursorRect() const {
+  return d_->viewport.CursorRect(d_->model.Cursor()).toRect();
+}
+QRect HistoryView::CharacterRect(TextPos pos) const { return d_->viewport.CharacterRect(pos); }
+TextPos HistoryView::PositionAt(QPoint point) const { return d_->viewport.PositionAt(point); }
+
+QMenu* HistoryView::CreateStandardContextMenu() {
+  return d_->control.CreateStandardContextMenu(this);
 }
 
-QRect HistoryView::CursorRect() const { return viewport_.CursorRect(model_.Cursor()).toRect(); }
+// ---- Finding
+
+void HistoryView::OpenFind() {
+  if (d_->findBar == nullptr) {
+    d_->findBar = new FindBar(d_->finder, this);
+    connect(d_->findBar, &FindBar::ToTell, this, &HistoryView::FindResult);
+  }
+  d_->findBar->Open();
+}
+
+const HistoryFinder& HistoryView::Finder() const { return d_->finder; }
+FindBar* HistoryView::FindBox() const { return d_->findBar; }
 
 QVariant HistoryView::inputMethodQuery(Qt::InputMethodQuery query) const {
-  const QVariant answer = control_.InputMethodQuery(query);
+  const QVariant answer = d_->control.InputMethodQuery(query);
   return answer.isValid() ? answer : QAbstractScrollArea::inputMethodQuery(query);
 }
 
 // ---- Painting
 
 void HistoryView::paintEvent(QPaintEvent* event) {
-  if (viewport()->size() != viewport_.Size()) viewport_.SetSize(viewport()->size());
-  viewport_.Settle();
+  if (viewport()->size() != d_->viewport.Size()) d_->viewport.SetSize(viewport()->size());
+  d_->viewport.Settle();
   QPainter painter(viewport());
   const QRect area = event->rect();
-  const std::pair<TextPos, TextPos> selection = model_.Selection();
+  const std::pair<TextPos, TextPos> selection = d_->model.Selection();
   const TextPos selectionStart = selection.first;
   const TextPos selectionEnd = selection.second;
-  const TextPos cursor = model_.Cursor();
-  const bool showCursor = hasFocus() && control_.CursorOn();
-  viewport_.ForEachOnScreen([&](const HistoryViewport::Piece& piece) {
+  const TextPos cursor = d_->model.Cursor();
+  const bool showCursor = hasFocus() && d_->control.CursorOn();
+  d_->viewport.ForEachOnScreen([&](const HistoryViewport::Piece& piece) {
     if (piece.y + piece.height < area.top() || piece.y > area.bottom()) return;
     const std::size_t line = piece.line;
     QList<QTextLayout::FormatRange> selections;
-    if (model_.HasSelection() && selectionStart.line <= line && line <= selectionEnd.line) {
+    if (d_->model.HasSelection() && selectionStart.line <= line && line <= selectionEnd.line) {
       // A selected line break shows as selected space at the line's end.
       const int start = line == selectionStart.line ? selectionStart.column : 0;
       const int end = line == selectionEnd.line ? selectionEnd.column : piece.end + 1;
@@ -102,18 +163,18 @@ void HistoryView::paintEvent(QPaintEvent* event) {
     piece.layout.draw(&painter, QPointF(0, piece.y), selections, area);
     if (showCursor && line == cursor.line && piece.Holds(cursor.column))
       piece.layout.drawCursor(&painter, QPointF(0, piece.y),
-                              cursor.column - piece.start + layout_.PreeditCursor(), 1);
+                              cursor.column - piece.start + d_->layout.PreeditCursor(), 1);
   });
 }
 
 void HistoryView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  viewport_.SetSize(viewport()->size());
+  d_->viewport.SetSize(viewport()->size());
 }
 
 void HistoryView::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
-  if (event->type() == QEvent::FontChange) viewport_.SetFont(font());
+  if (event->type() == QEvent::FontChange) d_->viewport.SetFont(font());
   if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange ||
       event->type() == QEvent::ActivationChange)
     viewport()->update();
@@ -127,14 +188,14 @@ bool HistoryView::event(QEvent* event) {
     if (!HistoryControl::TakesShortcut(static_cast<QKeyEvent*>(event))) break;
     event->accept();
     return true;
-  case QEvent::InputMethod: return control_.ProcessEvent(event, this);
+  case QEvent::InputMethod: return d_->control.ProcessEvent(event, this);
   case QEvent::ContextMenu: // from the keyboard; the mouse's comes through the viewport
     if (static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Keyboard) break;
-    return control_.ProcessEvent(event, this);
+    return d_->control.ProcessEvent(event, this);
   case QEvent::FocusIn:
   case QEvent::FocusOut: {
     const bool handled = QAbstractScrollArea::event(event);
-    control_.ProcessEvent(event, this);
+    d_->control.ProcessEvent(event, this);
     return handled;
   }
   default: break;
@@ -149,9 +210,9 @@ bool HistoryView::viewportEvent(QEvent* event) {
   case QEvent::MouseButtonRelease:
   case QEvent::MouseButtonDblClick:
   case QEvent::Wheel:
-  case QEvent::ContextMenu: return control_.ProcessEvent(event, this);
+  case QEvent::ContextMenu: return d_->control.ProcessEvent(event, this);
   default: return QAbstractScrollArea::viewportEvent(event);
   }
 }
 
-void HistoryView::keyPressEvent(QKeyEvent* event) { control_.ProcessEvent(event, this); }
+void HistoryView::keyPressEvent(QKeyEvent* event) { d_->control.ProcessEvent(event, this); }

@@ -1,19 +1,19 @@
 #pragma once
 
 #include "history/EditModel.h"
-#include "history/HistoryControl.h"
-#include "history/HistoryFinder.h"
-#include "history/HistoryLayout.h"
-#include "history/HistoryViewport.h"
+
+#include <lanchat/BuildConfig.h>
 
 #include <QAbstractScrollArea>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 class FindBar;
+class HistoryFinder;
 class QMenu;
 
 // The view of an EditModel: an editable multi-line box made for a long,
@@ -30,6 +30,9 @@ class QMenu;
 //
 // What the user should be told (the history full, a paste too large, an
 // edit that cannot be undone) the view signals; its owner says it.
+//
+// Its parts are its own, as a Qt text box keeps its private part: callers
+// read the model, and change the text through the view.
 class HistoryView : public QAbstractScrollArea {
   Q_OBJECT
 
@@ -42,50 +45,62 @@ public:
   // turns messages away, counts them, and signals HistoryFull once (until
   // there is room again).
   [[nodiscard]] bool HasRoom();
-  [[nodiscard]] std::uint64_t Refused() const { return refused_; }
+  [[nodiscard]] std::uint64_t Refused() const;
 
-  [[nodiscard]] EditModel& Model() { return model_; }
-  [[nodiscard]] const EditModel& Model() const { return model_; }
+  // The text, the cursor and the selection, to read.
+  [[nodiscard]] const EditModel& Model() const;
 
   // Adds UTF-8 text at the end as one insertion (one change, one event for
   // assistive technology), each line after a line break: "\nAna a dit
   // :\nSalut" adds two lines. Followed into view only if the view was
   // already showing the last line. The way arrivals come in: no QString is
   // made for a line until it is shown.
-  void Append(std::string_view utf8) { model_.Append(utf8); }
+  void Append(std::string_view utf8);
   // The same for a line, or for several, that a caller holds as QStrings.
-  void AppendLine(const QString& line) { model_.AppendLine(line); }
+  void AppendLine(const QString& line);
   void AppendLines(const QStringList& lines) { AppendLine(lines.join(u'\n')); }
 
+  // Edits, as the model makes them (EditModel): the whole text replaced
+  // (forgetting undo), the cursor moved or the text between `anchor` and
+  // `cursor` selected, text put in place of the selection, or between two
+  // places, the selection deleted, the last edit undone.
+  void SetText(const QString& text);
+  void SetCursor(TextPos to);
+  void Select(TextPos anchor, TextPos cursor);
+  void SelectAll();
+  void InsertText(const QString& text);
+  void Replace(TextPos from, TextPos to, const QString& text);
+  void DeleteSelection();
+  void Undo();
+
   // Index of the first line with a row on screen, and of the last.
-  [[nodiscard]] int FirstVisibleLine() const { return viewport_.FirstVisibleLine(); }
-  [[nodiscard]] int LastVisibleLine() const { return viewport_.LastVisibleLine(); }
+  [[nodiscard]] int FirstVisibleLine() const;
+  [[nodiscard]] int LastVisibleLine() const;
   // Whether the view shows the end of the text (and so follows new lines).
-  [[nodiscard]] bool Following() const { return viewport_.Following(); }
+  [[nodiscard]] bool Following() const;
   // Scrolls as little as needed to show the cursor's row.
-  void EnsureCursorVisible() { control_.EnsureCursorVisible(); }
+  void EnsureCursorVisible();
 
   // Geometry, in viewport coordinates.
   [[nodiscard]] QRect CursorRect() const;
-  [[nodiscard]] QRect CharacterRect(TextPos pos) const { return viewport_.CharacterRect(pos); }
-  [[nodiscard]] TextPos PositionAt(QPoint point) const { return viewport_.PositionAt(point); }
+  [[nodiscard]] QRect CharacterRect(TextPos pos) const;
+  [[nodiscard]] TextPos PositionAt(QPoint point) const;
 
   [[nodiscard]] QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
   // The most text a paste may bring; a larger one is refused and signalled
   // by PasteTooLarge, and the clipboard keeps the text.
-  static constexpr qsizetype kMaxPaste = HistoryControl::kMaxPaste;
+  static constexpr auto kMaxPaste = static_cast<qsizetype>(lanchat::config::kMaxDatagramSize);
 
   // The context menu a right click opens; the caller owns it.
-  QMenu* CreateStandardContextMenu() { return control_.CreateStandardContextMenu(this); }
+  QMenu* CreateStandardContextMenu();
 
   // Opens the find box (Ctrl+F), its field focused.
   void OpenFind();
-  [[nodiscard]] HistoryFinder& Finder() { return finder_; }
-  [[nodiscard]] FindBar* FindBox() const { return findBar_; }
-
-  // Margin around the text, as a text document's.
-  static constexpr int kMargin = HistoryLayout::kMargin;
+  // What is looked for, the match and the count (HistoryFinder), to read.
+  [[nodiscard]] const HistoryFinder& Finder() const;
+  // The find box; null until it is first opened.
+  [[nodiscard]] FindBar* FindBox() const;
 
 signals:
   // The history is full: messages are turned away until it is cleared.
@@ -114,12 +129,6 @@ protected:
   void changeEvent(QEvent* event) override;
 
 private:
-  EditModel model_;
-  HistoryLayout layout_{model_};
-  HistoryViewport viewport_{model_, layout_};
-  HistoryControl control_;
-  HistoryFinder finder_{model_};
-  FindBar* findBar_ = nullptr; // made when first opened
-  std::uint64_t refused_ = 0;
-  bool toldFull_ = false;
+  struct Impl; // the model, its layout, viewport, control and finder
+  std::unique_ptr<Impl> d_;
 };

@@ -1,10 +1,12 @@
 // The pace at which arrivals are told to assistive technology, as plain
 // code with the time passed in.
-#include <history/HistoryAccessible.h>
+#include <chat/ArrivalPace.h>
 
 #include <QtTest>
 
 #include <chrono>
+
+using chat::ArrivalPace;
 
 class TestArrivalPace : public QObject {
   Q_OBJECT

@@ -4,6 +4,7 @@
 // lines, in order, counted), and the find box over a history.
 #include <history/FindBar.h>
 #include <history/HistoryFind.h>
+#include <history/HistoryFinder.h>
 #include <history/HistoryView.h>
 
 #include <QCheckBox>
@@ -193,8 +194,8 @@ private slots:
     window.resize(400, 300);
     auto* view = new HistoryView(&window);
     view->setGeometry(10, 10, 380, 150);
-    view->Model().SetText("Ana a dit :\nRéunion à 10 h\nla reunion est finie\nRÉUNION");
-    view->Model().SetCursor({1, 0}); // typing finds from the cursor on
+    view->SetText("Ana a dit :\nRéunion à 10 h\nla reunion est finie\nRÉUNION");
+    view->SetCursor({1, 0}); // typing finds from the cursor on
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     view->setFocus();

@@ -18,6 +18,7 @@
 #include <QWheelEvent>
 #include <QtTest>
 #include <history/HistoryView.h>
+#include <history/PrimarySelection.h>
 
 namespace {
 

@@ -172,7 +172,7 @@ class TestHistoryAccessible : public QObject {
   QAccessibleTextInterface* textIf = nullptr;
 
   void Load(const QString& content) {
-    view->Model().SetText(content);
+    view->SetText(content);
     told.clear();
   }
 
@@ -440,7 +440,7 @@ private slots:
     QCOMPARE(view->Model().Text(), expected);
     QCOMPARE(textIf->characterCount(), static_cast<int>(expected.size()));
     QVERIFY(view->Model().CanUndo());
-    view->Model().Undo();
+    view->Undo();
     QCOMPARE(view->Model().Text(), content);
     QVERIFY(!view->Model().CanUndo());
   }
@@ -594,12 +594,12 @@ private slots:
     asked = 0;
     view = std::make_unique<HistoryView>();
     watched = view.get();
-    view->Model().SetText("Ana a dit :\nSalut");
+    view->SetText("Ana a dit :\nSalut");
     view->AppendLine("Bob a dit :");
-    view->Model().SetCursor({1, 2});
-    view->Model().Select({0, 0}, {1, 3});
-    view->Model().InsertText("x");
-    view->Model().Undo();
+    view->SetCursor({1, 2});
+    view->Select({0, 0}, {1, 3});
+    view->InsertText("x");
+    view->Undo();
     QVERIFY(told.empty());
     QCOMPARE(asked, 0);
 

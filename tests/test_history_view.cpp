@@ -2,7 +2,9 @@
 // and input-method events go to a QPlainTextEdit and to a HistoryView of the
 // same size and font, and text, cursor and selection must agree; the rows
 // must be drawn where the text box draws them.
+#include <history/HistoryLayout.h>
 #include <history/HistoryView.h>
+#include <history/PrimarySelection.h>
 
 #include <QAction>
 #include <QClipboard>
@@ -271,7 +273,7 @@ class TestHistoryView : public QObject {
     QFETCH(int, anchor);
     QFETCH(QString, script);
     reference->setPlainText(text);
-    view->Model().SetText(text);
+    view->SetText(text);
     QTextCursor start(reference->document());
     start.setPosition(anchor < 0 ? cursor : anchor);
     start.setPosition(cursor, QTextCursor::KeepAnchor);
@@ -279,7 +281,7 @@ class TestHistoryView : public QObject {
     const auto at = [&](int offset) {
       return view->Model().PosAt(static_cast<std::size_t>(offset));
     };
-    view->Model().Select(at(anchor < 0 ? cursor : anchor), at(cursor));
+    view->Select(at(anchor < 0 ? cursor : anchor), at(cursor));
     view->EnsureCursorVisible();
     Compare("the start");
     for (const QString& step : script.split(u'|')) {
@@ -577,7 +579,7 @@ private slots:
       }
       return offset - static_cast<int>(cuts.size());
     };
-    view->Model().SetText(text);
+    view->SetText(text);
     reference->setPlainText(broken);
     // Every block laid out: a text box scrolls over blocks it has not laid
     // out yet as if each were one row.
@@ -589,7 +591,7 @@ private slots:
     QTextCursor place(reference->document());
     place.setPosition(cursor + start);
     reference->setTextCursor(place);
-    view->Model().SetCursor(view->Model().PosAt(static_cast<std::size_t>(cursor)));
+    view->SetCursor(view->Model().PosAt(static_cast<std::size_t>(cursor)));
     view->EnsureCursorVisible();
     const EditModel& model = view->Model();
     const QPoint corner(6, 8);
@@ -644,7 +646,7 @@ private slots:
     QFETCH(QString, text);
     QFETCH(QString, script);
     // Each box alone, so that neither pastes what the other selected.
-    view->Model().SetText(text);
+    view->SetText(text);
     reference->setPlainText(text);
     const QStringList steps = script.split(u'|');
     QGuiApplication::clipboard()->clear(QClipboard::Selection);
@@ -696,7 +698,7 @@ private slots:
   void rowsFallWhereATextBoxDrawsThem() {
     QFETCH(QString, text);
     reference->setPlainText(text);
-    view->Model().SetText(text);
+    view->SetText(text);
     reference->clearFocus();
     view->clearFocus();
     for (int offset = 0; offset <= static_cast<int>(view->Model().CharacterCount()); ++offset) {
@@ -705,7 +707,7 @@ private slots:
       QTextCursor cursor(reference->document());
       cursor.setPosition(offset);
       reference->setTextCursor(cursor);
-      view->Model().SetCursor(view->Model().PosAt(static_cast<std::size_t>(offset)));
+      view->SetCursor(view->Model().PosAt(static_cast<std::size_t>(offset)));
       const QRect expected = reference->cursorRect();
       const QRect actual = view->CursorRect();
       if (actual.topLeft() != expected.topLeft() || actual.height() != expected.height())
@@ -760,7 +762,7 @@ private slots:
     append(30);
     QVERIFY(view->Following());
     QCOMPARE(view->LastVisibleLine(), 30);
-    view->Model().SetCursor(view->Model().End());
+    view->SetCursor(view->Model().End());
     run(back);
     QVERIFY(!view->Following());
     const QImage before = view->viewport()->grab().toImage();
@@ -822,8 +824,8 @@ private slots:
   }
 
   void contextMenuActions() {
-    view->Model().SetText("un deux trois");
-    view->Model().Select({0, 3}, {0, 8});
+    view->SetText("un deux trois");
+    view->Select({0, 3}, {0, 8});
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
                             view->mapToGlobal(QPoint(10, 10)));
     QApplication::sendEvent(view->viewport(), &event);
@@ -866,11 +868,11 @@ private slots:
     QFETCH(int, cursor);
     QFETCH(QString, preedit);
     reference->setPlainText(text);
-    view->Model().SetText(text);
+    view->SetText(text);
     QTextCursor start(reference->document());
     start.setPosition(cursor);
     reference->setTextCursor(start);
-    view->Model().SetCursor(view->Model().PosAt(static_cast<std::size_t>(cursor)));
+    view->SetCursor(view->Model().PosAt(static_cast<std::size_t>(cursor)));
     for (QWidget* widget :
          {static_cast<QWidget*>(reference.get()), static_cast<QWidget*>(view.get())}) {
       QTextCharFormat underline;

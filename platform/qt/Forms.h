@@ -46,7 +46,8 @@ public:
   // A message came: asks for the user's attention through the task bar
   // and with a desktop notification (its header and first line) until the
   // window is activated; when it is active, has the screen reader say it
-  // (header and message) unless the focus is in the history.
+  // (header and message) wherever the focus is, the history included, at
+  // the pace of Announcer::Arrived.
   void Alert(const text::Decoded& header, const text::Decoded& message);
 
   [[nodiscard]] QWidget* Window() const;
@@ -59,8 +60,10 @@ private:
   // display maps it meanwhile, and it is first painted on the event loop,
   // with all its controls. Then the scroll area and the window's font.
   void BeforeControls();
-  // Tab order, first focus and the client area's extent, once every
-  // component exists.
+  // Once every component exists: shows those made after the window, sets
+  // the client area's extent, has the find box's results announced, and
+  // orders the controls that take the focus by TabOrder, the focus going to
+  // the first of them.
   void Loaded();
 
   std::unique_ptr<QWidget> window_; // holds a scroll area over the client area
