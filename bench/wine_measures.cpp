@@ -50,9 +50,9 @@ void UnderWine(Context& context) {
   const Reading* rate = Earlier(context, Key::Rate);
   const Reading* line = Earlier(context, Key::PerLine);
   if (read.contains("startup_ms"))
-    context.Record(Key::WineStartUp, {Format("%.0f ms", read["startup_ms"]),
-                                      Beside(start, "on Linux"), read["startup_ms"],
-                                      start ? start->x : 0});
+    context.Record(Key::WineStartUp,
+                   {Format("%.0f ms", read["startup_ms"]), Beside(start, "on Linux"),
+                    read["startup_ms"], start ? start->x : 0});
   if (read.contains("rate"))
     context.Record(Key::WineRate, {Format("%.0f/s", read["rate"]), Beside(rate, "on Linux"),
                                    read["rate"], rate ? rate->x : 0});
