@@ -78,6 +78,14 @@ def pings_of(out):
     return [int(v) for v in out.read().decode().split() if v.isdigit()]
 
 
+def kernel_drops():
+    """Datagrams the kernel dropped on this namespace's sockets of the
+    chat's port (the last column of /proc/net/udp)."""
+    with open("/proc/net/udp") as table:
+        return sum(int(row.split()[-1]) for row in table
+                   if row.split()[1].endswith(f":{wt.PORT:04X}"))
+
+
 def run_flood(run):
     checks, prefix = run.checks, run.session.prefix
     idle_kib = fl.program_rss_kib(prefix)
@@ -96,10 +104,12 @@ def run_flood(run):
         samples.append(fl.program_rss_kib(prefix))
         time.sleep(0.5)
     sent, seconds, rate = flood.stop()
+    drops = kernel_drops()
     neighbour.stopping.set()
     neighbour.join()
     print(f"flood: {sent} datagrams of {fl.LARGEST} bytes from {SOURCES} addresses "
-          f"in {seconds:.1f} s: {rate:.0f} a second ({rate * fl.LARGEST / 2**20:.0f} MiB/s)",
+          f"in {seconds:.1f} s: {rate:.0f} a second ({rate * fl.LARGEST / 2**20:.0f} MiB/s); "
+          f"{drops} dropped by the kernel at the program's socket",
           flush=True)
     ping_proc.wait(30)
     pings = pings_of(ping_out)
