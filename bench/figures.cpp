@@ -72,7 +72,9 @@ const Counts kFull{.burst = 100000,
                    .selectionLines = 0,
                    .readerFlood = 20,
                    .readerWait = 120,
-                   .findMiB = 128};
+                   .findMiB = 128,
+                   .wineMessages = 5000,
+                   .wineFloodSeconds = 20};
 
 const Counts kQuick{.burst = 2000,
                     .pacedRate = 50000,
@@ -115,7 +117,9 @@ const Counts kQuick{.burst = 2000,
                     .selectionLines = 200000,
                     .readerFlood = 2,
                     .readerWait = 5,
-                    .findMiB = 4};
+                    .findMiB = 4,
+                    .wineMessages = 1000,
+                    .wineFloodSeconds = 5};
 
 // The chat's broadcast address and port, as this build of it has them.
 Network Configured() {
@@ -154,7 +158,7 @@ std::string T(long value) { return Thousands(value); }
 std::string N(long value) { return std::to_string(value); }
 
 // clang-format off
-const std::array<Figure, 18> kFigures{{
+const std::array<Figure, 19> kFigures{{
     {"1. bursts into the history",
      [](const Counts& c, const Network& n) {
        return "`bench_sender`, a separate process, sends " + T(c.burst) + " chat datagrams to " +
@@ -474,6 +478,27 @@ const std::array<Figure, 18> kFigures{{
       {Key::FindCount, "18. count of every match in {} MiB", &Counts::findMiB, Below(50, "ms")},
       {Key::FindTyping, "18. slowest key typed into the find box", nullptr,
        Below(100, "ms")}}},
+    {"19. Windows build under Wine",
+     [](const Counts& c, const Network& n) {
+       return "`lanchat.exe` of the Windows build (`--windows DIR`; `bench/run.sh` builds it with "
+              "`scripts/windows.sh`) under Wine 8 in Xvfb, by `bench/wine_measures.py`: start-up "
+              "until the window is mapped (xdotool) and port " + N(n.port) + " is bound, the "
+              "wineserver running, median of " + N(c.startRuns) + "; " + T(c.wineMessages) +
+              " short messages sent at full speed, their rate into the history (read with the "
+              "window probe) and the resident growth per two-line message; the resident peak "
+              "under 9.'s worst flood (5,000 addresses, 65,507 bytes) for " +
+              N(c.wineFloodSeconds) + " s";
+     },
+     [](const Counts&, const Network&) -> std::string {
+       return "the Linux build in the same run: 4.'s start-up, 1.'s rate at full speed, twice "
+              "5.'s memory per line; the bound of the Wine flood test (`tests/wine/"
+              "wine_flood.py`: a full history of 2,000,000 characters, at about 120 bytes each "
+              "in Wine's RichEdit, and the queue)";
+     },
+     {{Key::WineStartUp, "19. start-up under Wine (median)", nullptr, Reported()},
+      {Key::WineRate, "19. rate into the history under Wine", nullptr, Reported()},
+      {Key::WinePerMessage, "19. memory per message under Wine", nullptr, Reported()},
+      {Key::WinePeak, "19. worst-flood peak under Wine", nullptr, Below(320, "MiB")}}},
 }};
 // clang-format on
 

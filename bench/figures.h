@@ -58,6 +58,8 @@ struct Counts {
   long readerFlood;      // 16. seconds of the flood
   long readerWait;       // 16. seconds waited at most for the key to be spoken
   long findMiB;          // 18. MiB of text in the history searched
+  long wineMessages;     // 19. short messages sent into the window under Wine
+  long wineFloodSeconds; // 19. the worst flood under Wine
 };
 
 extern const Counts kFull;  // a full run
@@ -132,6 +134,10 @@ enum class Key {
   FindNext,
   FindCount,
   FindTyping,
+  WineStartUp,
+  WineRate,
+  WinePerMessage,
+  WinePeak,
 };
 
 // The table of figures as Markdown, for bench/README.md.
@@ -149,6 +155,7 @@ struct Reading {
 
 struct Context {
   std::string binDir;
+  std::string windowsDir; // the Windows build (19.); not measured without it
   bool quick = false;
   std::vector<int> only; // figures to measure; all if empty
   Counts counts = kFull;

@@ -2,9 +2,10 @@
 // run. In-process figures use the offscreen platform; start-up and the flood
 // run the real program in Xvfb. Loopback only; every loop is bounded.
 //
-//   lanchat_bench BIN_DIR [--quick] [--only 9,10]
+//   lanchat_bench BIN_DIR [--quick] [--only 9,10] [--windows DIR]
 //                                       takes the readings (of those figures
-//                                       only), prints the results
+//                                       only; 19. with the Windows build in
+//                                       DIR), prints the results
 //   lanchat_bench --markdown [--quick]  prints the table of figures (how,
 //                                       baseline, target) as Markdown
 //
@@ -16,6 +17,7 @@
 #include "history_measures.h"
 #include "inprocess_measures.h"
 #include "processes.h"
+#include "wine_measures.h"
 #include "x11_measures.h"
 
 #include <QApplication>
@@ -38,7 +40,7 @@ struct Measure {
   void (*measure)(Context&);
   std::vector<int> figures;
 };
-const std::array<Measure, 13> kMeasures{{{Bursts, {1}},
+const std::array<Measure, 14> kMeasures{{{Bursts, {1}},
                                          {Growth, {2}},
                                          {Latency, {3}},
                                          {MemoryPerLine, {5}},
@@ -50,7 +52,8 @@ const std::array<Measure, 13> kMeasures{{{Bursts, {1}},
                                          {FillTime, {12}},
                                          {PrimaryOfFullHistory, {15}},
                                          {ScreenReader, {16}},
-                                         {FindInFullHistory, {18}}}};
+                                         {FindInFullHistory, {18}},
+                                         {UnderWine, {19}}}};
 
 } // namespace
 
@@ -61,6 +64,8 @@ int main(int argc, char** argv) {
     const std::string_view arg = argv[i];
     if (arg == "--quick")
       context.quick = true;
+    else if (arg == "--windows" && i + 1 < argc)
+      context.windowsDir = argv[++i];
     else if (arg == "--markdown")
       markdown = true;
     else if (arg == "--only" && i + 1 < argc)
@@ -76,7 +81,7 @@ int main(int argc, char** argv) {
       usage = true;
   }
   if (usage || (!markdown && context.binDir.empty())) {
-    std::fprintf(stderr, "usage: lanchat_bench BIN_DIR [--quick] [--only 9,10]\n"
+    std::fprintf(stderr, "usage: lanchat_bench BIN_DIR [--quick] [--only 9,10] [--windows DIR]\n"
                          "       lanchat_bench --markdown [--quick]\n");
     return 2;
   }

@@ -8,6 +8,7 @@
 //   --click TARGET          BM_CLICK: the button pressed and released
 //   --text TARGET           the control's whole text, on one line
 //   --ping MS               whether the window answers within MS ms; prints ms
+//   --sleep MS              waits MS ms (between pings, from one process)
 //   --shot FILE             a 24-bit BMP of the window as the screen shows it
 //   --close                 WM_CLOSE, as the title bar's close box sends
 // A TARGET is a control's index in the list, or @X,Y: the smallest control
@@ -192,7 +193,7 @@ bool Shot(HWND window, const wchar_t* path) {
 
 int Usage() {
   std::fputs("usage: window_probe [--title T] [--wait S] [--count N] [--window K] [--list] "
-             "[--set-text TARGET TEXT] [--click TARGET] [--text TARGET] [--ping MS] "
+             "[--set-text TARGET TEXT] [--click TARGET] [--text TARGET] [--ping MS] [--sleep MS] "
              "[--shot FILE] [--close]\n",
              stderr);
   return 2;
@@ -259,6 +260,8 @@ int wmain(int argc, wchar_t** argv) {
       const UINT ms = static_cast<UINT>(std::wcstoul(argv[++i], nullptr, 10));
       if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ms, &answer)) return 3;
       std::printf("%llu\n", GetTickCount64() - start);
+    } else if (verb == L"--sleep" && left >= 1) {
+      Sleep(static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10)));
     } else if (verb == L"--shot" && left >= 1) {
       if (!Shot(window, argv[++i])) return 1;
     } else if (verb == L"--close") {
