@@ -6,8 +6,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -49,8 +49,7 @@ const Person& OrdinaryUser() {
 
 std::string UserCopy(const std::string& program) {
   const Person& person = OrdinaryUser();
-  const std::string copy =
-      person.home + "/" + std::filesystem::path(program).filename().string();
+  const std::string copy = person.home + "/" + std::filesystem::path(program).filename().string();
   std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
   if (chown(copy.c_str(), person.uid, person.gid) != 0 || chmod(copy.c_str(), 0755) != 0)
     std::abort();

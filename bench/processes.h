@@ -159,7 +159,7 @@ public:
 // (LANCHAT_BENCH_HOST_NET). False when it cannot be set.
 long ReceiveLimit();
 bool SetReceiveLimit(long bytes);
-inline constexpr long kDebianReceiveLimit = 212992;  // a fresh Debian 12's
+inline constexpr long kDebianReceiveLimit = 212992;    // a fresh Debian 12's
 inline constexpr long kPackageReceiveLimit = 33554432; // what the Debian package sets
 
 enum class RunAs { User, Root };

@@ -221,9 +221,8 @@ void RealBesidePlainSocket(Context& context, Xserver& x, Key key, RunAs as, long
     return under.neighbour.sent - under.neighbour.shown + under.late.sent - under.late.shown;
   };
   const auto text = [&](const UnderFlood& under) {
-    return Thousands(lost(under)) + " of " +
-           Thousands(under.neighbour.sent + under.late.sent) + ", " + Thousands(under.drops) +
-           " kernel drops";
+    return Thousands(lost(under)) + " of " + Thousands(under.neighbour.sent + under.late.sent) +
+           ", " + Thousands(under.drops) + " kernel drops";
   };
   context.Record(key, {text(real), text(plain), double(lost(real)), double(lost(plain)),
                        real.neighbour.sent > 0});

@@ -16,7 +16,8 @@
 namespace {
 
 constexpr std::size_t kMaxPayload = lanchat::config::kMaxDatagramSize;
-constexpr int kReceiveBuffer = 32 << 20; // as on Linux: a burst waits while the reader is descheduled
+// As on Linux: a burst waits in it while the reader is descheduled.
+constexpr int kReceiveBuffer = 32 << 20;
 
 // The thread's name, where the system has SetThreadDescription (Windows 10
 // 1607 and later, Wine): looked up, so that the program starts elsewhere.

@@ -8,7 +8,8 @@
 
 int wmain(int argc, wchar_t** argv) {
   std::wstring line;
-  for (int i = 1; i < argc; ++i) line += (i > 1 ? L" " : L"") + std::wstring(argv[i]);
+  for (int i = 1; i < argc; ++i)
+    line += (i > 1 ? L" " : L"") + std::wstring(argv[i]);
   line += L"\n";
   FILE* log = _wfopen(L"C:\\netsh.log", L"ab");
   if (!log) return 1;

@@ -119,8 +119,8 @@ std::vector<Control> Controls(HWND window) {
   return walk.controls;
 }
 
-void PrintLine(const char* kind, const std::string& index, const std::wstring& cls,
-               const RECT& r, const std::wstring& text) {
+void PrintLine(const char* kind, const std::string& index, const std::wstring& cls, const RECT& r,
+               const std::wstring& text) {
   std::printf("%s\t%s\t%s\t%ld\t%ld\t%ld\t%ld\t%s\n", kind, index.c_str(), Escaped(cls).c_str(),
               r.left, r.top, r.right - r.left, r.bottom - r.top, Escaped(text).c_str());
 }
@@ -209,11 +209,16 @@ int wmain(int argc, wchar_t** argv) {
   int first = 1;
   for (; first + 1 < argc; first += 2) {
     const std::wstring option = argv[first];
-    if (option == L"--title") title = argv[first + 1];
-    else if (option == L"--wait") wait = _wtof(argv[first + 1]);
-    else if (option == L"--count") count = std::wcstoul(argv[first + 1], nullptr, 10);
-    else if (option == L"--window") which = std::wcstoul(argv[first + 1], nullptr, 10);
-    else break;
+    if (option == L"--title")
+      title = argv[first + 1];
+    else if (option == L"--wait")
+      wait = _wtof(argv[first + 1]);
+    else if (option == L"--count")
+      count = std::wcstoul(argv[first + 1], nullptr, 10);
+    else if (option == L"--window")
+      which = std::wcstoul(argv[first + 1], nullptr, 10);
+    else
+      break;
   }
   std::vector<HWND> windows;
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait * 1000);
@@ -221,8 +226,8 @@ int wmain(int argc, wchar_t** argv) {
          GetTickCount64() < deadline)
     Sleep(100);
   if (windows.size() <= which) {
-    std::fprintf(stderr, "window_probe: %zu window(s) titled \"%s\", none at %zu\n",
-                 windows.size(), Utf8(title).c_str(), which);
+    std::fprintf(stderr, "window_probe: %zu window(s) titled \"%s\", none at %zu\n", windows.size(),
+                 Utf8(title).c_str(), which);
     return 1;
   }
   HWND window = windows[which];
