@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <poll.h>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -85,6 +86,30 @@ struct Child {
     ssize_t n;
     while ((n = read(out, buffer, sizeof buffer)) > 0)
       text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+  }
+  // Reads what the program writes until it ends, and reaps it. A process it
+  // left behind (a daemon of a session) may hold the pipe open for ever:
+  // its end, not the pipe's, ends the reading.
+  std::string ReadUntilExit() {
+    std::string text;
+    char buffer[4096];
+    bool ended = false;
+    for (;;) {
+      pollfd p{out, POLLIN, 0};
+      if (poll(&p, 1, ended ? 0 : 100) > 0) {
+        const ssize_t n = read(out, buffer, sizeof buffer);
+        if (n <= 0) break; // the pipe closed
+        text.append(buffer, static_cast<std::size_t>(n));
+        continue;
+      }
+      if (ended) break; // nothing more waits after the end
+      ended = waitpid(pid, nullptr, WNOHANG) == pid;
+    }
+    if (!ended) waitpid(pid, nullptr, 0);
+    close(out);
+    out = -1;
+    pid = -1;
     return text;
   }
   std::string ReadLine() const {

@@ -105,8 +105,7 @@ void ScreenReader(Context& context) {
       Spawn({std::string(LANCHAT_BENCH_SOURCE) + "/orca_delay.sh", context.Bin("../app/lanchat"),
              context.Bin("bench_many_sender"), context.network.broadcast, context.Port(),
              std::to_string(c.readerFlood), std::to_string(c.readerWait)});
-  const std::string out = script.ReadAll();
-  script.Wait();
+  const std::string out = script.ReadUntilExit();
   double idle = 0, flood = 0;
   const std::size_t lineEnd = out.find('\n');
   const std::string said = lineEnd == std::string::npos ? "" : out.substr(lineEnd + 1);
