@@ -23,7 +23,11 @@ session_start
 user_session
 lanchat=$(user_copy "$lanchat") reader=$(user_copy "$here/atspi_read.py")
 failures=0 passes=0
-check() { if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi; }
+# Each check is named before it runs: a run that hangs shows where.
+check() {
+  echo "-- $1"
+  if eval "$2"; then passes=$((passes + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi
+}
 
 # sway in the user's runtime folder, without Xwayland: the program runs on
 # Wayland alone.

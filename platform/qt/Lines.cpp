@@ -2,6 +2,8 @@
 // document, and a history's, in its line store.
 #include "platform/qt/Lines.h"
 
+#include "platform/Controls.h"
+
 #include <history/HistoryView.h>
 #include <text/TextLines.h>
 #include <text/Utf8Qt.h>
@@ -100,3 +102,5 @@ std::unique_ptr<TStrings> MakeEditLines(QPlainTextEdit* edit) {
 std::unique_ptr<TStrings> MakeHistoryLines(HistoryView* view) {
   return std::make_unique<HistoryLines>(view);
 }
+
+std::size_t HistoryBudget() { return EditModel::kBudget; }

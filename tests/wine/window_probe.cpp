@@ -19,6 +19,9 @@
 //   dpi     -  -      DPI
 //   child   I  CLASS  X Y W H  TEXT    in the window's client coordinates
 // Exit codes: 0 done, 1 no such window or control, 2 usage, 3 no answer.
+//   window_probe --idle-window T
+// shows an empty window titled T that only answers, until it is closed: a
+// baseline for --ping, under the same load.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -201,8 +204,26 @@ int Usage() {
 
 } // namespace
 
+// An empty window that does nothing but answer, until closed.
+int IdleWindow(const wchar_t* title) {
+  WNDCLASSW kind{};
+  kind.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  };
+  kind.hInstance = GetModuleHandleW(nullptr);
+  kind.lpszClassName = L"IdleWindow";
+  RegisterClassW(&kind);
+  CreateWindowExW(0, kind.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                  nullptr, nullptr, kind.hInstance, nullptr);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
+  if (argc == 3 && std::wstring(argv[1]) == L"--idle-window") return IdleWindow(argv[2]);
   std::wstring title = L"Form1";
   double wait = 10;
   std::size_t count = 1, which = 0;

@@ -106,6 +106,40 @@ def two_instances(run):
     run.seen.append((nickname, message))
 
 
+def long_lines(run):
+    """The longest lines a datagram can carry, of letters without a space
+    and of words, go into the history in paragraphs of at most 512
+    characters (cut after a space where there is one), nothing lost; the
+    window answers while they go in (Wine lays a long paragraph out in a
+    time that grows with the square of its length: 40 s for this one
+    whole)."""
+    out = wt.sender()
+    head = "Long a dit :"
+    letters = "a" * (65507 - len(head) - 1)  # the largest datagram
+    words = ("mot " * (len(letters) // 4))[:len(letters)]
+    for text in (letters, words):
+        before = len(history(run.probe) or [])
+        out.sendto(head.encode() + text.encode() + b"\0", (wt.BROADCAST, wt.PORT))
+        pings = run.probe("--ping", "1000", "--sleep", "100", "--ping", "1000", "--sleep", "100",
+                          "--ping", "1000", "--sleep", "100", "--ping", "1000")[1].split()
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            got = (history(run.probe) or [])[before:]
+            if "".join(got[1:]) == text:
+                break
+            time.sleep(0.2)
+        run.checks.check(f"the line of {len(text)} {text[:3]!r}… shown whole",
+                         got[:1] == ["Long a dit :"] and "".join(got[1:]) == text,
+                         f"{len(''.join(got[1:]))} characters in {len(got) - 1} lines")
+        run.checks.check("in paragraphs of at most 512 characters, cut after a space if any",
+                         max(map(len, got[1:])) <= 512
+                         and (" " not in text or all(line.endswith(" ") for line in got[1:-1])),
+                         f"lengths {sorted(set(map(len, got[1:])))}")
+        slowest = max(map(int, pings), default=-1)
+        run.checks.check("the window answered within 100 ms as it went in",
+                         len(pings) == 4 and slowest <= 100, f"{pings}")
+
+
 def flood(run):
     """The worst flood (tests/wine/flood.py) against the program under Wine;
     wine_flood.py says what is checked."""
@@ -119,6 +153,7 @@ SCENARIOS = [
     ("from_linux", from_linux),
     ("to_linux", to_linux),
     ("two_instances", two_instances),
+    ("long_lines", long_lines),
 ]
 ON_REQUEST = [("flood", flood)]
 
