@@ -132,7 +132,8 @@ std::wstring AsParagraphs(const std::string& utf8, bool slice) {
 class RichEditLines final : public TStrings {
 public:
   RichEditLines(HWND edit, bool history) : edit_(edit), history_(history) {
-    if (history_) SetWindowSubclass(edit_, Receive, kDrainSubclass, reinterpret_cast<DWORD_PTR>(this));
+    if (history_)
+      SetWindowSubclass(edit_, Receive, kDrainSubclass, reinterpret_cast<DWORD_PTR>(this));
   }
   RichEditLines(const RichEditLines&) = delete;
   RichEditLines& operator=(const RichEditLines&) = delete;
@@ -150,7 +151,8 @@ public:
     // The first line of an empty box is the one it shows already.
     if (!history_ && TextLength(edit_, GTL_NUMCHARS) == 0 && !lines.empty()) lines.erase(0, 1);
     // After what is still waiting to go in, so that lines keep their order.
-    for (const wchar_t c : lines) waitingParagraphs_ += c == L'\r' ? 1 : 0;
+    for (const wchar_t c : lines)
+      waitingParagraphs_ += c == L'\r' ? 1 : 0;
     waiting_ += lines;
     Drain();
     EndUpdate();
@@ -182,9 +184,9 @@ public:
   [[nodiscard]] bool HasRoom() override {
     if (!history_) return true;
     const long waitingChars = static_cast<long>(waiting_.size() - waitingAt_);
-    const bool room = Paragraphs(edit_) + waitingParagraphs_ + kMessageLines <= kHistoryLines &&
-                      TextLength(edit_, GTL_NUMCHARS) + waitingChars + kLargestMessageChars <=
-                          kHistoryChars;
+    const bool room =
+        Paragraphs(edit_) + waitingParagraphs_ + kMessageLines <= kHistoryLines &&
+        TextLength(edit_, GTL_NUMCHARS) + waitingChars + kLargestMessageChars <= kHistoryChars;
     if (!room && !full_) TellHistoryFull(GetAncestor(edit_, GA_ROOT), kHistoryLines, kHistoryChars);
     full_ = !room;
     return room;
@@ -204,7 +206,8 @@ private:
         end = next == std::wstring::npos ? waiting_.size() : next;
       } while (end < waiting_.size() && end - waitingAt_ < kSliceChars);
       const std::wstring chunk = waiting_.substr(waitingAt_, end - waitingAt_);
-      for (const wchar_t c : chunk) waitingParagraphs_ -= c == L'\r' ? 1 : 0;
+      for (const wchar_t c : chunk)
+        waitingParagraphs_ -= c == L'\r' ? 1 : 0;
       waitingAt_ = end;
       SendMessageW(edit_, EM_SETSEL, static_cast<WPARAM>(-1), -1);
       SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(chunk.c_str()));

@@ -217,7 +217,8 @@ int IdleWindow(const wchar_t* title) {
   CreateWindowExW(0, kind.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                   nullptr, nullptr, kind.hInstance, nullptr);
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  while (GetMessageW(&message, nullptr, 0, 0) > 0)
+    DispatchMessageW(&message);
   return 0;
 }
 
