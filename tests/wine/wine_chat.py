@@ -140,6 +140,35 @@ def long_lines(run):
                          len(pings) == 4 and slowest <= 100, f"{pings}")
 
 
+HISTORY_LINES = 20_000  # platform/win32/Lines.cpp
+LINES_EACH = 100
+
+
+def full_history(run):
+    """Messages of 100 empty lines from one address, more lines than the
+    history's budget (and all within what a flood's first burst admits, so
+    none is turned away before it): the history stops at its budget, past
+    it by one message at most, and a notice says it is full."""
+    out = wt.sender()
+    messages = HISTORY_LINES // LINES_EACH + 20
+    for _ in range(messages):
+        out.sendto(b"Plein a dit :" + b"\r\n" * (LINES_EACH - 1) + b"\0", (wt.BROADCAST, wt.PORT))
+        time.sleep(0.002)
+    notice, deadline = "", time.monotonic() + 120
+    while "historique est plein" not in notice and time.monotonic() < deadline:
+        time.sleep(1)
+        notice = run.probe("--title", "lanchat", "--wait", "0", "--list")[1]
+    time.sleep(2)
+    got = history(run.probe) or []
+    print(f"full: {messages} messages of {LINES_EACH + 1} lines sent, {len(got)} lines held",
+          flush=True)
+    run.checks.check("the notice says the history is full", "historique est plein" in notice,
+                     notice[-200:])
+    run.checks.check(f"the history stops at its {HISTORY_LINES} lines, or one message more",
+                     HISTORY_LINES - LINES_EACH - 2 <= len(got) <= HISTORY_LINES + LINES_EACH + 1,
+                     f"{len(got)} lines")
+
+
 def flood(run):
     """The worst flood (tests/wine/flood.py) against the program under Wine;
     wine_flood.py says what is checked."""
@@ -155,7 +184,7 @@ SCENARIOS = [
     ("two_instances", two_instances),
     ("long_lines", long_lines),
 ]
-ON_REQUEST = [("flood", flood)]
+ON_REQUEST = [("flood", flood), ("full_history", full_history)]
 
 
 class Run:
