@@ -371,7 +371,7 @@ const std::array<Figure, 19> kFigures{{
      [](const Counts&, const Network&) -> std::string {
        return "the Linux build in the same run: 4.'s start-up, 1.'s rate at full speed, twice "
               "5.'s memory per line; the bound of the Wine flood test (`tests/wine/"
-              "wine_flood.py`: a full history of 2,000,000 characters, at about 120 bytes each "
+              "wine_flood.py`: a full history of 1,000,000 characters, at about 210 bytes each "
               "in Wine's RichEdit, and the queue)";
      },
      {{Key::WineStartUp, "19. start-up under Wine (median)", nullptr, Reported()},

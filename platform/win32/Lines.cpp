@@ -24,11 +24,14 @@ namespace {
 // message of two short lines (its paragraphs, runs and rows, besides the
 // text), and every line added makes the next insertion and redraw slower:
 // 20,000 lines (10,000 messages) stay under 150 MiB and keep the box
-// answering. The characters bound what long messages cost: 2,000,000 is
-// about thirty of the largest a datagram can carry. Windows' own RichEdit
-// costs less; one budget for both keeps the program's behaviour the same.
+// answering. The characters bound what long messages cost, about 210 bytes
+// each in Wine's RichEdit: 1,000,000 is some fifteen of the largest a
+// datagram can carry, about 200 MiB. Windows' own RichEdit costs less; one
+// budget for both keeps the program's behaviour the same. A line counts as
+// 50 characters in what an arrival costs (lanchat::config::kLineBytes), so
+// the one budget holds either.
 constexpr long kHistoryLines = 20'000;
-constexpr long kHistoryChars = 2'000'000;
+constexpr long kHistoryChars = 1'000'000;
 // The most characters a message adds: its header and its text, together at
 // most a datagram, a character per byte. A message adds two lines, more if
 // its text has several: the line budget may be passed by those of one.

@@ -8,6 +8,7 @@
 #include "Check.h"
 
 #include <chat/Datagram.h>
+#include <lanchat/BuildConfig.h>
 #include <netcore/Allowance.h>
 #include <netcore/FairQueue.h>
 #include <netcore/FloodTally.h>
@@ -128,19 +129,20 @@ void Refusal() {
 }
 
 // What a payload costs once shown: its text as the history stores it
-// (UTF-8: 0x80 becomes three bytes), 8 bytes per line, never less than
-// the payload.
+// (UTF-8: 0x80 becomes three bytes), kLineBytes per line (8 on Linux, 50
+// on Windows), never less than the payload.
 void HistoryCost() {
+  constexpr std::size_t kLine = lanchat::config::kLineBytes;
   struct Case {
     const char* name;
     std::string payload;
     std::size_t cost;
   };
   const Case cases[] = {
-      {"Ana/Salut: 16 bytes of text, two lines", "Ana a dit :Salut\0"s, 16 + 2 * 8},
+      {"Ana/Salut: 16 bytes of text, two lines", "Ana a dit :Salut\0"s, 16 + 2 * kLine},
       {"not a chat datagram: its size", "bonjour", 7},
-      {"euro signs take three bytes", "A a dit :\x80\x80\0"s, 9 + 6 + 2 * 8},
-      {"each break starts a line", "A a dit :a\r\nb\rc\nd\0"s, 9 + 4 + 5 * 8},
+      {"euro signs take three bytes", "A a dit :\x80\x80\0"s, 9 + 6 + 2 * kLine},
+      {"each break starts a line", "A a dit :a\r\nb\rc\nd\0"s, 9 + 4 + 5 * kLine},
   };
   for (const Case& c : cases) {
     Row(c.name);

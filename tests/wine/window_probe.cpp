@@ -5,6 +5,7 @@
 // of their handles). Verbs, done in turn:
 //   --list                  the window and every control (the default)
 //   --set-text TARGET TEXT  WM_SETTEXT, as typing the text would leave it
+//   --fill TARGET N         WM_SETTEXT of N lines "x", as a paste would leave it
 //   --click TARGET          BM_CLICK: the button pressed and released
 //   --text TARGET           the control's whole text, on one line
 //   --ping MS               whether the window answers within MS ms; prints ms
@@ -196,7 +197,8 @@ bool Shot(HWND window, const wchar_t* path) {
 
 int Usage() {
   std::fputs("usage: window_probe [--title T] [--wait S] [--count N] [--window K] [--list] "
-             "[--set-text TARGET TEXT] [--click TARGET] [--text TARGET] [--ping MS] [--sleep MS] "
+             "[--set-text TARGET TEXT] [--fill TARGET N] [--click TARGET] [--text TARGET] [--ping "
+             "MS] [--sleep MS] "
              "[--shot FILE] [--close]\n",
              stderr);
   return 2;
@@ -270,6 +272,16 @@ int wmain(int argc, wchar_t** argv) {
       if (!hwnd) return 1;
       if (!SendMessageTimeoutW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[i + 2]),
                                SMTO_ABORTIFHUNG, 5000, &answer))
+        return 3;
+      i += 2;
+    } else if (verb == L"--fill" && left >= 2) {
+      HWND hwnd = control();
+      if (!hwnd) return 1;
+      std::wstring text;
+      for (unsigned long n = std::wcstoul(argv[i + 2], nullptr, 10); n > 0; --n)
+        text += n > 1 ? L"x\r\n" : L"x";
+      if (!SendMessageTimeoutW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                               SMTO_ABORTIFHUNG, 30000, &answer))
         return 3;
       i += 2;
     } else if (verb == L"--click" && left >= 1) {

@@ -19,11 +19,11 @@ import winetest as wt
 
 FLOOD_SECONDS = 20.0
 SOURCES = 5000
-# The history's budget (platform/win32/Lines.cpp) is 2,000,000 characters.
-# Measured under Wine 8: 26 MiB idle; 149 MiB with 1,179,291 characters of
-# these lines (about 105 bytes a character), and up to 15 MiB for one
-# largest message as it goes in. A full history: about 26 + 2,000,000 x 120
-# bytes = 255 MiB, plus the 16 MiB queue; the bound leaves some 50 MiB over.
+# The history's budget (platform/win32/Lines.cpp) is 1,000,000 characters.
+# Measured under Wine 8: 26 MiB idle; 112 MiB with 330,445 characters of
+# these lines and the 16 MiB queue full, about 210 bytes a character. A
+# full history: about 26 + 1,000,000 x 210 bytes = 226 MiB, plus the queue;
+# the bound leaves some 80 MiB over.
 RSS_BOUND_KIB = 320 * 1024
 # The last third may not add more than this over the peak before it: the
 # history is full by then, and nothing else grows.
