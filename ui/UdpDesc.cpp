@@ -13,7 +13,7 @@ void UdpDesc::Create(TForm& form, const EventTables& events) const {
   // history holds far less, the burst is smaller.
   TNMUDP::Limits limits;
   auto& burst = limits.allowance.shared.byteBurst;
-  burst = std::min(burst, static_cast<double>(HistoryBudget() / 2));
+  burst = std::min(burst, static_cast<double>(HistoryBudget()) / 2);
   auto& udp = form.Create<TNMUDP>(
       std::string(name),
       TNMUDP::Settings{localPort, remotePort, std::string(remoteHost), reportLevel, limits, cost});
