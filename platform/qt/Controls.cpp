@@ -129,7 +129,7 @@ protected:
 } // namespace
 
 TRichEdit::TRichEdit(TComponent* owner, std::string name, QWidget* widget,
-                     std::unique_ptr<TStrings> lines)
+                     std::unique_ptr<TQtStrings> lines)
     : TCustomEdit(owner, std::move(name), widget), lines_(std::move(lines)), Lines(lines_.get()) {}
 
 TPlainRichEdit::TPlainRichEdit(TComponent* owner, std::string name, QWidget* parent)

@@ -2,6 +2,7 @@
 
 #include "classes/Classes.h"
 #include "platform/Layout.h"
+#include "platform/Strings.h"
 #include "platform/qt/Colours.h"
 #include "platform/qt/Fonts.h"
 
@@ -72,27 +73,9 @@ protected:
   [[nodiscard]] QString Text() const override;
 };
 
-// The lines of a multi-line box. Text added is plain text in the wire's code
-// page; each line break in it starts another line. One implementation for
-// each kind of box.
-class TStrings {
+// On Linux the lines can also be read back as they show, as Qt strings.
+class TQtStrings : public TStrings {
 public:
-  TStrings() = default;
-  TStrings(const TStrings&) = delete;
-  TStrings& operator=(const TStrings&) = delete;
-  virtual ~TStrings() = default;
-
-  void Add(const AnsiString& text) { Add(text::FromWire(text)); }
-  virtual void Add(const text::Decoded& text) = 0;
-  // The lines added between BeginUpdate and EndUpdate go in as one
-  // insertion: assistive technology hears them together.
-  virtual void BeginUpdate() {}
-  virtual void EndUpdate() {}
-  [[nodiscard]] virtual int Count() const = 0;
-  // Whether a message may still be added: a history has a capacity, and
-  // when full it turns messages away and tells the user so, once.
-  [[nodiscard]] virtual bool HasRoom() { return true; }
-  // The lines as they show.
   [[nodiscard]] virtual QStringList ToStringList() const = 0;
 };
 
@@ -101,13 +84,14 @@ public:
 // history made for a long, growing log. The window's code sees either as a
 // TRichEdit; the layout says which one each box is.
 class TRichEdit : public TCustomEdit {
-  std::unique_ptr<TStrings> lines_; // before Lines, which points at it
+  std::unique_ptr<TQtStrings> lines_; // before Lines, which points at it
 
 public:
-  TStrings* const Lines;
+  TQtStrings* const Lines;
 
 protected:
-  TRichEdit(TComponent* owner, std::string name, QWidget* widget, std::unique_ptr<TStrings> lines);
+  TRichEdit(TComponent* owner, std::string name, QWidget* widget,
+            std::unique_ptr<TQtStrings> lines);
 };
 
 // A QPlainTextEdit: the message box.

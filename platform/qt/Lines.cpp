@@ -18,7 +18,7 @@
 namespace {
 
 // The lines of a text box.
-class EditLines final : public TStrings {
+class EditLines final : public TQtStrings {
 public:
   explicit EditLines(QPlainTextEdit* edit) : edit_(edit) {}
 
@@ -57,7 +57,7 @@ private:
 };
 
 // The lines of a history.
-class HistoryLines final : public TStrings {
+class HistoryLines final : public TQtStrings {
 public:
   explicit HistoryLines(HistoryView* view) : view_(view) {}
 
@@ -95,11 +95,11 @@ private:
 
 } // namespace
 
-std::unique_ptr<TStrings> MakeEditLines(QPlainTextEdit* edit) {
+std::unique_ptr<TQtStrings> MakeEditLines(QPlainTextEdit* edit) {
   return std::make_unique<EditLines>(edit);
 }
 
-std::unique_ptr<TStrings> MakeHistoryLines(HistoryView* view) {
+std::unique_ptr<TQtStrings> MakeHistoryLines(HistoryView* view) {
   return std::make_unique<HistoryLines>(view);
 }
 
