@@ -222,11 +222,12 @@ private:
         waiting_.erase(0, waitingAt_);
         waitingAt_ = 0;
       }
-      SetTimer(edit_, kDrainTimer, USER_TIMER_MINIMUM, nullptr);
+      if (!ticking_) ticking_ = SetTimer(edit_, kDrainTimer, USER_TIMER_MINIMUM, nullptr) != 0;
     } else {
       waiting_.clear();
       waitingAt_ = 0;
-      KillTimer(edit_, kDrainTimer);
+      if (ticking_) KillTimer(edit_, kDrainTimer);
+      ticking_ = false;
     }
   }
 
@@ -248,6 +249,7 @@ private:
   int updates_ = 0;
   View view_{};
   bool full_ = false;
+  bool ticking_ = false; // the drain's timer is set
   // Paragraphs not in the box yet, each after its break, from waitingAt_.
   std::wstring waiting_;
   std::size_t waitingAt_ = 0;
